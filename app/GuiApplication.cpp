@@ -1,0 +1,83 @@
+#include "app/GuiApplication.h"
+
+#include "app/AppSettings.h"
+#include "app/Startup.h"
+#include "gpg/Gpg.h"
+#include "net/ServerConfig.h"
+#include "platform/Platform.h"
+#include "platform/Prompter.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QLockFile>
+#include <QQmlApplicationEngine>
+#include <QQmlContext>
+#include <QQuickStyle>
+#include <QSettings>
+#include <QSslSocket>
+
+int runGuiApplication(int argc, char* argv[], const std::function<std::unique_ptr<Prompter>()>& makePrompter)
+{
+    Startup::prepareDataDir();
+    QLockFile lock(Startup::dataDirPath() + QStringLiteral("/run.lock"));
+    if (!Startup::acquireLock(lock))
+        return 0;
+
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
+    QApplication app(argc, argv);
+    QQuickStyle::setStyle(QStringLiteral("Material"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/assets/_appicon.svg")));
+    Startup::setApplicationNames();
+
+    QSettings settings;
+    const QString locale = Startup::ensureLocale(settings);
+    AppSettings appSettings;
+    appSettings.setLocale(locale);
+    std::unique_ptr<Prompter> prompter = makePrompter();
+
+    if (!QSslSocket::supportsSsl()) {
+        prompter->message(Prompter::Icon::Critical, QObject::tr("Error"), QObject::tr("SSL not supported, exiting"));
+        return -1;
+    }
+    QString configError;
+    if (!loadServerConfig(&configError)) {
+        prompter->message(Prompter::Icon::Critical, QObject::tr("Error"), configError);
+        return -1;
+    }
+
+    switch (Platform::ensureUpdater(QCoreApplication::applicationDirPath())) {
+    case Platform::UpdaterStatus::FilesMissing:
+        prompter->message(Prompter::Icon::Critical, QObject::tr("Error"),
+                          QObject::tr("Some files are missing") + QLatin1Char('\n')
+                              + QObject::tr("Please reinstall application"));
+        return -1;
+    case Platform::UpdaterStatus::LaunchFailed:
+        return -4;
+    case Platform::UpdaterStatus::Ready:
+        break;
+    }
+
+    appSettings.setAutorun(Startup::ensureAutorunFlag(settings));
+
+    QString dbError;
+    if (!Startup::openDatabase(&dbError)) {
+        prompter->message(Prompter::Icon::Critical, QObject::tr("Cannot open database"), dbError);
+        return -1;
+    }
+    Startup::createTables();
+    Startup::seedRandom();
+    Startup::ensureUid(settings);
+    initGpgCommandPrefix();
+
+    Startup::registerQmlTypes();
+
+    QQmlApplicationEngine engine;
+    Prompter::attach(&engine, prompter.get());
+    engine.rootContext()->setContextProperty(QStringLiteral("engine"), &engine);
+    engine.rootContext()->setContextProperty(QStringLiteral("appSettings"), &appSettings);
+    engine.rootContext()->setContextProperty(QStringLiteral("appVersion"), QStringLiteral("2.0.1"));
+    engine.load(QUrl(QStringLiteral("qrc:/main.qml")));
+    if (engine.rootObjects().isEmpty())
+        return -1;
+    return QApplication::exec();
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+// Everything that needs a person: message boxes, file and folder dialogs, the password prompt.
+// The GUI answers with Qt Widgets (WidgetPrompter); the command-line front end and the tests answer
+// without a display, so nothing ever blocks on a modal window there.
+class Prompter : public QObject
+{
+    Q_OBJECT
+public:
+    enum class Icon { Critical, Warning, Information };
+
+    using QObject::QObject;
+
+    virtual void message(Icon icon, const QString& title, const QString& text) = 0;
+    // Returns the typed text; *ok is false when the person cancelled.
+    virtual QString password(const QString& label, bool* ok) = 0;
+    // Existing files to add; empty when cancelled.
+    virtual QList<QUrl> openFileUrls(const QUrl& startDir) = 0;
+    // A folder; empty when cancelled.
+    virtual QString existingDirectory(const QString& startDir) = 0;
+    // A path to save a container at; empty when cancelled.
+    virtual QString saveFileName(const QString& startDir, const QString& filter, const QString& defaultSuffix,
+                                 const QString& preselect)
+        = 0;
+    // An existing file to open; empty when cancelled.
+    virtual QString openFileName(const QString& startDir, const QString& filter) = 0;
+
+    // The prompter that serves obj: the one given explicitly, else the one the QML engine that
+    // created obj carries (property "prompter"), else one that cancels every question and shows
+    // messages on standard error.
+    static Prompter* resolve(QObject* obj, Prompter* explicitPrompter);
+    // Makes engineOrApp carry p for objects created by it.
+    static void attach(QObject* engine, Prompter* p);
+};
+
+// Answers every question with "cancel" and prints messages to standard error.
+class NullPrompter : public Prompter
+{
+    Q_OBJECT
+public:
+    using Prompter::Prompter;
+    void message(Icon icon, const QString& title, const QString& text) override;
+    QString password(const QString& label, bool* ok) override;
+    QList<QUrl> openFileUrls(const QUrl& startDir) override;
+    QString existingDirectory(const QString& startDir) override;
+    QString saveFileName(const QString& startDir, const QString& filter, const QString& defaultSuffix,
+                         const QString& preselect) override;
+    QString openFileName(const QString& startDir, const QString& filter) override;
+};
+
+// Modal Qt Widgets dialogs with no parent window.
+class WidgetPrompter : public Prompter
+{
+    Q_OBJECT
+public:
+    using Prompter::Prompter;
+    void message(Icon icon, const QString& title, const QString& text) override;
+    QString password(const QString& label, bool* ok) override;
+    QList<QUrl> openFileUrls(const QUrl& startDir) override;
+    QString existingDirectory(const QString& startDir) override;
+    QString saveFileName(const QString& startDir, const QString& filter, const QString& defaultSuffix,
+                         const QString& preselect) override;
+    QString openFileName(const QString& startDir, const QString& filter) override;
+};

@@ -1,0 +1,154 @@
+#include "app/AppSettings.h"
+#include "platform/Platform.h"
+#include "util/ScriptedServer.h"
+#include "util/TestHome.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QtTest>
+
+class TestAppSettings : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<ScriptedServer> m_server;
+
+    QString i18nDir() const { return QCoreApplication::applicationDirPath() + QStringLiteral("/i18n"); }
+
+    // Compiles a one-message German translation of the start-up's "Error" title.
+    bool writeGermanTranslation(const QString& qmPath)
+    {
+        const QString ts = m_home->path() + QStringLiteral("/de.ts");
+        QFile file(ts);
+        if (!file.open(QIODevice::WriteOnly))
+            return false;
+        file.write("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!DOCTYPE TS>\n<TS version=\"2.1\" language=\"de_DE\">\n"
+                   "<context><name>QObject</name><message><source>Error</source>"
+                   "<translation>Fehler</translation></message></context>\n</TS>\n");
+        file.close();
+        QString lrelease = QStandardPaths::findExecutable(QStringLiteral("lrelease"));
+        if (lrelease.isEmpty())
+            lrelease = QStandardPaths::findExecutable(QStringLiteral("lrelease"), {QStringLiteral("/usr/lib/qt5/bin")});
+        if (lrelease.isEmpty())
+            return false;
+        QProcess process;
+        process.start(lrelease, {QStringLiteral("-silent"), ts, QStringLiteral("-qm"), qmPath});
+        return process.waitForFinished(30000) && process.exitCode() == 0 && QFile::exists(qmPath);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_home = std::make_unique<TestHome>();
+        m_server = std::make_unique<ScriptedServer>();
+        QVERIFY(m_server->isRunning());
+        m_server->makeCurrent();
+        QDir(i18nDir()).removeRecursively();
+    }
+
+    void cleanupTestCase()
+    {
+        QDir(i18nDir()).removeRecursively();
+        m_server.reset();
+        m_home.reset();
+    }
+
+    void localesWithoutTranslations()
+    {
+        AppSettings settings;
+        const QVariantMap locales = settings.locales();
+        QCOMPARE(locales.keys(), QStringList{QStringLiteral("en_GB")});
+        const QVariantMap english = locales.value(QStringLiteral("en_GB")).toMap();
+        QCOMPARE(english.value(QStringLiteral("title")).toString(), QStringLiteral("English"));
+        QCOMPARE(english.value(QStringLiteral("icon")).toString(), QStringLiteral("assets/lang/english.svg"));
+        QVERIFY(!english.value(QStringLiteral("nativeTitle")).toString().isEmpty());
+    }
+
+    void localesFromTranslationFiles()
+    {
+        QVERIFY(QDir().mkpath(i18nDir()));
+        for (const char* name : {"en_GB.qm", "ru_RU.qm", "zh_CN.qm", "notes.txt"}) {
+            QFile file(i18nDir() + QLatin1Char('/') + QLatin1String(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        AppSettings settings;
+        const QVariantMap locales = settings.locales();
+        QCOMPARE(locales.keys(), (QStringList{"en_GB", "ru_RU", "zh_CN"}));
+        QCOMPARE(locales.value(QStringLiteral("ru_RU")).toMap().value(QStringLiteral("icon")).toString(),
+                 QStringLiteral("assets/lang/russian.svg"));
+        QCOMPARE(locales.value(QStringLiteral("zh_CN")).toMap().value(QStringLiteral("title")).toString(),
+                 QStringLiteral("Chinese"));
+        QDir(i18nDir()).removeRecursively();
+    }
+
+    void setLocaleInstallsTranslation()
+    {
+        QVERIFY(QDir().mkpath(i18nDir()));
+        if (!writeGermanTranslation(i18nDir() + QStringLiteral("/de_DE.qm")))
+            QSKIP("lrelease is not available");
+        AppSettings settings;
+        settings.setLocale(QStringLiteral("de_DE"));
+        QCOMPARE(QObject::tr("Error"), QStringLiteral("Fehler"));
+        // The lookup cuts the name back, so a German variant without a file of its own still finds it.
+        settings.setLocale(QStringLiteral("de_DE_special"));
+        QCOMPARE(QObject::tr("Error"), QStringLiteral("Fehler"));
+        settings.setLocale(QStringLiteral("fr_FR"));
+        QCOMPARE(QObject::tr("Error"), QStringLiteral("Error"));
+        QDir(i18nDir()).removeRecursively();
+    }
+
+    void autorunEntryFollowsTheFlag()
+    {
+        AppSettings settings;
+        const QString entry = Platform::autorunLocation();
+        QVERIFY(entry.startsWith(m_home->path()));
+        settings.setAutorun(false);
+        QVERIFY(!QFile::exists(entry));
+        settings.setAutorun(true);
+        settings.setAutorun(true);
+        QFile file(entry);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(file.readAll());
+        QVERIFY(text.contains(QStringLiteral("Name=Tessary\n")));
+        QVERIFY(text.contains(QStringLiteral("Exec=\"%1\"\n").arg(QCoreApplication::applicationFilePath())));
+        settings.setAutorun(false);
+        settings.setAutorun(false);
+        QVERIFY(!QFile::exists(entry));
+    }
+
+    void sendFeedback_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<bool>("expected");
+        QTest::addRow("confirmed") << 200 << QByteArray("{\"success\": true}") << true;
+        QTest::addRow("string true") << 200 << QByteArray("{\"success\": \"true\"}") << false;
+        QTest::addRow("empty object") << 200 << QByteArray("{}") << false;
+        QTest::addRow("not JSON") << 200 << QByteArray("ok") << false;
+        QTest::addRow("server error") << 500 << QByteArray("{\"success\": true}") << false;
+    }
+    void sendFeedback()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, reply);
+        QFETCH(bool, expected);
+        ScriptedServer server;
+        QVERIFY(server.isRunning());
+        server.makeCurrent();
+        server.reply(QStringLiteral("POST"), QStringLiteral("/api/send-feedback"), status, reply);
+        AppSettings settings;
+        QCOMPARE(settings.sendFeedback(QString(), QString(), QString()), expected);
+        // Empty fields still go out as an object of three strings, in the JSON library's key order.
+        const QByteArray body = server.lastRequest().body.mid(17);
+        QCOMPARE(body, QByteArray("{\"email\":\"\",\"message\":\"\",\"name\":\"\"}"));
+        m_server->makeCurrent();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAppSettings)
+#include "TestAppSettings.moc"

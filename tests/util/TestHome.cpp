@@ -1,0 +1,72 @@
+#include "util/TestHome.h"
+
+#include "app/Startup.h"
+#include "gpg/Gpg.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QSqlDatabase>
+#include <QUuid>
+
+namespace {
+// gpg-agent's socket may live inside the home directory; long paths make every gpg call fail.
+QString homeTemplate(bool withBlank)
+{
+    return withBlank ? QStringLiteral("/tmp/ts h-XXXXXX") : QStringLiteral("/tmp/tsh-XXXXXX");
+}
+} // namespace
+
+TestHome::TestHome(bool withBlank)
+    : m_dir(homeTemplate(withBlank))
+    , m_oldHome(qgetenv("HOME"))
+    , m_oldConfig(qgetenv("XDG_CONFIG_HOME"))
+{
+    qputenv("HOME", QFile::encodeName(m_dir.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.path() + QStringLiteral("/.config")));
+    QDir(m_dir.path()).mkpath(QStringLiteral("Documents"));
+    Startup::setApplicationNames();
+    Startup::prepareDataDir();
+    QSettings settings;
+    settings.setValue(QStringLiteral("uid"), QUuid::createUuid());
+    settings.sync();
+    initGpgCommandPrefix();
+}
+
+TestHome::~TestHome()
+{
+    closeDatabase();
+    qputenv("HOME", m_oldHome);
+    if (m_oldConfig.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", m_oldConfig);
+}
+
+QString TestHome::path() const
+{
+    return m_dir.path();
+}
+
+QString TestHome::dataDir() const
+{
+    return m_dir.path() + QStringLiteral("/.tessary2");
+}
+
+bool TestHome::openDatabase()
+{
+    if (!Startup::openDatabase())
+        return false;
+    Startup::createTables();
+    return true;
+}
+
+void TestHome::closeDatabase()
+{
+    const QString name = QLatin1String(QSqlDatabase::defaultConnection);
+    if (!QSqlDatabase::contains(name))
+        return;
+    QSqlDatabase::database(name, false).close();
+    QSqlDatabase::removeDatabase(name);
+}
