@@ -18,7 +18,7 @@ AppSettings::AppSettings(QObject* parent)
 QVariantMap AppSettings::locales()
 {
     // English is the language of the source texts, so it is always offered.
-    QStringList names{QStringLiteral("en_GB")};
+    QStringList names {QStringLiteral("en_GB")};
     const QStringList files = QDir(i18nDir).entryList({QStringLiteral("*.qm")}, QDir::Files);
     for (const QString& file : files)
         names.append(file.section(QLatin1Char('.'), 0, 0));
@@ -27,12 +27,13 @@ QVariantMap AppSettings::locales()
     for (const QString& name : qAsConst(names)) {
         const QLocale locale(name);
         const QString title = QLocale::languageToString(locale.language());
-        result.insert(name, QVariantMap{
-                                {QStringLiteral("title"), title},
-                                {QStringLiteral("nativeTitle"), locale.nativeLanguageName()},
-                                {QStringLiteral("icon"), QStringLiteral("assets/lang/") + title.toLower()
-                                                             + QStringLiteral(".svg")},
-                            });
+        result.insert(name,
+                      QVariantMap {
+                          {QStringLiteral("title"), title},
+                          {QStringLiteral("nativeTitle"), locale.nativeLanguageName()},
+                          {QStringLiteral("icon"),
+                           QStringLiteral("assets/lang/") + title.toLower() + QStringLiteral(".svg")},
+                      });
     }
     return result;
 }
@@ -52,7 +53,7 @@ void AppSettings::setAutorun(bool autorun)
 
 bool AppSettings::sendFeedback(QString name, QString email, QString message)
 {
-    const QJsonObject object{
+    const QJsonObject object {
         {QStringLiteral("name"), name},
         {QStringLiteral("email"), email},
         {QStringLiteral("message"), message},

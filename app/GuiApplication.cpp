@@ -36,7 +36,8 @@ int runGuiApplication(int argc, char* argv[], const std::function<std::unique_pt
     std::unique_ptr<Prompter> prompter = makePrompter();
 
     if (!QSslSocket::supportsSsl()) {
-        prompter->message(Prompter::Icon::Critical, QObject::tr("Error"), QObject::tr("SSL not supported, exiting"));
+        prompter->message(Prompter::Icon::Critical, QObject::tr("Error"),
+                          QObject::tr("SSL not supported, exiting"));
         return -1;
     }
     QString configError;

@@ -22,7 +22,8 @@ QString dataDirPath()
 void prepareDataDir()
 {
     QDir::home().mkpath(QStringLiteral(".tessary2"));
-    QFile::setPermissions(dataDirPath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(dataDirPath(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 bool acquireLock(QLockFile& lock)
@@ -71,8 +72,9 @@ bool openDatabase(QString* error)
 void createTables()
 {
     QSqlQuery query;
-    query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS key_data (remote_key_id TEXT PRIMARY KEY, key_alias TEXT, "
-                              "fpr TEXT UNIQUE, public BLOB, private BLOB)"));
+    query.exec(
+        QStringLiteral("CREATE TABLE IF NOT EXISTS key_data (remote_key_id TEXT PRIMARY KEY, key_alias TEXT, "
+                       "fpr TEXT UNIQUE, public BLOB, private BLOB)"));
     query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS file_events (datetime TEXT, remote_key_id TEXT, "
                               "file_id INTEGER, status INTEGER, size INTEGER)"));
 }

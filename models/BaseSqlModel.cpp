@@ -7,7 +7,8 @@ BaseSqlModel::BaseSqlModel(QObject* parent, QSqlDatabase db, const QString& tabl
 {
     setTable(table);
     for (int i = 0; i < columnCount(); ++i)
-        roles.insert(Qt::UserRole + 1 + i, headerData(i, Qt::Horizontal, Qt::DisplayRole).toString().toUtf8());
+        roles.insert(Qt::UserRole + 1 + i,
+                     headerData(i, Qt::Horizontal, Qt::DisplayRole).toString().toUtf8());
 }
 
 QVariant BaseSqlModel::data(const QModelIndex& index, int role) const

@@ -44,7 +44,8 @@ bool loadServerConfig(QString* error)
     const QList<QSslCertificate> roots = QSslCertificate::fromData(file.readAll(), QSsl::Pem);
     if (roots.isEmpty()) {
         if (error)
-            *error = QCoreApplication::translate("QObject", "The file %1 holds no PEM certificate").arg(caFile);
+            *error
+                = QCoreApplication::translate("QObject", "The file %1 holds no PEM certificate").arg(caFile);
         return false;
     }
     // Setting the CA list replaces the system roots: a self-hosted server is trusted through its own

@@ -6,10 +6,11 @@
 class Platform
 {
 public:
-    enum class UpdaterStatus {
-        Ready,        // nothing (more) to do, start-up goes on
+    enum class UpdaterStatus
+    {
+        Ready, // nothing (more) to do, start-up goes on
         FilesMissing, // the updater program is not beside the application
-        LaunchFailed  // the updater could not be started (e.g. elevation declined)
+        LaunchFailed // the updater could not be started (e.g. elevation declined)
     };
 
     // Makes sure the updater service is installed and running. Systems without such a service

@@ -58,11 +58,13 @@ void Platform::showInFileManager(const QString& path)
     // The freedesktop file manager interface selects the item; not every desktop offers it, so fall
     // back to opening the folder that holds it.
     const QString uri = QUrl::fromLocalFile(info.absoluteFilePath()).toString(QUrl::FullyEncoded);
-    const bool selected = QProcess::startDetached(
-        QStringLiteral("dbus-send"),
-        {QStringLiteral("--session"), QStringLiteral("--print-reply"), QStringLiteral("--dest=org.freedesktop.FileManager1"),
-         QStringLiteral("/org/freedesktop/FileManager1"), QStringLiteral("org.freedesktop.FileManager1.ShowItems"),
-         QStringLiteral("array:string:") + uri, QStringLiteral("string:")});
+    const bool selected
+        = QProcess::startDetached(QStringLiteral("dbus-send"),
+                                  {QStringLiteral("--session"), QStringLiteral("--print-reply"),
+                                   QStringLiteral("--dest=org.freedesktop.FileManager1"),
+                                   QStringLiteral("/org/freedesktop/FileManager1"),
+                                   QStringLiteral("org.freedesktop.FileManager1.ShowItems"),
+                                   QStringLiteral("array:string:") + uri, QStringLiteral("string:")});
     if (!selected)
         QDesktopServices::openUrl(QUrl::fromLocalFile(info.absolutePath()));
 }

@@ -9,8 +9,8 @@
 #include <QSettings>
 #include <QThread>
 
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 namespace {
 const char* const runKey = "HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";

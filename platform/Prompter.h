@@ -12,7 +12,12 @@ class Prompter : public QObject
 {
     Q_OBJECT
 public:
-    enum class Icon { Critical, Warning, Information };
+    enum class Icon
+    {
+        Critical,
+        Warning,
+        Information
+    };
 
     using QObject::QObject;
 

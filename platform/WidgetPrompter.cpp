@@ -35,8 +35,8 @@ QString WidgetPrompter::existingDirectory(const QString& startDir)
     return QFileDialog::getExistingDirectory(nullptr, QString(), startDir, QFileDialog::ShowDirsOnly);
 }
 
-QString WidgetPrompter::saveFileName(const QString& startDir, const QString& filter, const QString& defaultSuffix,
-                                     const QString& preselect)
+QString WidgetPrompter::saveFileName(const QString& startDir, const QString& filter,
+                                     const QString& defaultSuffix, const QString& preselect)
 {
     QFileDialog dialog(nullptr, QString(), startDir);
     dialog.setAcceptMode(QFileDialog::AcceptSave);

@@ -27,13 +27,15 @@ class TestAppSettings : public QObject
         QFile file(ts);
         if (!file.open(QIODevice::WriteOnly))
             return false;
-        file.write("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!DOCTYPE TS>\n<TS version=\"2.1\" language=\"de_DE\">\n"
+        file.write("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!DOCTYPE TS>\n<TS version=\"2.1\" "
+                   "language=\"de_DE\">\n"
                    "<context><name>QObject</name><message><source>Error</source>"
                    "<translation>Fehler</translation></message></context>\n</TS>\n");
         file.close();
         QString lrelease = QStandardPaths::findExecutable(QStringLiteral("lrelease"));
         if (lrelease.isEmpty())
-            lrelease = QStandardPaths::findExecutable(QStringLiteral("lrelease"), {QStringLiteral("/usr/lib/qt5/bin")});
+            lrelease = QStandardPaths::findExecutable(QStringLiteral("lrelease"),
+                                                      {QStringLiteral("/usr/lib/qt5/bin")});
         if (lrelease.isEmpty())
             return false;
         QProcess process;
@@ -62,7 +64,7 @@ private slots:
     {
         AppSettings settings;
         const QVariantMap locales = settings.locales();
-        QCOMPARE(locales.keys(), QStringList{QStringLiteral("en_GB")});
+        QCOMPARE(locales.keys(), QStringList {QStringLiteral("en_GB")});
         const QVariantMap english = locales.value(QStringLiteral("en_GB")).toMap();
         QCOMPARE(english.value(QStringLiteral("title")).toString(), QStringLiteral("English"));
         QCOMPARE(english.value(QStringLiteral("icon")).toString(), QStringLiteral("assets/lang/english.svg"));
@@ -78,7 +80,7 @@ private slots:
         }
         AppSettings settings;
         const QVariantMap locales = settings.locales();
-        QCOMPARE(locales.keys(), (QStringList{"en_GB", "ru_RU", "zh_CN"}));
+        QCOMPARE(locales.keys(), (QStringList {"en_GB", "ru_RU", "zh_CN"}));
         QCOMPARE(locales.value(QStringLiteral("ru_RU")).toMap().value(QStringLiteral("icon")).toString(),
                  QStringLiteral("assets/lang/russian.svg"));
         QCOMPARE(locales.value(QStringLiteral("zh_CN")).toMap().value(QStringLiteral("title")).toString(),

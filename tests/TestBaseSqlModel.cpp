@@ -25,8 +25,10 @@ private slots:
         m_home = std::make_unique<TestHome>();
         QVERIFY(m_home->openDatabase());
         QSqlQuery query;
-        QVERIFY(query.exec(QStringLiteral("INSERT INTO key_data (remote_key_id, key_alias) VALUES ('1001', 'Ann')")));
-        QVERIFY(query.exec(QStringLiteral("INSERT INTO file_events VALUES ('2026-01-02T03:04:05', '77', 5, 2, 99)")));
+        QVERIFY(query.exec(
+            QStringLiteral("INSERT INTO key_data (remote_key_id, key_alias) VALUES ('1001', 'Ann')")));
+        QVERIFY(query.exec(
+            QStringLiteral("INSERT INTO file_events VALUES ('2026-01-02T03:04:05', '77', 5, 2, 99)")));
     }
 
     void rolesFollowColumns_data()
@@ -34,9 +36,9 @@ private slots:
         QTest::addColumn<QString>("table");
         QTest::addColumn<QStringList>("columns");
         QTest::addRow("key_data") << QStringLiteral("key_data")
-                                  << QStringList{"remote_key_id", "key_alias", "fpr", "public", "private"};
-        QTest::addRow("file_events") << QStringLiteral("file_events")
-                                     << QStringList{"datetime", "remote_key_id", "file_id", "status", "size"};
+                                  << QStringList {"remote_key_id", "key_alias", "fpr", "public", "private"};
+        QTest::addRow("file_events") << QStringLiteral(
+            "file_events") << QStringList {"datetime", "remote_key_id", "file_id", "status", "size"};
     }
     void rolesFollowColumns()
     {
@@ -56,7 +58,8 @@ private slots:
         QTest::addColumn<QVariant>("expected");
         QTest::addRow("role 257 is column 0") << 0 << 257 << QVariant(QStringLiteral("1001"));
         QTest::addRow("role 258 is column 1") << 0 << 258 << QVariant(QStringLiteral("Ann"));
-        QTest::addRow("display role of column 0") << 0 << int(Qt::DisplayRole) << QVariant(QStringLiteral("1001"));
+        QTest::addRow("display role of column 0")
+            << 0 << int(Qt::DisplayRole) << QVariant(QStringLiteral("1001"));
         QTest::addRow("role 256 names no column") << 0 << 256 << QVariant();
         QTest::addRow("role past the last column") << 0 << 262 << QVariant();
         QTest::addRow("row equal to the row count") << 1 << 257 << QVariant();

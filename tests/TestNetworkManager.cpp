@@ -49,16 +49,19 @@ private slots:
         // but no gap between two pieces does.
         m_server->handle(QStringLiteral("POST"), QStringLiteral("/api/trickle"),
                          [](const httplib::Request&, httplib::Response& res) {
-                             res.set_chunked_content_provider("text/plain", [](size_t offset, httplib::DataSink& sink) {
-                                 if (offset >= 10) {
-                                     sink.done();
-                                     return true;
-                                 }
-                                 if (offset > 0)
-                                     QThread::msleep(150);
-                                 const char byte = static_cast<char>('0' + offset);
-                                 return sink.write(&byte, 1);
-                             });
+                             // Not a text type: the server would otherwise compress, and so hold back, the
+                             // pieces.
+                             res.set_chunked_content_provider(
+                                 "application/octet-stream", [](size_t offset, httplib::DataSink& sink) {
+                                     if (offset >= 10) {
+                                         sink.done();
+                                         return true;
+                                     }
+                                     if (offset > 0)
+                                         QThread::msleep(150);
+                                     const char byte = static_cast<char>('0' + offset);
+                                     return sink.write(&byte, 1);
+                                 });
                          });
     }
 
@@ -87,7 +90,8 @@ private slots:
         QCOMPARE(seen.body.at(0), '\x03');
         QCOMPARE(seen.body.mid(1, 16), m_uid.toRfc4122());
         QCOMPARE(seen.body.mid(17), body);
-        QCOMPARE(seen.headers.value(QStringLiteral("content-type")), QStringLiteral("application/octet-stream"));
+        QCOMPARE(seen.headers.value(QStringLiteral("content-type")),
+                 QStringLiteral("application/octet-stream"));
         QCOMPARE(seen.headers.value(QStringLiteral("user-agent")), QStringLiteral("Tessary/2.0.1"));
         QCOMPARE(seen.headers.value(QStringLiteral("accept-language")), QStringLiteral("en_GB"));
     }
@@ -109,7 +113,11 @@ private slots:
         NetworkManager network;
         QVERIFY(!network.request(QStringLiteral("/echo"), "x", 5000).isEmpty());
         settings.setValue(QStringLiteral("locale"), QStringLiteral("en_GB"));
-        QVERIFY(!m_server->lastRequest().headers.contains(QStringLiteral("accept-language")));
+        // The network layer adds a language list of its own when the request names none; what matters
+        // is that the client did not invent a stored locale.
+        QVERIFY(!m_server->lastRequest()
+                     .headers.value(QStringLiteral("accept-language"))
+                     .contains(QLatin1Char('_')));
     }
 
     void failuresGiveEmpty_data()
@@ -131,7 +139,8 @@ private slots:
     void redirectIsFollowed()
     {
         NetworkManager network;
-        QCOMPARE(network.request(QStringLiteral("/moved"), QByteArray(), 5000), QByteArray("{\"moved\":true}"));
+        QCOMPARE(network.request(QStringLiteral("/moved"), QByteArray(), 5000),
+                 QByteArray("{\"moved\":true}"));
     }
 
     void tricklingReplySucceeds()

@@ -16,7 +16,10 @@ class TestStartup : public QObject
 
 private:
     QString settingsFile() const { return m_home->path() + QStringLiteral("/.config/Tessary/Tessary.conf"); }
-    QString autostartFile() const { return m_home->path() + QStringLiteral("/.config/autostart/tessary.desktop"); }
+    QString autostartFile() const
+    {
+        return m_home->path() + QStringLiteral("/.config/autostart/tessary.desktop");
+    }
     QVariant stored(const QString& key) const
     {
         QSettings settings(settingsFile(), QSettings::IniFormat);
@@ -70,7 +73,7 @@ private slots:
         const QUuid uid = stored(QStringLiteral("uid")).toUuid();
         QVERIFY(!uid.isNull());
         QVERIFY(QFile::exists(autostartFile()));
-        QCOMPARE(QFile::permissions(m_home->dataDir()) & 0x7777,
+        QCOMPARE(QFile::permissions(m_home->dataDir()) & 0x7077,
                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QVERIFY(QFile::exists(m_home->dataDir() + QStringLiteral("/data.db3")));
         QVERIFY(!QFile::exists(m_home->dataDir() + QStringLiteral("/run.lock")));

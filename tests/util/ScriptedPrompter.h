@@ -20,14 +20,14 @@ public:
         QString text;
     };
     QList<Message> messages;
-    QStringList questions;           // labels/captions of every dialog shown, in order
-    QQueue<QString> passwords;       // answers to password(); a null QString means "cancel"
-    QQueue<QList<QUrl>> fileUrls;    // answers to openFileUrls()
-    QQueue<QString> directories;     // answers to existingDirectory()
-    QQueue<QString> saveNames;       // answers to saveFileName()
-    QQueue<QString> openNames;       // answers to openFileName()
-    QStringList startDirs;           // start folder of every file or folder dialog
-    QStringList preselected;         // preselected names of saveFileName()
+    QStringList questions; // labels/captions of every dialog shown, in order
+    QQueue<QString> passwords; // answers to password(); a null QString means "cancel"
+    QQueue<QList<QUrl>> fileUrls; // answers to openFileUrls()
+    QQueue<QString> directories; // answers to existingDirectory()
+    QQueue<QString> saveNames; // answers to saveFileName()
+    QQueue<QString> openNames; // answers to openFileName()
+    QStringList startDirs; // start folder of every file or folder dialog
+    QStringList preselected; // preselected names of saveFileName()
 
     void message(Icon icon, const QString& title, const QString& text) override;
     QString password(const QString& label, bool* ok) override;

@@ -17,7 +17,7 @@ bool ScriptedServer::createCertificates(const QString& dir)
         return false;
     extFile.write("subjectAltName=IP:127.0.0.1,DNS:localhost\nbasicConstraints=CA:FALSE\n");
     extFile.close();
-    const QList<QStringList> steps{
+    const QList<QStringList> steps {
         {"ecparam", "-name", "prime256v1", "-genkey", "-noout", "-out", dir + "/ca.key"},
         {"req", "-x509", "-new", "-key", dir + "/ca.key", "-subj", "/CN=Tessary Test CA", "-days", "2",
          "-out", dir + "/ca.pem"},
@@ -106,7 +106,8 @@ void ScriptedServer::record(const httplib::Request& req)
     r.path = QString::fromStdString(req.path);
     r.body = QByteArray::fromStdString(req.body);
     for (const auto& header : req.headers)
-        r.headers.insert(QString::fromStdString(header.first).toLower(), QString::fromStdString(header.second));
+        r.headers.insert(QString::fromStdString(header.first).toLower(),
+                         QString::fromStdString(header.second));
     QMutexLocker locker(&m_mutex);
     m_requests.append(r);
 }

@@ -15,7 +15,7 @@ namespace httplib {
 class SSLServer;
 struct Request;
 struct Response;
-}
+} // namespace httplib
 
 // An HTTPS server on 127.0.0.1 (random port) with a certificate signed by a private test CA, that
 // answers what a test scripts and records every request. Handlers run on the server's own thread.
@@ -36,7 +36,7 @@ public:
 
     bool isRunning() const;
     QString baseUrl() const; // https://127.0.0.1:PORT
-    QString caFile() const;  // PEM of the CA that signed the server certificate
+    QString caFile() const; // PEM of the CA that signed the server certificate
 
     // Answers method+path (e.g. "POST", "/api/attach-key") with status and body (JSON content type).
     void reply(const QString& method, const QString& path, int status, const QByteArray& body);

@@ -13,8 +13,8 @@ public:
     explicit TestHome(bool withBlank = true);
     ~TestHome();
 
-    QString path() const;        // the HOME directory
-    QString dataDir() const;     // HOME/.tessary2
+    QString path() const; // the HOME directory
+    QString dataDir() const; // HOME/.tessary2
     // Opens the default QSQLITE connection on HOME/.tessary2/data.db3 and creates both tables.
     bool openDatabase();
     void closeDatabase();
