@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSettings>
 #include <QSqlDatabase>
 #include <QUuid>
@@ -37,6 +38,9 @@ TestHome::TestHome(bool withBlank)
 TestHome::~TestHome()
 {
     closeDatabase();
+    // A gpg-agent started for this home would race the removal of the folder and leave it behind.
+    QProcess::execute(QStringLiteral("gpgconf"),
+                      {QStringLiteral("--homedir"), dataDir(), QStringLiteral("--kill"), QStringLiteral("gpg-agent")});
     qputenv("HOME", m_oldHome);
     if (m_oldConfig.isNull())
         qunsetenv("XDG_CONFIG_HOME");
