@@ -1,0 +1,48 @@
+#include "cli/CliPrompter.h"
+
+#include "cli/Terminal.h"
+
+CliPrompter::CliPrompter(Sink sink, QObject* parent)
+    : Prompter(parent)
+    , m_sink(std::move(sink))
+{
+}
+
+void CliPrompter::message(Icon, const QString& title, const QString& text)
+{
+    m_sink(title.isEmpty() ? text : title + QStringLiteral(": ") + text);
+}
+
+QString CliPrompter::password(const QString& label, bool* ok)
+{
+    if (m_passwordRead) {
+        if (ok)
+            *ok = false;
+        return QString();
+    }
+    m_passwordRead = true;
+    if (Terminal::isTerminal(Terminal::StandardInput))
+        Terminal::write(Terminal::StandardError,
+                        (label.isEmpty() ? tr("Password") : label) + QStringLiteral(": "));
+    return Terminal::readLine(true, ok);
+}
+
+QList<QUrl> CliPrompter::openFileUrls(const QUrl&)
+{
+    return {};
+}
+
+QString CliPrompter::existingDirectory(const QString&)
+{
+    return QString();
+}
+
+QString CliPrompter::saveFileName(const QString&, const QString&, const QString&, const QString&)
+{
+    return QString();
+}
+
+QString CliPrompter::openFileName(const QString&, const QString&)
+{
+    return QString();
+}
