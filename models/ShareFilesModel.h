@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QList>
+#include <QUrl>
+#include <QVariantMap>
+
+class Prompter;
+
+// The files picked for one transfer: entry name inside the container -> local path to read it
+// from. Rows are the entry names in map order. The map is what ContainerManager::shareContainer
+// packs.
+class ShareFilesModel : public QAbstractListModel
+{
+    Q_OBJECT
+public:
+    // Objects made by QML get no prompter; they ask Prompter::resolve() when they need one.
+    explicit ShareFilesModel(QObject* parent = nullptr, Prompter* prompter = nullptr);
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+
+public slots:
+    QVariantMap fileList();
+    void openFilesDialog();
+    void addFiles(QList<QUrl> fileList);
+    void removeFile(int index);
+    void clear();
+
+private:
+    void walkDir(const QString& dirPath, const QString& prefix, int depth);
+    void showLimitWarning();
+
+    const int maxDirDepth = 15;
+    const int maxFileCount = 5000;
+    QVariantMap files;
+    Prompter* m_prompter;
+};
