@@ -19,18 +19,28 @@ public:
     void kill(); // SIGKILL, for crash tests
 
     QString baseUrl() const; // https://127.0.0.1:PORT
-    QString caFile() const;  // DATA/tls/ca.pem
+    QString caFile() const; // DATA/tls/ca.pem
     QString dataDir() const;
     QByteArray output() const; // everything the server printed so far (stdout and stderr)
 
     // Points the client at this server: TESSARY_SERVER_URL and TESSARY_CA_FILE, then loadServerConfig().
     void makeCurrent() const;
 
+    // The exit code of the last run once it has ended (0 after a clean stop on SIGTERM).
+    int exitCode() const { return m_process.exitCode(); }
+    QProcess::ExitStatus exitStatus() const { return m_process.exitStatus(); }
+    qint64 processId() const { return m_process.processId(); }
+
 private:
+    void scanOutput();
+    QString stderrPath() const;
+
     QTemporaryDir m_tmp;
     QString m_dataDir;
     QStringList m_extraArgs;
-    QProcess m_process;
+    mutable QProcess m_process; // output() drains it
     QString m_baseUrl;
-    mutable QByteArray m_output;
+    QString m_caFile;
+    mutable QByteArray m_output; // standard output so far; standard error is in a file
+    int m_scanned = 0; // how much of m_output has been searched for the ready line
 };

@@ -1,0 +1,488 @@
+#include "RelayApi.h"
+
+#include "OpenPgpKey.h"
+#include "ServerOptions.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+
+#include <openssl/rand.h>
+
+#include <cmath>
+
+namespace {
+constexpr char prefixVersion = 0x03;
+constexpr int prefixSize = 17;
+constexpr int trailerSize = 21; // 20 fingerprint bytes and the method byte
+constexpr char methodPublicKey = 1;
+constexpr char methodPassword = 2;
+
+ApiReply json(const QJsonDocument& document, const QString& outcome = QStringLiteral("ok"))
+{
+    return ApiReply {200, document.toJson(QJsonDocument::Compact), outcome};
+}
+
+ApiReply json(const QJsonObject& object, const QString& outcome = QStringLiteral("ok"))
+{
+    return json(QJsonDocument(object), outcome);
+}
+
+ApiReply refusal(const QString& message, const QString& outcome)
+{
+    return json(QJsonObject {{QStringLiteral("error"), message}}, QStringLiteral("refused-") + outcome);
+}
+
+ApiReply malformed(const QString& what)
+{
+    return ApiReply {400, QByteArray(), QStringLiteral("malformed-") + what};
+}
+
+ApiReply success()
+{
+    return json(QJsonObject {{QStringLiteral("success"), true}});
+}
+
+ApiReply storageFailure()
+{
+    ApiReply reply
+        = refusal(QStringLiteral("The server could not save your request. Please try again later."),
+                  QStringLiteral("storage"));
+    reply.outcome = QStringLiteral("failed-storage");
+    return reply;
+}
+
+quint32 randomNumber()
+{
+    quint32 value = 0;
+    if (RAND_bytes(reinterpret_cast<unsigned char*>(&value), sizeof value) != 1)
+        qFatal("tessary-server: the random number generator failed");
+    return value;
+}
+
+// Key ids are what users type and tell each other: nine digits, never starting with 0, random so
+// that one id says nothing about the others.
+QString newKeyId()
+{
+    return QString::number(100000000u + randomNumber() % 900000000u);
+}
+
+qint32 newFileId()
+{
+    qint32 id = 0;
+    while (id == 0)
+        id = static_cast<qint32>(randomNumber() & 0x7fffffffu);
+    return id;
+}
+
+bool isDigits(const QByteArray& text)
+{
+    if (text.isEmpty())
+        return false;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+    }
+    return true;
+}
+
+// The positive int32 that a JSON number or decimal text names, or 0.
+qint32 fileIdFrom(double value)
+{
+    if (!std::isfinite(value) || value < 1 || value > 2147483647.0 || std::floor(value) != value)
+        return 0;
+    return static_cast<qint32>(value);
+}
+
+qint32 fileIdFrom(const QByteArray& digits)
+{
+    if (!isDigits(digits) || digits.size() > 10)
+        return 0;
+    const qint64 value = digits.toLongLong();
+    return value >= 1 && value <= 2147483647 ? static_cast<qint32>(value) : 0;
+}
+
+QString unknownKey(const QByteArray& digits)
+{
+    return QStringLiteral("No key with the ID %1 is registered on this server. Please check the ID.")
+        .arg(QString::fromLatin1(digits));
+}
+} // namespace
+
+RelayApi::RelayApi(MetadataStore& metadata, BlobStore& blobs, const Limits& limits,
+                   std::function<qint64()> clock)
+    : m_metadata(metadata)
+    , m_blobs(blobs)
+    , m_limits(limits)
+    , m_clock(std::move(clock))
+{
+}
+
+qint64 RelayApi::now() const
+{
+    return m_clock ? m_clock() : QDateTime::currentSecsSinceEpoch();
+}
+
+bool RelayApi::isEndpoint(const QString& name)
+{
+    static const QSet<QString> endpoints {
+        QStringLiteral("upload-pubkey"),   QStringLiteral("attach-key"),
+        QStringLiteral("download-pubkey"), QStringLiteral("can-upload"),
+        QStringLiteral("check-new-files"), QStringLiteral("download-complete"),
+        QStringLiteral("check-delivered"), QStringLiteral("send-feedback"),
+    };
+    return endpoints.contains(name);
+}
+
+ApiReply RelayApi::call(const QString& endpoint, const QByteArray& body, QByteArray* caller)
+{
+    if (body.size() < prefixSize || body.at(0) != prefixVersion)
+        return malformed(QStringLiteral("prefix"));
+    *caller = body.mid(1, 16);
+    const QByteArray payload = body.mid(prefixSize);
+
+    if (endpoint == QLatin1String("upload-pubkey"))
+        return uploadPubKey(*caller, payload);
+    if (endpoint == QLatin1String("attach-key"))
+        return attachKey(*caller, payload);
+    if (endpoint == QLatin1String("download-pubkey"))
+        return downloadPubKey(payload);
+    if (endpoint == QLatin1String("can-upload"))
+        return canUpload(*caller, payload);
+    if (endpoint == QLatin1String("check-new-files"))
+        return checkNewFiles(*caller, payload);
+    if (endpoint == QLatin1String("download-complete"))
+        return downloadComplete(*caller, payload);
+    if (endpoint == QLatin1String("check-delivered"))
+        return checkDelivered(*caller, payload);
+    if (endpoint == QLatin1String("send-feedback"))
+        return sendFeedback(*caller, payload);
+    return ApiReply {404, QByteArray(), QStringLiteral("unknown-endpoint")};
+}
+
+ApiReply RelayApi::emptyCall(const QString& endpoint) const
+{
+    // Only "/download-pubkey" can come out empty (a key id without any digit); the others always
+    // carry a body, so an empty one means an outdated or broken client.
+    if (endpoint == QLatin1String("download-pubkey"))
+        return refusal(QStringLiteral("Please enter the contact's ID: it is a number."),
+                       QStringLiteral("no-key-id"));
+    return refusal(QStringLiteral("The request arrived empty. Please try again or update the program."),
+                   QStringLiteral("empty"));
+}
+
+ApiReply RelayApi::uploadPubKey(const QByteArray& caller, const QByteArray& body)
+{
+    if (body.size() <= 36)
+        return malformed(QStringLiteral("upload-pubkey"));
+    const QByteArray digest = body.left(16);
+    const QByteArray fingerprint = body.mid(16, 20);
+    const QByteArray keyData = body.mid(36);
+
+    if (QCryptographicHash::hash(keyData, QCryptographicHash::Md5) != digest)
+        return refusal(QStringLiteral("Your key was damaged on the way to the server. Please try again."),
+                       QStringLiteral("md5"));
+    const OpenPgpKey key(keyData);
+    switch (key.status()) {
+    case OpenPgpKey::Status::Valid:
+        break;
+    case OpenPgpKey::Status::SecretKey:
+        return refusal(
+            QStringLiteral("This is a secret key. Only the public half of a key may be sent to the server."),
+            QStringLiteral("secret-key"));
+    case OpenPgpKey::Status::UnsupportedVersion:
+        return refusal(QStringLiteral("This kind of key is not supported. Please create a new key pair."),
+                       QStringLiteral("key-version"));
+    case OpenPgpKey::Status::NotOpenPgp:
+        return refusal(QStringLiteral("This is not an OpenPGP public key."), QStringLiteral("not-a-key"));
+    }
+    if (key.fingerprint() != fingerprint)
+        return refusal(QStringLiteral("The fingerprint sent does not belong to this key."),
+                       QStringLiteral("fingerprint"));
+
+    QString keyId;
+    switch (m_metadata.registerKey(caller, fingerprint, keyData, now(), newKeyId, &keyId)) {
+    case MetadataStore::Registration::Registered:
+        return json(QJsonObject {{QStringLiteral("keyId"), keyId}}, QStringLiteral("registered"));
+    case MetadataStore::Registration::AlreadyRegistered:
+        return json(QJsonObject {{QStringLiteral("keyId"), keyId}}, QStringLiteral("re-registered"));
+    case MetadataStore::Registration::OwnedByOther:
+        return refusal(QStringLiteral("This key is already registered by another installation."),
+                       QStringLiteral("key-owned"));
+    case MetadataStore::Registration::Failed:
+        break;
+    }
+    return storageFailure();
+}
+
+ApiReply RelayApi::attachKey(const QByteArray& caller, const QByteArray& body)
+{
+    if (body.isEmpty())
+        return malformed(QStringLiteral("attach-key"));
+    const int digitCount = static_cast<quint8>(body.at(0));
+    const QByteArray digits = body.mid(1, digitCount);
+    if (digitCount == 0 || digits.size() != digitCount || !isDigits(digits))
+        return malformed(QStringLiteral("attach-key"));
+    const QString title = QString::fromUtf8(body.mid(1 + digitCount));
+
+    const std::optional<StoredKey> key = m_metadata.keyById(QString::fromLatin1(digits));
+    if (!key)
+        return refusal(unknownKey(digits), QStringLiteral("unknown-key"));
+    if (!m_metadata.attachContact(caller, key->keyId, title, now()))
+        return storageFailure();
+    return json(QJsonObject {{QStringLiteral("keyId"), key->keyId}});
+}
+
+ApiReply RelayApi::downloadPubKey(const QByteArray& body)
+{
+    if (!isDigits(body))
+        return malformed(QStringLiteral("download-pubkey"));
+    const std::optional<StoredKey> key = m_metadata.keyById(QString::fromLatin1(body));
+    if (!key)
+        return refusal(unknownKey(body), QStringLiteral("unknown-key"));
+    return json(QJsonObject {
+        {QStringLiteral("keyId"), key->keyId},
+        {QStringLiteral("fpr"), QString::fromLatin1(key->fingerprint.toHex().toUpper())},
+        {QStringLiteral("keyData"), QString::fromLatin1(key->keyData.toBase64())},
+    });
+}
+
+ApiReply RelayApi::refusalFor(const QByteArray& uploader, qint64 size, bool alreadyOnDisk)
+{
+    if (size > m_limits.maxContainerBytes)
+        return uploadTooLarge();
+    if (m_metadata.latestKeyIdOf(uploader).isEmpty())
+        return refusal(
+            QStringLiteral("Your own key is not registered on this server yet, so files cannot be sent."),
+            QStringLiteral("no-own-key"));
+    const qint64 used = m_metadata.waitingBytesOf(uploader);
+    if (used + size > m_limits.quotaBytes)
+        return refusal(
+            QStringLiteral("You have %1 of files on the server that have not been collected yet, and "
+                           "the limit is %2. Please wait until your contacts have collected them.")
+                .arg(ServerOptions::formatSize(used), ServerOptions::formatSize(m_limits.quotaBytes)),
+            QStringLiteral("quota"));
+    const qint64 free = m_blobs.freeSpace();
+    if (free >= 0 && free - (alreadyOnDisk ? 0 : size) < m_limits.reserveBytes)
+        return refusal(QStringLiteral("The server is short of disk space. Please try again later."),
+                       QStringLiteral("disk"));
+    return ApiReply {200, QByteArray(), QString()};
+}
+
+ApiReply RelayApi::uploadTooLarge() const
+{
+    return refusal(QStringLiteral("The files are too large to send: this server accepts up to %1 at a time.")
+                       .arg(ServerOptions::formatSize(m_limits.maxContainerBytes)),
+                   QStringLiteral("too-large"));
+}
+
+ApiReply RelayApi::canUpload(const QByteArray& caller, const QByteArray& body)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(body);
+    const QJsonValue size = document.object().value(QStringLiteral("size"));
+    const double value = size.toDouble(-1);
+    if (!document.isObject() || !size.isDouble() || value < 1 || value > 9.0e15 || std::floor(value) != value)
+        return malformed(QStringLiteral("can-upload"));
+    ApiReply reply = refusalFor(caller, static_cast<qint64>(value), false);
+    return reply.outcome.isEmpty() ? success() : reply;
+}
+
+ApiReply RelayApi::checkUploadLength(qint64 contentLength)
+{
+    // Part headers and the uid take a few hundred bytes; anything far beyond the largest container
+    // cannot be one.
+    if (contentLength > m_limits.maxContainerBytes + 64 * 1024)
+        return uploadTooLarge();
+    const qint64 free = m_blobs.freeSpace();
+    if (contentLength > 0 && free >= 0 && free - contentLength < m_limits.reserveBytes)
+        return refusal(QStringLiteral("The server is short of disk space. Please try again later."),
+                       QStringLiteral("disk"));
+    return ApiReply {200, QByteArray(), QString()};
+}
+
+ApiReply RelayApi::finishUpload(const QByteArray& uploader, std::unique_ptr<BlobStore::Writer> blob,
+                                const QByteArray& trailer)
+{
+    const qint64 size = blob->size();
+    if (size < trailerSize + 1 || trailer.size() != trailerSize) {
+        if (!trailer.isEmpty() && trailer.back() == methodPassword)
+            return refusal(
+                QStringLiteral("Files locked with a password cannot be sent through the server. Please "
+                               "send them to a contact instead."),
+                QStringLiteral("method"));
+        return refusal(QStringLiteral("The file to send is damaged: it is too short."),
+                       QStringLiteral("short"));
+    }
+    const char method = trailer.back();
+    if (method == methodPassword)
+        return refusal(
+            QStringLiteral("Files locked with a password cannot be sent through the server. Please send "
+                           "them to a contact instead."),
+            QStringLiteral("method"));
+    if (method != methodPublicKey)
+        return refusal(QStringLiteral("The file to send is damaged: its kind of encryption is unknown."),
+                       QStringLiteral("method"));
+
+    const std::optional<StoredKey> recipientKey = m_metadata.keyByFingerprint(trailer.left(20));
+    if (!recipientKey)
+        return refusal(QStringLiteral("The recipient's key is not registered on this server."),
+                       QStringLiteral("unknown-recipient"));
+
+    StoredContainer container;
+    {
+        std::lock_guard<std::mutex> lock(m_quotaMutex);
+        const ApiReply refused = refusalFor(uploader, size, true);
+        if (!refused.outcome.isEmpty())
+            return refused;
+        container.uploader = uploader;
+        container.recipient = recipientKey->installation;
+        container.uploaderKeyId = m_metadata.latestKeyIdOf(uploader);
+        container.size = size;
+        container.createdAt = now();
+        if (!m_metadata.reserveContainer(&container, newFileId))
+            return storageFailure();
+    }
+    if (!blob->commit(container.fileId)) {
+        m_metadata.removeContainer(container.fileId);
+        return storageFailure();
+    }
+    if (!m_metadata.changeState(container.fileId, ContainerState::Storing, ContainerState::Waiting, 0)) {
+        m_blobs.remove(container.fileId);
+        m_metadata.removeContainer(container.fileId);
+        return storageFailure();
+    }
+    return json(QJsonObject {{QStringLiteral("fileId"), container.fileId}}, QStringLiteral("stored"));
+}
+
+std::unique_ptr<BlobStore::Reader> RelayApi::openWaiting(qint32 fileId)
+{
+    const std::optional<StoredContainer> container = m_metadata.container(fileId);
+    if (!container || container->state != ContainerState::Waiting)
+        return nullptr;
+    return m_blobs.open(fileId);
+}
+
+ApiReply RelayApi::checkNewFiles(const QByteArray& caller, const QByteArray& body)
+{
+    if (body != "CHECK")
+        return malformed(QStringLiteral("check-new-files"));
+    QJsonArray list;
+    const QVector<StoredContainer> waiting = m_metadata.waitingFor(caller);
+    for (const StoredContainer& c : waiting) {
+        list.append(QJsonObject {
+            {QStringLiteral("fileId"), c.fileId},
+            {QStringLiteral("fileSize"), double(c.size)},
+            {QStringLiteral("uploaderKeyId"), c.uploaderKeyId},
+        });
+    }
+    return json(QJsonDocument(list), QStringLiteral("listed-%1").arg(list.size()));
+}
+
+ApiReply RelayApi::downloadComplete(const QByteArray& caller, const QByteArray& body)
+{
+    if (body.size() < 2 || (body.at(0) != 0 && body.at(0) != 1))
+        return malformed(QStringLiteral("download-complete"));
+    const bool rejected = body.at(0) == 1;
+    const qint32 fileId = fileIdFrom(body.mid(1));
+    if (fileId == 0)
+        return malformed(QStringLiteral("download-complete"));
+
+    // The same answer whether the file does not exist or belongs to someone else: ids are no
+    // secret, but whether one exists is nobody else's business.
+    const std::optional<StoredContainer> container = m_metadata.container(fileId);
+    if (!container || container->recipient != caller)
+        return refusal(QStringLiteral("There is no file with the ID %1 for you.").arg(fileId),
+                       QStringLiteral("not-recipient"));
+    const ContainerState outcome = rejected ? ContainerState::Rejected : ContainerState::Taken;
+    if (!m_metadata.changeState(fileId, ContainerState::Waiting, outcome, now()))
+        return refusal(QStringLiteral("This file has already been collected or has expired."),
+                       QStringLiteral("finished"));
+    m_blobs.remove(fileId);
+    return json(QJsonObject {{QStringLiteral("success"), true}},
+                rejected ? QStringLiteral("rejected") : QStringLiteral("taken"));
+}
+
+ApiReply RelayApi::checkDelivered(const QByteArray& caller, const QByteArray& body)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(body);
+    if (!document.isArray())
+        return malformed(QStringLiteral("check-delivered"));
+    QVector<qint32> ids;
+    QSet<qint32> seen;
+    const QJsonArray requested = document.array();
+    for (const QJsonValue& value : requested) {
+        if (!value.isDouble())
+            return malformed(QStringLiteral("check-delivered"));
+        const qint32 id = fileIdFrom(value.toDouble());
+        if (id != 0 && !seen.contains(id)) {
+            seen.insert(id);
+            ids.append(id);
+        }
+    }
+
+    QJsonArray delivered;
+    const QVector<StoredContainer> mine = m_metadata.uploadedBy(caller, ids);
+    for (const StoredContainer& c : mine) {
+        if (c.state == ContainerState::Storing || c.state == ContainerState::Waiting)
+            continue;
+        // An expired container never reached its recipient; for the sender that is a rejection.
+        delivered.append(QJsonObject {
+            {QStringLiteral("fileId"), c.fileId},
+            {QStringLiteral("rejected"), c.state != ContainerState::Taken},
+        });
+    }
+    return json(QJsonDocument(delivered), QStringLiteral("delivered-%1").arg(delivered.size()));
+}
+
+ApiReply RelayApi::sendFeedback(const QByteArray& caller, const QByteArray& body)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(body);
+    if (!document.isObject())
+        return malformed(QStringLiteral("send-feedback"));
+    const QJsonObject object = document.object();
+    QString fields[3];
+    const QString names[3] = {QStringLiteral("name"), QStringLiteral("email"), QStringLiteral("message")};
+    for (int i = 0; i < 3; ++i) {
+        const QJsonValue value = object.value(names[i]);
+        if (!value.isUndefined() && !value.isString())
+            return malformed(QStringLiteral("send-feedback"));
+        fields[i] = value.toString();
+    }
+    if (!m_metadata.addFeedback(caller, fields[0], fields[1], fields[2], now()))
+        return storageFailure();
+    return success();
+}
+
+void RelayApi::recover()
+{
+    m_metadata.removeUnfinished();
+    m_blobs.discardIncomplete();
+    const QVector<qint32> waitingIds = m_metadata.allWaiting();
+    const QSet<qint32> waiting(waitingIds.begin(), waitingIds.end());
+    const QVector<qint32> blobIds = m_blobs.list();
+    const QSet<qint32> stored(blobIds.begin(), blobIds.end());
+    // A blob whose row is gone or finished was being deleted when the server stopped.
+    for (qint32 id : stored) {
+        if (!waiting.contains(id))
+            m_blobs.remove(id);
+    }
+    // A row whose blob is gone can never be delivered; its sender learns that as a rejection.
+    for (qint32 id : waiting) {
+        if (!stored.contains(id))
+            m_metadata.changeState(id, ContainerState::Waiting, ContainerState::Expired, now());
+    }
+}
+
+void RelayApi::sweep()
+{
+    const qint64 t = now();
+    const QVector<qint32> expired = m_metadata.waitingSince(t - m_limits.expirySeconds);
+    for (qint32 id : expired) {
+        if (m_metadata.changeState(id, ContainerState::Waiting, ContainerState::Expired, t))
+            m_blobs.remove(id);
+    }
+    m_metadata.forgetFinished(t - m_limits.outcomeRetentionSeconds);
+}
