@@ -390,8 +390,13 @@ int CliApp::listInbox(const CliCommand&)
 {
     ContainerManager manager(nullptr, m_prompter);
     m_progress->busy(tr("Checking for new files"));
-    const QVariantList waiting = manager.checkNewFiles();
+    bool answered = false;
+    const QVariantList waiting = manager.fetchNewFiles(&answered);
     m_progress->clear();
+    if (!answered) {
+        printError(tr("Cannot get server response"));
+        return Failure;
+    }
     PubKeysModel contacts;
     for (const QVariant& item : waiting) {
         const QVariantMap file = item.toMap();
@@ -594,15 +599,19 @@ bool CliApp::share(ContainerManager& manager, const QString& containerPath, cons
 QVariantMap CliApp::findWaiting(ContainerManager& manager, const QString& fileId)
 {
     m_progress->busy(tr("Checking for new files"));
-    const QVariantList waiting = manager.checkNewFiles();
+    bool answered = false;
+    const QVariantList waiting = manager.fetchNewFiles(&answered);
     m_progress->clear();
+    if (!answered) {
+        printError(tr("Cannot get server response"));
+        return {};
+    }
     for (const QVariant& item : waiting) {
         const QVariantMap file = item.toMap();
         if (fileIdText(file.value(QStringLiteral("fileId"))) == fileId)
             return file;
     }
-    // checkNewFiles cannot tell an empty inbox from a server that did not answer.
-    printError(tr("No container %1 is waiting for you (or the server did not answer).").arg(fileId));
+    printError(tr("No container %1 is waiting for you.").arg(fileId));
     return {};
 }
 

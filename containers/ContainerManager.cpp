@@ -582,10 +582,18 @@ bool ContainerManager::extract(const QString& containerPath, bool ownContainer)
 
 QVariantList ContainerManager::checkNewFiles()
 {
+    bool answered = false;
+    return fetchNewFiles(&answered);
+}
+
+QVariantList ContainerManager::fetchNewFiles(bool* answered)
+{
     NetworkManager network;
     const QByteArray reply
         = network.request(QStringLiteral("/check-new-files"), QByteArrayLiteral("CHECK"), requestTimeoutMs);
-    return QJsonDocument::fromJson(reply).array().toVariantList();
+    const QJsonDocument document = QJsonDocument::fromJson(reply);
+    *answered = document.isArray();
+    return document.array().toVariantList();
 }
 
 void ContainerManager::downloadById(QString fileId)

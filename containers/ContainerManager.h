@@ -21,6 +21,10 @@ public:
     // Objects made by QML get no prompter; they ask Prompter::resolve() when they need one.
     explicit ContainerManager(QObject* parent = nullptr, Prompter* prompter = nullptr);
 
+    // checkNewFiles() for callers that must tell an empty inbox from a server that gave no usable
+    // answer: *answered is false when the reply was empty or not a JSON array.
+    QVariantList fetchNewFiles(bool* answered);
+
 signals:
     void info(QString text);
     void warn(QString text);

@@ -148,7 +148,9 @@ void TestCliUsage::failsBeforeAnyTransfer_data()
     QTest::addRow("server down while adding") << QStringList {"add", "42"} << "Cannot get server response";
     QTest::addRow("server down while sending")
         << QStringList {"send", "42", home + "/a file"} << "Cannot get server response";
-    QTest::addRow("server down while accepting") << QStringList {"accept", "42"} << "42";
+    QTest::addRow("server down while accepting")
+        << QStringList {"accept", "42"} << "Cannot get server response";
+    QTest::addRow("server down while listing the inbox") << QStringList {"inbox"} << "Cannot get server response";
 }
 
 void TestCliUsage::failsBeforeAnyTransfer()
