@@ -1,10 +1,12 @@
 #pragma once
 
-// Fixtures shared by the container pipeline tests: a real key pair made by gpg, containers and
-// payloads built and opened with the gpg command line directly (independently of the code under
-// test), and a payload parser written from the byte layout.
+// Fixtures of the container pipeline tests: a product home, a gpg home of the test's own, and
+// containers/payloads made and opened with the gpg command line, independently of the code under test.
 
+#include "containers/ContainerManager.h"
 #include "containers/ContainerTrailer.h"
+#include "util/ScriptedServer.h"
+#include "util/TestHome.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,7 +18,7 @@
 
 namespace ContainerTestSupport {
 
-// A GnuPG home of the test's own (short path: gpg-agent's socket lives inside it).
+// Short path: gpg-agent's socket lives inside it.
 class GpgHome
 {
 public:
@@ -38,41 +40,70 @@ public:
         return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
     }
 
-    // Generates a key pair (Curve25519, quick to make) without passphrase; its parts as gpg exports them.
-    bool generate(QString* fpr, QByteArray* publicKey, QByteArray* secretKey) const
+    // A key pair without passphrase, stored in the product's database as keyId (secret half optional).
+    bool generateAndStore(const QString& keyId, bool withSecret, QString* fpr)
     {
-        QByteArray listing;
+        QByteArray listing, pub, sec;
         if (!run({"--passphrase", "", "--quick-gen-key", "Test <test@example.org>", "future-default",
                   "default", "never"})
             || !run({"--with-colons", "--list-secret-keys"}, &listing))
             return false;
-        for (const QByteArray& line : listing.split('\n')) {
-            if (line.startsWith("fpr:")) {
-                *fpr = QString::fromLatin1(line.split(':').value(9));
-                break;
-            }
-        }
-        return !fpr->isEmpty() && run({"--export", *fpr}, publicKey)
-            && run({"--export-secret-keys", *fpr}, secretKey);
+        *fpr = QString::fromLatin1(listing.mid(listing.indexOf("\nfpr:")).split(':').value(9));
+        if (fpr->isEmpty() || !run({"--export", *fpr}, &pub) || !run({"--export-secret-keys", *fpr}, &sec))
+            return false;
+        QSqlQuery q;
+        q.prepare(QStringLiteral("INSERT INTO key_data (remote_key_id, key_alias, fpr, public, private) "
+                                 "VALUES (?, 'test', ?, ?, ?)"));
+        for (const QVariant& v : {QVariant(keyId), QVariant(*fpr), QVariant(pub),
+                                  withSecret ? QVariant(sec) : QVariant(QVariant::ByteArray)})
+            q.addBindValue(v);
+        return q.exec();
     }
-
-    QString path() const { return m_dir.path(); }
 
 private:
     QTemporaryDir m_dir;
 };
 
-inline bool storeKey(const QString& keyId, const QString& fpr, const QByteArray& pub, const QByteArray& sec)
+// Product home with its database, a gpg home, a work folder and TMPDIR (to see temporaries left behind).
+struct Env
 {
-    QSqlQuery q;
-    q.prepare(QStringLiteral(
-        "INSERT INTO key_data (remote_key_id, key_alias, fpr, public, private) VALUES (?, ?, ?, ?, ?)"));
-    q.addBindValue(keyId);
-    q.addBindValue(QStringLiteral("test"));
-    q.addBindValue(fpr);
-    q.addBindValue(pub);
-    q.addBindValue(sec.isEmpty() ? QVariant(QVariant::ByteArray) : QVariant(sec));
-    return q.exec();
+    TestHome home;
+    GpgHome gpg;
+    QTemporaryDir work, tmp;
+    Env() { qputenv("TMPDIR", QFile::encodeName(tmp.path())); }
+    // gpg-agent of the product's GnuPG home would otherwise outlive the test and its home folder.
+    ~Env() { QProcess::execute(QStringLiteral("gpgconf"), {"--homedir", home.dataDir(), "--kill", "all"}); }
+    QString path(const QString& name) const { return work.filePath(name); }
+    QStringList leftovers() const
+    {
+        return QDir(tmp.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+    }
+};
+
+// Every signal of a manager that tells an outcome, in order, as "name(args)".
+inline void record(ContainerManager* m, QStringList* log)
+{
+    QObject::connect(m, &ContainerManager::error, [log](const QString& t) { *log << "error(" + t + ")"; });
+    QObject::connect(m, &ContainerManager::warn, [log](const QString& t) { *log << "warn(" + t + ")"; });
+    QObject::connect(m, &ContainerManager::success, [log](const QString& id, qlonglong size) {
+        *log << QStringLiteral("success(%1,%2)").arg(id).arg(size);
+    });
+    QObject::connect(m, &ContainerManager::finished, [log] { *log << "finished"; });
+    QObject::connect(m, &ContainerManager::canceled, [log] { *log << "canceled"; });
+    QObject::connect(m, &ContainerManager::uploadingStart, [log] { *log << "uploadingStart"; });
+    QObject::connect(m, &ContainerManager::cleared, [log] { *log << "cleared"; });
+    QObject::connect(m, &ContainerManager::serverClear, [log](const QString& id, bool rejected) {
+        *log << QStringLiteral("serverClear(%1,%2)").arg(id).arg(rejected);
+    });
+}
+
+inline QList<ScriptedServer::Request> requestsTo(const ScriptedServer& server, const QString& path)
+{
+    QList<ScriptedServer::Request> list;
+    for (const auto& r : server.requests())
+        if (r.path == path)
+            list << r;
+    return list;
 }
 
 inline QByteArray readFile(const QString& path)
@@ -88,26 +119,20 @@ inline bool writeFile(const QString& path, const QByteArray& data)
     return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
 }
 
-// A method-2 container around any payload bytes, made with the gpg command line.
-inline bool makePasswordContainer(const GpgHome& gpg, const QByteArray& payload, const QString& password,
-                                  const QString& path)
+// A method-2 container around any payload bytes.
+inline bool makePasswordContainer(const GpgHome& gpg, const QByteArray& payload, const QString& path)
 {
     const QString plain = path + QStringLiteral(".plain");
-    const bool ok = writeFile(plain, payload) && gpg.run({"--passphrase", password, "-c", "-o", path, plain});
+    const bool ok = writeFile(plain, payload) && gpg.run({"--passphrase", "pw", "-c", "-o", path, plain});
     QFile::remove(plain);
-    if (!ok)
-        return false;
     QFile f(path);
-    return f.open(QIODevice::Append) && f.write(ContainerTrailer::encode(2, password)) == 1;
+    return ok && f.open(QIODevice::Append) && f.write("\x02") == 1;
 }
 
-// The payload inside a container: the trailer cut off, then gpg -d with the password or with the
-// secret key imported into gpg's home.
+// The payload inside a container: trailer cut off, then gpg -d with the password (or gpg's own keys).
 inline QByteArray openContainer(const GpgHome& gpg, const QString& path, const QString& password = QString())
 {
     QByteArray bytes = readFile(path);
-    if (bytes.isEmpty())
-        return QByteArray();
     bytes.chop(bytes.endsWith('\x01') ? 21 : 1);
     const QString message = path + QStringLiteral(".message");
     writeFile(message, bytes);
@@ -115,7 +140,7 @@ inline QByteArray openContainer(const GpgHome& gpg, const QString& path, const Q
     if (!password.isNull())
         args << "--passphrase" << password;
     QByteArray out;
-    const bool ok = gpg.run(args + QStringList {"-d", message}, &out);
+    const bool ok = !bytes.isEmpty() && gpg.run(args + QStringList {"-d", message}, &out);
     QFile::remove(message);
     return ok ? out : QByteArray();
 }
@@ -131,30 +156,22 @@ struct Entry
 // Parses a payload from its byte layout; false when it does not add up exactly.
 inline bool parsePayload(const QByteArray& p, QList<Entry>* entries)
 {
-    int pos = 0;
+    int pos = 9;
     auto need = [&](int n) { return pos + n <= p.size(); };
-    if (!need(9) || p.left(4) != "TSYC" || p.at(4) != 1)
+    auto be32 = [&] { return int(qFromBigEndian<quint32>(p.constData() + (pos += 4) - 4)); };
+    if (p.size() < 9 || p.left(4) != "TSYC" || p.at(4) != 1)
         return false;
-    const qint32 count = qFromBigEndian<qint32>(p.constData() + 5);
-    pos = 9;
-    for (int i = 0; i < count; ++i) {
-        if (!need(4))
+    for (int i = qFromBigEndian<qint32>(p.constData() + 5); i > 0; --i) {
+        const int len = need(4) ? be32() : -1;
+        if (len < 0 || !need(len + 8))
             return false;
-        const int len = int(qFromBigEndian<quint32>(p.constData() + pos));
-        pos += 4;
-        if (!need(len + 8))
-            return false;
-        Entry e {p.mid(pos, len), qFromBigEndian<qint64>(p.constData() + pos + len), {}, {}};
+        entries->append({p.mid(pos, len), qFromBigEndian<qint64>(p.constData() + pos + len), {}, {}});
         pos += len + 8;
-        entries->append(e);
     }
     for (Entry& e : *entries) {
         while (e.content.size() < e.size) {
-            if (!need(4))
-                return false;
-            const int len = int(qFromBigEndian<quint32>(p.constData() + pos));
-            pos += 4;
-            if (!need(len))
+            const int len = need(4) ? be32() : -1;
+            if (len < 0 || !need(len))
                 return false;
             e.chunkLengths.append(len);
             e.content += p.mid(pos, len);

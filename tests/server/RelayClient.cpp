@@ -1,15 +1,49 @@
 #include "RelayClient.h"
 
 #include <QCryptographicHash>
-#include <QFile>
-#include <QJsonArray>
-#include <QTemporaryFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QUrl>
 
 #include <httplib.h>
 
 #include <csignal>
 #include <memory>
+
+QVector<TestKey> makeTestKeys(int count)
+{
+    QTemporaryDir home(QStringLiteral("/tmp/gk-XXXXXX")); // gpg-agent's socket path must stay short
+    auto gpg = [&](const QStringList& args) {
+        QProcess process;
+        process.start("gpg",
+                      QStringList {"--homedir", home.path(), "--batch", "--pinentry-mode", "loopback",
+                                   "--passphrase", ""}
+                          + args);
+        return process.waitForFinished(120000) && process.exitCode() == 0 ? process.readAllStandardOutput()
+                                                                          : QByteArray();
+    };
+    QVector<TestKey> keys;
+    for (int i = 0; i < count; ++i) {
+        const QByteArray status
+            = gpg({"--status-fd", "1", "--quick-gen-key",
+                   QString("Relay Test %1 <relay-test-%1@example.org>").arg(i), "rsa2048", "sign", "never"});
+        const auto created
+            = QRegularExpression("KEY_CREATED P ([0-9A-F]{40})").match(QString::fromLatin1(status));
+        if (!created.hasMatch())
+            break;
+        TestKey key {created.captured(1), {}, {}};
+        gpg({"--quick-add-key", key.fingerprint, "rsa2048", "encr", "never"});
+        key.publicKey = gpg({"--export", key.fingerprint});
+        key.secretKey = gpg({"--export-secret-keys", key.fingerprint});
+        if (key.publicKey.isEmpty() || key.secretKey.isEmpty())
+            break;
+        keys.append(key);
+    }
+    QProcess::execute("gpgconf", {"--homedir", home.path(), "--kill", "gpg-agent"});
+    return keys;
+}
 
 namespace {
 const char* const boundary = "tessaryTestBoundary7MA4YWxkTrZu0gW";
@@ -23,135 +57,73 @@ RelayClient::Reply toReply(const httplib::Result& result)
     }
     return reply;
 }
-} // namespace
 
-RelayClient::RelayClient(const QString& baseUrl, const QString& caFile)
-    : m_caFile(caFile)
+std::unique_ptr<httplib::SSLClient> connectTo(const RelayProcess& relay)
 {
-    // A server may close a connection while a refused body is still being sent; the write must
-    // fail, not end the test process.
-    std::signal(SIGPIPE, SIG_IGN);
-    const QUrl url(baseUrl);
-    m_host = url.host();
-    m_port = url.port(443);
-}
-
-namespace {
-std::unique_ptr<httplib::SSLClient> connectTo(const QString& host, int port, const QString& caFile)
-{
-    auto client = std::make_unique<httplib::SSLClient>(host.toStdString(), port);
-    client->set_ca_cert_path(caFile.toStdString());
-    client->enable_server_certificate_verification(true);
-    client->set_connection_timeout(10);
-    client->set_read_timeout(120);
-    client->set_write_timeout(120);
-    client->set_keep_alive(false);
+    const QUrl url(relay.baseUrl());
+    auto client = std::make_unique<httplib::SSLClient>(url.host().toStdString(), url.port(443));
+    client->set_ca_cert_path(relay.caFile().toStdString());
+    client->set_write_timeout(120); // the default 5 s is too short for a large body
     return client;
 }
 } // namespace
 
-RelayClient::Reply RelayClient::call(const QString& endpoint, const QUuid& installation,
+RelayClient::RelayClient(const RelayProcess& relay)
+    : m_relay(relay)
+{
+    // A server may close a connection while a refused body is still being sent; the write must
+    // fail, not end the test process.
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+RelayClient::Reply RelayClient::call(const QString& endpoint, const QUuid& who,
                                      const QByteArray& payload) const
 {
-    QByteArray body(1, '\x03');
-    body += installation.toRfc4122();
-    body += payload;
-    return post(QStringLiteral("/api/") + endpoint, body);
+    return post("/api/" + endpoint, '\x03' + who.toRfc4122() + payload);
 }
 
-RelayClient::Reply RelayClient::post(const QString& path, const QByteArray& body,
-                                     const QString& contentType) const
+RelayClient::Reply RelayClient::post(const QString& path, const QByteArray& body) const
 {
-    const auto client = connectTo(m_host, m_port, m_caFile);
-    return toReply(client->Post(path.toStdString(), body.toStdString(), contentType.toStdString()));
-}
-
-RelayClient::Reply RelayClient::get(const QString& path) const
-{
-    const auto client = connectTo(m_host, m_port, m_caFile);
-    return toReply(client->Get(path.toStdString()));
-}
-
-RelayClient::Reply RelayClient::upload(const QString& containerFile, const QString& uidText,
-                                       const Progress& progress) const
-{
-    auto file = std::make_shared<QFile>(containerFile);
-    if (!file->open(QIODevice::ReadOnly))
-        return Reply();
-    const QByteArray head = QByteArray("--") + boundary
-        + "\r\nContent-Type: application/octet-stream\r\n"
-          "Content-Disposition: form-data; name=\"container\"; filename=\"container\"\r\n\r\n";
-    const QByteArray tail = QByteArray("\r\n--") + boundary
-        + "\r\nContent-Disposition: form-data; name=\"uid\"\r\n\r\n" + uidText.toLatin1() + "\r\n--"
-        + boundary + "--\r\n";
-    const qint64 fileSize = file->size();
-    const qint64 total = head.size() + fileSize + tail.size();
-
-    httplib::ContentProvider provider = [=](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-        if (progress && !progress(static_cast<qint64>(offset)))
-            return false;
-        const qint64 at = static_cast<qint64>(offset);
-        if (at < head.size())
-            return sink.write(head.constData() + at, static_cast<std::size_t>(head.size() - at));
-        if (at < head.size() + fileSize) {
-            if (!file->seek(at - head.size()))
-                return false;
-            const QByteArray chunk = file->read(qMin<qint64>(static_cast<qint64>(length), 256 * 1024));
-            return !chunk.isEmpty() && sink.write(chunk.constData(), static_cast<std::size_t>(chunk.size()));
-        }
-        const qint64 inTail = at - head.size() - fileSize;
-        return sink.write(tail.constData() + inTail, static_cast<std::size_t>(tail.size() - inTail));
-    };
-    const auto client = connectTo(m_host, m_port, m_caFile);
     return toReply(
-        client->Post("/upload-container", httplib::Headers(), static_cast<std::size_t>(total), provider,
-                     QByteArray(QByteArray("multipart/form-data; boundary=") + boundary).toStdString()));
-}
-
-RelayClient::Reply RelayClient::upload(const QByteArray& container, const QUuid& uploader) const
-{
-    QTemporaryFile file;
-    if (!file.open() || file.write(container) != container.size() || !file.flush())
-        return Reply();
-    return upload(file.fileName(), uploader.toString(QUuid::WithBraces));
-}
-
-RelayClient::Reply RelayClient::download(qint32 fileId, const QString& toFile) const
-{
-    QFile file(toFile);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return Reply();
-    const auto client = connectTo(m_host, m_port, m_caFile);
-    bool written = true;
-    const httplib::Result result = client->Get(
-        QStringLiteral("/id%1").arg(fileId).toStdString(), [&](const char* data, std::size_t size) {
-            written = written && file.write(data, static_cast<qint64>(size)) == static_cast<qint64>(size);
-            return written;
-        });
-    Reply reply = toReply(result);
-    if (!written)
-        reply.status = 0;
-    return reply;
+        connectTo(m_relay)->Post(path.toStdString(), body.toStdString(), "application/octet-stream"));
 }
 
 RelayClient::Reply RelayClient::download(qint32 fileId) const
 {
-    return get(QStringLiteral("/id%1").arg(fileId));
+    return toReply(connectTo(m_relay)->Get(QStringLiteral("/id%1").arg(fileId).toStdString()));
 }
 
-QString RelayClient::registerKey(const QUuid& installation, const QByteArray& publicKey,
-                                 const QString& fingerprint) const
+RelayClient::Reply RelayClient::upload(const QByteArray& container, const QUuid& uploader,
+                                       const Progress& progress) const
 {
-    const QJsonValue keyId
-        = call(QStringLiteral("upload-pubkey"), installation, pubKeyBody(publicKey, fingerprint))
-              .object()
-              .value(QStringLiteral("keyId"));
-    return keyId.toString();
+    const QByteArray body = QByteArray("--") + boundary
+        + "\r\nContent-Type: application/octet-stream\r\n"
+          "Content-Disposition: form-data; name=\"container\"; filename=\"container\"\r\n\r\n"
+        + container + "\r\n--" + boundary + "\r\nContent-Disposition: form-data; name=\"uid\"\r\n\r\n"
+        + uploader.toByteArray(QUuid::WithBraces) + "\r\n--" + boundary + "--\r\n";
+    // Sent piece by piece, so that progress can cut it off.
+    const httplib::ContentProvider provider
+        = [&](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+              return (!progress || progress(qint64(offset)))
+                  && sink.write(body.constData() + offset, qMin<std::size_t>(length, 256 * 1024));
+          };
+    return toReply(connectTo(m_relay)->Post("/upload-container", httplib::Headers(), std::size_t(body.size()),
+                                            provider,
+                                            std::string("multipart/form-data; boundary=") + boundary));
 }
 
-qint32 RelayClient::uploadFileId(const Reply& reply) const
+qint32 RelayClient::send(const QByteArray& container, const QUuid& uploader) const
 {
-    return reply.status == 200 ? reply.object().value(QStringLiteral("fileId")).toInt() : 0;
+    const Reply reply = upload(container, uploader);
+    return reply.status == 200 ? reply.object().value("fileId").toInt() : 0;
+}
+
+QString RelayClient::registerKey(const QUuid& who, const TestKey& key) const
+{
+    return call("upload-pubkey", who, pubKeyBody(key.publicKey, key.fingerprint))
+        .object()
+        .value("keyId")
+        .toString();
 }
 
 QByteArray RelayClient::pubKeyBody(const QByteArray& publicKey, const QString& fingerprint)
@@ -160,22 +132,9 @@ QByteArray RelayClient::pubKeyBody(const QByteArray& publicKey, const QString& f
         + QByteArray::fromHex(fingerprint.toLatin1()) + publicKey;
 }
 
-QByteArray RelayClient::attachBody(const QString& keyId, const QString& title)
+QByteArray RelayClient::randomBytes(int size)
 {
-    const QByteArray digits = keyId.toLatin1();
-    return QByteArray(1, static_cast<char>(digits.size())) + digits + title.toUtf8();
-}
-
-QByteArray RelayClient::completeBody(bool rejected, qint32 fileId)
-{
-    return QByteArray(1, rejected ? '\x01' : '\x00') + QByteArray::number(fileId);
-}
-
-QByteArray RelayClient::container(const QByteArray& payload, const QString& fingerprint, char method)
-{
-    QByteArray bytes = payload;
-    if (method == 1)
-        bytes += QByteArray::fromHex(fingerprint.toLatin1());
-    bytes += method;
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(bytes.data()), size / 4);
     return bytes;
 }

@@ -1,65 +1,79 @@
 #pragma once
 
-#include <QByteArray>
+#include "util/RelayProcess.h"
+
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QString>
 #include <QUuid>
+#include <QVector>
 
 #include <functional>
 
-// A protocol client written for the tests, independent of the Tessary client classes: it speaks
-// to tessary-server over HTTPS (cpp-httplib), trusting only the server's private CA, and builds
-// every request body byte by byte as the wire format prescribes.
+// A real OpenPGP key made by gpg: RSA-2048 with an encryption subkey, as the client's key pairs are.
+struct TestKey
+{
+    QString fingerprint; // 40 upper-case hex digits
+    QByteArray publicKey, secretKey; // raw packets as gpg exports them
+};
+// Fewer keys than asked for when gpg fails.
+QVector<TestKey> makeTestKeys(int count);
+
+// A protocol client written for the tests, independent of the Tessary client classes: HTTPS via
+// cpp-httplib trusting only the relay's private CA, every request body built byte by byte.
 class RelayClient
 {
 public:
     struct Reply
     {
-        int status = 0; // 0: no HTTP response at all (connection failed or aborted)
+        int status = 0; // 0: no HTTP response at all
         QByteArray body;
 
-        QJsonDocument json() const { return QJsonDocument::fromJson(body); }
-        QJsonObject object() const { return json().object(); }
-        QString error() const { return object().value(QStringLiteral("error")).toString(); }
+        QJsonObject object() const { return QJsonDocument::fromJson(body).object(); }
+        QJsonArray array() const { return QJsonDocument::fromJson(body).array(); }
         // Status 200 with a non-empty "error" member: a refusal for the user to read.
-        bool isRefusal() const { return status == 200 && !error().isEmpty(); }
+        bool isRefusal() const { return status == 200 && !object().value("error").toString().isEmpty(); }
+        bool success() const { return status == 200 && object().value("success") == QJsonValue(true); }
     };
 
-    RelayClient(const QString& baseUrl, const QString& caFile);
+    // Follows the relay across restarts (its port changes).
+    explicit RelayClient(const RelayProcess& relay);
 
-    // POST base + "/api/" + endpoint with the 17-byte client prefix of installation before payload.
-    Reply call(const QString& endpoint, const QUuid& installation, const QByteArray& payload) const;
-    // POST of exactly body (no prefix added) to base + path.
-    Reply post(const QString& path, const QByteArray& body,
-               const QString& contentType = QStringLiteral("application/octet-stream")) const;
-    Reply get(const QString& path) const;
-
+    // POST to "/api/" + endpoint: the 17-byte client prefix of who, then payload.
+    Reply call(const QString& endpoint, const QUuid& who, const QByteArray& payload) const;
+    Reply post(const QString& path, const QByteArray& body) const; // body sent as it is
     // Called before each piece of an upload with the bytes sent so far; false aborts the request.
     using Progress = std::function<bool(qint64 sent)>;
-    // The multipart upload as the client sends it: part "container" first, then "uid" (braced).
-    Reply upload(const QString& containerFile, const QString& uidText,
+    // The multipart upload as the client sends it: part "container" first, then "uid".
+    Reply upload(const QByteArray& container, const QUuid& uploader,
                  const Progress& progress = nullptr) const;
-    Reply upload(const QByteArray& container, const QUuid& uploader) const;
-    // GET base + "/id" + fileId, streamed into toFile.
-    Reply download(qint32 fileId, const QString& toFile) const;
+    qint32 send(const QByteArray& container, const QUuid& uploader) const; // the file id, or 0
     Reply download(qint32 fileId) const;
 
-    // Convenience calls that return the interesting member, or an empty value.
-    QString registerKey(const QUuid& installation, const QByteArray& publicKey,
-                        const QString& fingerprint) const;
-    qint32 uploadFileId(const Reply& reply) const;
+    QString registerKey(const QUuid& who, const TestKey& key) const; // the key id, or empty
+    QJsonArray newFiles(const QUuid& who) const { return call("check-new-files", who, "CHECK").array(); }
+    QJsonArray delivered(const QUuid& who, const QJsonArray& ids) const
+    {
+        return call("check-delivered", who, QJsonDocument(ids).toJson(QJsonDocument::Compact)).array();
+    }
+    Reply complete(const QUuid& who, qint32 fileId, bool rejected = false) const
+    {
+        return call("download-complete", who, (rejected ? '\x01' : '\x00') + QByteArray::number(fileId));
+    }
 
-    // Request bodies after the client prefix.
     static QByteArray pubKeyBody(const QByteArray& publicKey, const QString& fingerprint);
-    static QByteArray attachBody(const QString& keyId, const QString& title = QString());
-    static QByteArray completeBody(bool rejected, qint32 fileId);
-    // A container: stand-in OpenPGP bytes, then the trailer (fingerprint bytes for method 1, then
-    // the method byte).
-    static QByteArray container(const QByteArray& payload, const QString& fingerprint, char method = 1);
+    static QByteArray attachBody(const QString& keyId, const QString& title = QString())
+    {
+        return char(keyId.size()) + keyId.toLatin1() + title.toUtf8();
+    }
+    static QByteArray canUploadBody(qint64 size) { return "{\"size\":" + QByteArray::number(size) + '}'; }
+    // Stand-in OpenPGP bytes, then the trailer: the fingerprint for method 1, then the method byte.
+    static QByteArray container(const QByteArray& payload, const QString& fingerprint, char method = 1)
+    {
+        return payload + (method == 1 ? QByteArray::fromHex(fingerprint.toLatin1()) : QByteArray()) + method;
+    }
+    static QByteArray randomBytes(int size);
 
 private:
-    QString m_host;
-    int m_port = 0;
-    QString m_caFile;
+    const RelayProcess& m_relay;
 };

@@ -1,44 +1,34 @@
 #pragma once
 
-#include <QByteArray>
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
-// One user of the real tessary-cli program: a private short HOME (with XDG_CONFIG_HOME inside it),
-// so that several users can run side by side in one test, each with its own settings, database and
-// GnuPG home directory.
+// One user of the real tessary-cli program, with a private short HOME (and XDG_CONFIG_HOME in it).
 class CliUser
 {
 public:
     struct Result
     {
-        int exitCode = -1;
+        int exitCode = -1; // -1 when it crashed or timed out
         QByteArray out;
         QByteArray err;
-        QStringList lines() const; // standard output split into lines, without the last line end
-        QString errText() const;
+        QStringList lines() const; // standard output split into lines
     };
 
     CliUser();
-    ~CliUser(); // also stops the gpg-agent that gpg started for this user
+    ~CliUser(); // stops the gpg-agent started for this user
 
-    bool isValid() const;
-    QString home() const;
-    QString dataDir() const; // HOME/.tessary2
-    // Points the program at a server; an empty url leaves the variables unset.
+    QString home() const { return m_home.path(); }
+    QString dataDir() const { return m_home.path() + QStringLiteral("/.tessary2"); }
     void setServer(const QString& baseUrl, const QString& caFile);
+    Result run(const QStringList& args, const QByteArray& input = QByteArray()) const;
+    void start(QProcess& process, const QStringList& args) const; // without waiting
 
-    // Runs tessary-cli with args and standard input, waiting at most timeoutMs.
-    Result run(const QStringList& args, const QByteArray& input = QByteArray(), int timeoutMs = 120000) const;
-    // Starts tessary-cli without waiting, for tests that interrupt it.
-    void start(QProcess& process, const QStringList& args) const;
-
-    static QString program();
+    static QString program() { return QStringLiteral(TESSARY_CLI_BIN); }
 
 private:
-    QTemporaryDir m_home;
-    QProcessEnvironment m_env;
+    QTemporaryDir m_home {QStringLiteral("/tmp/tcu-XXXXXX")}; // gpg-agent sockets fail with long paths
+    QProcessEnvironment m_env = QProcessEnvironment::systemEnvironment();
 };
