@@ -39,8 +39,9 @@ TestHome::~TestHome()
 {
     closeDatabase();
     // A gpg-agent started for this home would race the removal of the folder and leave it behind.
-    QProcess::execute(QStringLiteral("gpgconf"),
-                      {QStringLiteral("--homedir"), dataDir(), QStringLiteral("--kill"), QStringLiteral("gpg-agent")});
+    QProcess::execute(
+        QStringLiteral("gpgconf"),
+        {QStringLiteral("--homedir"), dataDir(), QStringLiteral("--kill"), QStringLiteral("gpg-agent")});
     qputenv("HOME", m_oldHome);
     if (m_oldConfig.isNull())
         qunsetenv("XDG_CONFIG_HOME");
