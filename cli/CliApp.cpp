@@ -427,7 +427,6 @@ int CliApp::accept(const CliCommand& command)
     const QString uploader = file.value(QStringLiteral("uploaderKeyId")).toString();
     const qlonglong fileSize = file.value(QStringLiteral("fileSize")).toLongLong();
     FileEventsModel events;
-    const int printedBefore = m_errorsPrinted;
     bool received = false;
     // Only a good extraction makes downloadById clear the file on the server, and the manager's
     // own reaction to serverClear sends cleared() before any later listener of serverClear runs.
@@ -437,20 +436,17 @@ int CliApp::accept(const CliCommand& command)
         received = true;
         events.addEvent(uploader, fileId.toInt(), fileSize, FileEventsModel::Received);
     });
-    follow(manager);
-    m_running = &manager;
-    manager.downloadById(fileId);
-    m_running = nullptr;
-    m_progress->clear();
-    if (received) {
-        printLine(QDir::toNativeSeparators(folder));
-        return Success;
-    }
-    if (m_interrupted)
-        printError(tr("Canceled"));
-    else if (m_errorsPrinted == printedBefore)
-        printError(tr("The container was downloaded but not extracted."));
-    return Failure;
+    const bool done = runFollowed(
+        manager,
+        [&] {
+            manager.downloadById(fileId);
+            return received;
+        },
+        tr("The container was downloaded but not extracted."));
+    if (!done)
+        return Failure;
+    printLine(QDir::toNativeSeparators(folder));
+    return Success;
 }
 
 int CliApp::reject(const CliCommand& command)
@@ -486,27 +482,19 @@ int CliApp::open(const CliCommand& command)
     const QVariant previous = settings.value(extractPathKey);
     settings.setValue(extractPathKey, folder);
     settings.sync();
-    const int printedBefore = m_errorsPrinted;
-    follow(manager);
-    m_running = &manager;
-    const bool extracted = manager.extractContainer(containerPath);
-    m_running = nullptr;
-    m_progress->clear();
+    const bool extracted = runFollowed(
+        manager, [&] { return manager.extractContainer(containerPath); },
+        tr("No password given: the first line of standard input is empty."));
     if (previous.isNull())
         settings.remove(extractPathKey);
     else
         settings.setValue(extractPathKey, previous);
     settings.sync();
 
-    if (extracted) {
-        printLine(QDir::toNativeSeparators(folder));
-        return Success;
-    }
-    if (m_interrupted)
-        printError(tr("Canceled"));
-    else if (m_errorsPrinted == printedBefore)
-        printError(tr("No password given: the first line of standard input is empty."));
-    return Failure;
+    if (!extracted)
+        return Failure;
+    printLine(QDir::toNativeSeparators(folder));
+    return Success;
 }
 
 int CliApp::showHistory(const CliCommand&)
@@ -575,24 +563,37 @@ bool CliApp::share(ContainerManager& manager, const QString& containerPath, cons
                    const std::function<void(const QString&, qlonglong)>& onSuccess)
 {
     bool succeeded = false;
-    const int printedBefore = m_errorsPrinted;
     connect(&manager, &ContainerManager::success, this, [&](const QString& fileId, qlonglong fileSize) {
         succeeded = true;
         if (onSuccess)
             onSuccess(fileId, fileSize);
     });
+    return runFollowed(
+        manager,
+        [&] {
+            manager.shareContainer(containerPath, files, cryptMethod, secret);
+            return succeeded;
+        },
+        containerPath.isEmpty() ? tr("The upload ended without a file id from the server.")
+                                : tr("The container was not saved."));
+}
+
+bool CliApp::runFollowed(ContainerManager& manager, const std::function<bool()>& operation,
+                         const QString& silentFailure)
+{
+    const int printedBefore = m_errorsPrinted;
     follow(manager);
     m_running = &manager;
-    manager.shareContainer(containerPath, files, cryptMethod, secret);
+    const bool succeeded = operation();
     m_running = nullptr;
     m_progress->clear();
     if (succeeded)
         return true;
+    // Some operations end without a word (the interface would show nothing); the command never does.
     if (m_interrupted)
         printError(tr("Canceled"));
     else if (m_errorsPrinted == printedBefore)
-        printError(containerPath.isEmpty() ? tr("The upload ended without a file id from the server.")
-                                           : tr("The container was not saved."));
+        printError(silentFailure);
     return false;
 }
 

@@ -74,6 +74,10 @@ private:
     bool share(ContainerManager& manager, const QString& containerPath, const QVariantMap& files,
                int cryptMethod, const QString& secret,
                const std::function<void(const QString&, qlonglong)>& onSuccess);
+    // Runs operation while the manager's progress is shown and Ctrl-C cancels it; on failure makes
+    // sure a message was printed (silentFailure when the operation itself said nothing).
+    bool runFollowed(ContainerManager& manager, const std::function<bool()>& operation,
+                     const QString& silentFailure);
     // The inbox entry of fileId, or an empty map with a message printed.
     QVariantMap findWaiting(ContainerManager& manager, const QString& fileId);
     // The folder to extract into: --to DIR (created when missing), else the stored "extractPath", else
