@@ -100,7 +100,7 @@ Item {
                     source: eventRow.statusInfo.icon
                 }
                 Text {
-                    objectName: "eventStatusText"
+                    objectName: "eventStatusText_" + index
                     text: eventRow.statusInfo.title
                     color: eventRow.statusInfo.color
                 }
