@@ -213,12 +213,14 @@ Page {
                     Layout.fillWidth: true
                     horizontalAlignment: Text.AlignHCenter
                     text: qsTr("Extract files to folder:")
+                    font.pointSize: 12
                 }
                 Text {
                     objectName: "extractPathText"
                     Layout.fillWidth: true
                     horizontalAlignment: Text.AlignHCenter
                     text: root.extractPath
+                    font.pointSize: 11
                     elide: Text.ElideLeft
                     color: colorMap.grey2
                 }

@@ -127,6 +127,7 @@ Page {
     }
 
     header: Row {
+        objectName: "shareHeader"
         height: 70
 
         Button {
@@ -282,6 +283,7 @@ Page {
             }
             ProgressBar {
                 id: pbProgress
+                objectName: "shareProgressBar"
                 Layout.fillWidth: true
 
                 Text {

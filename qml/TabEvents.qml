@@ -102,6 +102,7 @@ Item {
                 Text {
                     objectName: "eventStatusText_" + index
                     text: eventRow.statusInfo.title
+                    font.pointSize: 11
                     color: eventRow.statusInfo.color
                 }
                 Rectangle {
