@@ -1,6 +1,5 @@
 #include "cli/CliApp.h"
 
-#include "app/AppSettings.h"
 #include "app/Startup.h"
 #include "cli/CliPrompter.h"
 #include "cli/ProgressBar.h"
@@ -159,11 +158,11 @@ int CliApp::execute(const Entry& entry)
                        .arg(QDir::toNativeSeparators(lockPath)));
         return AlreadyRunning;
     }
-    // The core's messages in the language the window uses.
-    AppSettings appSettings;
+    // main() has installed the translation already; the first run stores the language as the
+    // window's first start does.
     {
         QSettings settings;
-        appSettings.setLocale(Startup::ensureLocale(settings));
+        Startup::ensureLocale(settings);
         Startup::ensureUid(settings);
     }
     if (!QSslSocket::supportsSsl()) {
