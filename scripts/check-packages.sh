@@ -9,6 +9,7 @@ cd "$(dirname "$0")/.."
 build=${1:-build-test}
 work=$(mktemp -d /tmp/tpk.XXXXXX) # short: gpg-agent sockets live below the users' homes
 relay=""
+installed=""
 cleanup() {
     if [ -n "$relay" ]; then
         kill "$relay" 2>/dev/null || true
@@ -18,6 +19,9 @@ cleanup() {
         [ -d "$home/.tessary2" ] && gpgconf --homedir "$home/.tessary2" --kill gpg-agent 2>/dev/null || true
     done
     rm -rf "$work"
+    if [ -n "$installed" ]; then
+        DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq tessary tessary-server >/dev/null || true
+    fi
 }
 trap cleanup EXIT
 fail() {
@@ -25,6 +29,9 @@ fail() {
     exit 1
 }
 
+for package in tessary tessary-server; do
+    ! dpkg -s "$package" >/dev/null 2>&1 || fail "$package is installed already"
+done
 cmake --build "$build" -j "$(nproc)"
 (cd "$build" && cpack -G DEB -B "$work/debs" >/dev/null)
 debs=("$work"/debs/*.deb)
@@ -33,7 +40,7 @@ for deb in "${debs[@]}"; do
     echo "== $(basename "$deb")"
     dpkg-deb --info "$deb" | sed -n 's/^ \(Package\|Version\|Depends\|Recommends\|Installed-Size\):/  \1:/p'
 done
-lintian --fail-on error --no-tag-display-limit "${debs[@]}" || fail "lintian reports errors"
+lintian --fail-on error --tag-display-limit 0 "${debs[@]}" || fail "lintian reports errors"
 
 # What the packages depend on is installed first, so that the file lists before and after show
 # only what the packages themselves bring and take away.
@@ -46,6 +53,7 @@ list_files() {
         -o -path /var/lib/systemd \) -prune -o -print 2>/dev/null | sort
 }
 list_files >"$work/before"
+installed=yes
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${debs[@]}" >/dev/null
 
 # The relay, started as systemd would start its unit: user, environment file and ExecStart.
@@ -57,6 +65,7 @@ envfile=${envfile#-}
 state=/var/lib/$(key StateDirectory)
 getent passwd "$user" >/dev/null || fail "the package did not create the user $user"
 [ "$(stat -c %U "$state")" = "$user" ] || fail "$state does not belong to $user"
+: >"$work/relay.log"
 runuser -u "$user" -- env -i PATH=/usr/bin:/bin bash -c "set -a; . '$envfile'; set +a; exec $(key ExecStart)" \
     >"$work/relay.log" 2>&1 &
 relay=$!
@@ -93,7 +102,8 @@ echo "installed tessary-cli: $alice sent container $file_id to $bob"
 # installed program.
 mkdir -p "$work/home-de/.config/Tessary"
 printf '[General]\nlocale=de_DE\n' >"$work/home-de/.config/Tessary/Tessary.conf"
-cli de 2>&1 | grep -q "Kein Befehl angegeben" || fail "the installed tessary-cli is not translated"
+german=$(cli de 2>&1 || true)
+[[ $german == *"Kein Befehl angegeben"* ]] || fail "the installed tessary-cli is not translated: $german"
 home="$work/home-window"
 mkdir -p "$home"
 HOME="$home" XDG_CONFIG_HOME="$home/.config" TESSARY_SERVER_URL="$url" TESSARY_CA_FILE="$ca" \
@@ -105,6 +115,7 @@ kill "$relay"
 wait "$relay" || true
 relay=""
 DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq tessary tessary-server >/dev/null
+installed=""
 list_files >"$work/after"
 if ! diff "$work/before" "$work/after"; then
     fail "files were left behind or removed by the packages"
