@@ -49,14 +49,18 @@ deps=$(for deb in "${debs[@]}"; do dpkg-deb -f "$deb" Depends; done |
 # shellcheck disable=SC2086
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $deps >/dev/null
 list_files() {
-    find /usr /etc /var/lib /opt -xdev \( -path /var/lib/dpkg -o -path /var/lib/apt -o -path /var/lib/ucf \
-        -o -path /var/lib/systemd \) -prune -o -print 2>/dev/null | sort
+    find /usr /etc /var/lib /opt -xdev \( -path /var/lib/dpkg -o -path /var/lib/apt -o -path /var/lib/ucf \) \
+        -prune -o -print 2>/dev/null | sort
 }
 list_files >"$work/before"
 installed=yes
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${debs[@]}" >/dev/null
 
-# The relay, started as systemd would start its unit: user, environment file and ExecStart.
+# The relay, started as systemd would start its unit: user, environment file and ExecStart. Where
+# systemd runs, the package has started the unit already; it is stopped to free the port.
+if [ -d /run/systemd/system ]; then
+    systemctl stop tessary-server.service
+fi
 unit=$(dpkg -L tessary-server | grep '\.service$')
 key() { sed -n "s/^$1=//p" "$unit" | head -n 1; }
 user=$(key User)
@@ -65,6 +69,7 @@ envfile=${envfile#-}
 state=/var/lib/$(key StateDirectory)
 getent passwd "$user" >/dev/null || fail "the package did not create the user $user"
 [ "$(stat -c %U "$state")" = "$user" ] || fail "$state does not belong to $user"
+[ -L /etc/systemd/system/multi-user.target.wants/tessary-server.service ] || fail "the relay's unit is not enabled"
 : >"$work/relay.log"
 runuser -u "$user" -- env -i PATH=/usr/bin:/bin bash -c "set -a; . '$envfile'; set +a; exec $(key ExecStart)" \
     >"$work/relay.log" 2>&1 &
