@@ -351,7 +351,7 @@
     </message>
     <message>
         <source>Unsafe file name. Skipping %1</source>
-        <translation>Небезопасное имя файла. %1 пропущен</translation>
+        <translation>Небезопасное имя файла. Пропускается %1</translation>
     </message>
     <message>
         <source>Extracting %1</source>
