@@ -390,6 +390,352 @@
     </message>
 </context>
 <context>
+    <name>PageAddContact</name>
+    <message>
+        <source>For adding user, enter ID below</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Adding user</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>User not found, check ID</source>
+        <translation type="unfinished">未找到用户，请检查 ID</translation>
+    </message>
+    <message>
+        <source>Contact ID</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Add</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Finding user</source>
+        <translation type="unfinished">正在查找用户</translation>
+    </message>
+    <message>
+        <source>Specify the user name under which it will be displayed in the list of your contacts</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Contact name</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>User successfully added</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>PageDownload</name>
+    <message>
+        <source>Transfer data request from &lt;b&gt;%1&lt;/b&gt;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>There is new files for you</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Transfer data request from %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Transfer data from &lt;b&gt;%1&lt;/b&gt;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Downloading data from server...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Decrypting data...</source>
+        <translation type="unfinished">正在解密数据……</translation>
+    </message>
+    <message>
+        <source>Clear data on server...</source>
+        <translation type="unfinished">正在清除服务器上的数据……</translation>
+    </message>
+    <message>
+        <source>Reject</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Accept</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Extract files to folder:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Change</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Data successfully saved on your computer</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open files directory</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Retry</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>PageEditContact</name>
+    <message>
+        <source>Edit contact</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Contact name</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Error while saving contact</source>
+        <translation type="unfinished">保存联系人时出错</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Are you really want to delete this contact ?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>PageGenKeyPair</name>
+    <message>
+        <source>%1
+Try again?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Welcome to Tessary</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The program is started for the first time. For further work it is necessary to generate PGP keys. To do this, click &quot;Next&quot;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Generating PGP keys</source>
+        <translation type="unfinished">正在生成 PGP 密钥</translation>
+    </message>
+    <message>
+        <source>Uploading public PGP key to server</source>
+        <translation type="unfinished">正在将 PGP 公钥上传到服务器</translation>
+    </message>
+    <message>
+        <source>Public key successfully uploaded</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Retry</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>PageMain</name>
+    <message>
+        <source>Your ID</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Contacts</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Events</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>PageSettings</name>
+    <message>
+        <source>Settings</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Language</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Auto start on system boot</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Launch minimized</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Do not overwrite existing files</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>About application</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Contact us</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Language select</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>version</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Developers</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The Tessary team: C++, Qt, QML</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Design: the Tessary team</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Contact name</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Email</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Message text</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Send</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Message successfully sended</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>There is an error while sending message</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>PageShareFiles</name>
+    <message>
+        <source>%1 Mb / %2 Mb</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Files list to transfer to &lt;b&gt;%1&lt;/b&gt;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Transfer data to &lt;b&gt;%1&lt;/b&gt;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Encrypting files...</source>
+        <translation type="unfinished">正在加密文件……</translation>
+    </message>
+    <message>
+        <source>Uploading data to server...</source>
+        <translation type="unfinished">正在上传数据到服务器……</translation>
+    </message>
+    <message>
+        <source>Add files</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Send files</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Click %1 to add files to the queue. Or move the files with the mouse here</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Getting public PGP key from server</source>
+        <translation type="unfinished">正在从服务器获取 PGP 公钥</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Data successfully uploaded</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Retry</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>PrivKeysModel</name>
     <message>
         <source>Cannot start gpg to generate a key pair. Is GnuPG installed and on the PATH?</source>
@@ -501,18 +847,48 @@
     </message>
 </context>
 <context>
+    <name>TabContacts</name>
+    <message>
+        <source>Currently you don&apos;t have anyone in your contact list. Click %1 to add a user</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>TabEvents</name>
+    <message>
+        <source>Received</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Rejected</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Wait deliver</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delivered</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>main</name>
     <message>
         <source>Tessary</source>
         <translation>Tessary</translation>
     </message>
     <message>
-        <source>Tessary %1</source>
-        <translation>Tessary %1</translation>
+        <source>%1 Mb</source>
+        <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Secure file exchange client</source>
-        <translation>安全文件交换客户端</translation>
+        <source>%1 Kb</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation type="unfinished"></translation>
     </message>
 </context>
 </TS>
