@@ -143,7 +143,7 @@ Page {
                 if (stackDownload.currentIndex === 0 || stackDownload.currentIndex === 3)
                     mainStack.currentIndex = 1
                 else
-                    mainWindow.hide()
+                    mainWindow.hideToTray()
             }
         }
     }

@@ -75,7 +75,7 @@ Page {
                     height: 35
                     icon.source: "assets/close_icon.svg"
                     icon.color: "transparent"
-                    onClicked: mainWindow.hide()
+                    onClicked: mainWindow.hideToTray()
                 }
             }
         }

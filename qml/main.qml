@@ -48,6 +48,15 @@ ApplicationWindow {
         return String(text).replace(/&/g, "&amp;").replace(/</g, "&lt;").replace(/>/g, "&gt;").replace(/"/g, "&quot;")
     }
 
+    // The program keeps running in the tray. A desktop without a tray would leave no way back to
+    // a hidden window (a second start only finds the lock), so there it is minimised instead.
+    function hideToTray() {
+        if (trayIcon.available)
+            mainWindow.hide()
+        else
+            mainWindow.showMinimized()
+    }
+
     function checkNewFiles() {
         if (downloadList.length === 0)
             downloadList = cmDownload.checkNewFiles()
@@ -126,7 +135,7 @@ ApplicationWindow {
             privKeyID = privKeysModel.remoteKeyId(0)
         if (privKeyID !== "") {
             if (settings.launchMinimized)
-                mainWindow.hide()
+                mainWindow.hideToTray()
             mainStack.currentIndex = 1
             trayIcon.show()
             checkNewFiles()
