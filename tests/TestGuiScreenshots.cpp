@@ -115,7 +115,9 @@ void TestGuiScreenshots::everyView()
         + QStringLiteral("click btnBack\nclick btnContactUs\n") + shot("07-settings-contact")
         + QStringLiteral("click feedbackName\ntype Bob\nclick feedbackEmail\ntype bob@example.org\n"
                          "click feedbackMessage\ntype The window looks fine.\nclick btnSendFeedback\n"
-                         "waitVisible btnCloseFeedbackResult\n")
+                         "waitVisible btnCloseFeedbackResult\n"
+                         "wait feedbackResultText text Message successfully sended\n"
+                         "wait feedbackMessage text \n")
         + shot("07-settings-contact-sent") + QStringLiteral("quit\n");
     result = m_bob.runWindow(script);
     QVERIFY2(result.exitCode == 0, result.out.constData());
