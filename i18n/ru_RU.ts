@@ -440,7 +440,7 @@
     <name>PageDownload</name>
     <message>
         <source>Transfer data request from &lt;b&gt;%1&lt;/b&gt;</source>
-        <translation>Запрос на передачу данных от &lt;b&gt;%1&lt;/b&gt;</translation>
+        <translation>Запрос на передачу от &lt;b&gt;%1&lt;/b&gt;</translation>
     </message>
     <message>
         <source>There is new files for you</source>
@@ -689,7 +689,7 @@ Try again?</source>
     </message>
     <message>
         <source>Transfer data to &lt;b&gt;%1&lt;/b&gt;</source>
-        <translation>Передача данных получателю &lt;b&gt;%1&lt;/b&gt;</translation>
+        <translation>Передача данных для &lt;b&gt;%1&lt;/b&gt;</translation>
     </message>
     <message>
         <source>Encrypting files...</source>
