@@ -393,149 +393,149 @@
     <name>PageAddContact</name>
     <message>
         <source>For adding user, enter ID below</source>
-        <translation type="unfinished"></translation>
+        <translation>Geben Sie unten die ID des Benutzers ein, den Sie hinzufügen möchten</translation>
     </message>
     <message>
         <source>Adding user</source>
-        <translation type="unfinished"></translation>
+        <translation>Benutzer hinzufügen</translation>
     </message>
     <message>
         <source>User not found, check ID</source>
-        <translation type="unfinished">Benutzer nicht gefunden, bitte ID prüfen</translation>
+        <translation>Benutzer nicht gefunden, bitte ID prüfen</translation>
     </message>
     <message>
         <source>Contact ID</source>
-        <translation type="unfinished"></translation>
+        <translation>Kontakt-ID</translation>
     </message>
     <message>
         <source>Add</source>
-        <translation type="unfinished"></translation>
+        <translation>Hinzufügen</translation>
     </message>
     <message>
         <source>Finding user</source>
-        <translation type="unfinished">Benutzer wird gesucht</translation>
+        <translation>Benutzer wird gesucht</translation>
     </message>
     <message>
         <source>Specify the user name under which it will be displayed in the list of your contacts</source>
-        <translation type="unfinished"></translation>
+        <translation>Geben Sie den Namen ein, unter dem der Benutzer in Ihrer Kontaktliste angezeigt wird</translation>
     </message>
     <message>
         <source>Contact name</source>
-        <translation type="unfinished"></translation>
+        <translation>Name des Kontakts</translation>
     </message>
     <message>
         <source>Save</source>
-        <translation type="unfinished"></translation>
+        <translation>Speichern</translation>
     </message>
     <message>
         <source>User successfully added</source>
-        <translation type="unfinished"></translation>
+        <translation>Benutzer erfolgreich hinzugefügt</translation>
     </message>
     <message>
         <source>Done</source>
-        <translation type="unfinished"></translation>
+        <translation>Fertig</translation>
     </message>
 </context>
 <context>
     <name>PageDownload</name>
     <message>
         <source>Transfer data request from &lt;b&gt;%1&lt;/b&gt;</source>
-        <translation type="unfinished"></translation>
+        <translation>Übertragungsanfrage von &lt;b&gt;%1&lt;/b&gt;</translation>
     </message>
     <message>
         <source>There is new files for you</source>
-        <translation type="unfinished"></translation>
+        <translation>Neue Dateien für Sie</translation>
     </message>
     <message>
         <source>Transfer data request from %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Übertragungsanfrage von %1</translation>
     </message>
     <message>
         <source>Transfer data from &lt;b&gt;%1&lt;/b&gt;</source>
-        <translation type="unfinished"></translation>
+        <translation>Datenübertragung von &lt;b&gt;%1&lt;/b&gt;</translation>
     </message>
     <message>
         <source>Downloading data from server...</source>
-        <translation type="unfinished"></translation>
+        <translation>Daten werden vom Server heruntergeladen …</translation>
     </message>
     <message>
         <source>Decrypting data...</source>
-        <translation type="unfinished">Daten werden entschlüsselt …</translation>
+        <translation>Daten werden entschlüsselt …</translation>
     </message>
     <message>
         <source>Clear data on server...</source>
-        <translation type="unfinished">Daten auf dem Server werden gelöscht …</translation>
+        <translation>Daten auf dem Server werden gelöscht …</translation>
     </message>
     <message>
         <source>Reject</source>
-        <translation type="unfinished"></translation>
+        <translation>Ablehnen</translation>
     </message>
     <message>
         <source>Accept</source>
-        <translation type="unfinished"></translation>
+        <translation>Annehmen</translation>
     </message>
     <message>
         <source>Extract files to folder:</source>
-        <translation type="unfinished"></translation>
+        <translation>Dateien in folgenden Ordner entpacken:</translation>
     </message>
     <message>
         <source>Change</source>
-        <translation type="unfinished"></translation>
+        <translation>Ändern</translation>
     </message>
     <message>
         <source>Save</source>
-        <translation type="unfinished"></translation>
+        <translation>Speichern</translation>
     </message>
     <message>
         <source>Cancel</source>
-        <translation type="unfinished"></translation>
+        <translation>Abbrechen</translation>
     </message>
     <message>
         <source>Data successfully saved on your computer</source>
-        <translation type="unfinished"></translation>
+        <translation>Die Daten wurden erfolgreich auf Ihrem Computer gespeichert</translation>
     </message>
     <message>
         <source>Open files directory</source>
-        <translation type="unfinished"></translation>
+        <translation>Ordner öffnen</translation>
     </message>
     <message>
         <source>Retry</source>
-        <translation type="unfinished"></translation>
+        <translation>Wiederholen</translation>
     </message>
     <message>
         <source>Close</source>
-        <translation type="unfinished"></translation>
+        <translation>Schließen</translation>
     </message>
 </context>
 <context>
     <name>PageEditContact</name>
     <message>
         <source>Edit contact</source>
-        <translation type="unfinished"></translation>
+        <translation>Kontakt bearbeiten</translation>
     </message>
     <message>
         <source>Contact name</source>
-        <translation type="unfinished"></translation>
+        <translation>Name des Kontakts</translation>
     </message>
     <message>
         <source>Error while saving contact</source>
-        <translation type="unfinished">Fehler beim Speichern des Kontakts</translation>
+        <translation>Fehler beim Speichern des Kontakts</translation>
     </message>
     <message>
         <source>Delete</source>
-        <translation type="unfinished"></translation>
+        <translation>Löschen</translation>
     </message>
     <message>
         <source>Save</source>
-        <translation type="unfinished"></translation>
+        <translation>Speichern</translation>
     </message>
     <message>
         <source>Are you really want to delete this contact ?</source>
-        <translation type="unfinished"></translation>
+        <translation>Möchten Sie diesen Kontakt wirklich löschen?</translation>
     </message>
     <message>
         <source>Cancel</source>
-        <translation type="unfinished"></translation>
+        <translation>Abbrechen</translation>
     </message>
 </context>
 <context>
@@ -543,196 +543,197 @@
     <message>
         <source>%1
 Try again?</source>
-        <translation type="unfinished"></translation>
+        <translation>%1
+Erneut versuchen?</translation>
     </message>
     <message>
         <source>Welcome to Tessary</source>
-        <translation type="unfinished"></translation>
+        <translation>Willkommen bei Tessary</translation>
     </message>
     <message>
         <source>The program is started for the first time. For further work it is necessary to generate PGP keys. To do this, click &quot;Next&quot;</source>
-        <translation type="unfinished"></translation>
+        <translation>Das Programm wird zum ersten Mal gestartet. Damit Sie es verwenden können, müssen PGP-Schlüssel erzeugt werden. Klicken Sie dazu auf „Weiter“</translation>
     </message>
     <message>
         <source>Next</source>
-        <translation type="unfinished"></translation>
+        <translation>Weiter</translation>
     </message>
     <message>
         <source>Generating PGP keys</source>
-        <translation type="unfinished">PGP-Schlüssel werden erzeugt</translation>
+        <translation>PGP-Schlüssel werden erzeugt</translation>
     </message>
     <message>
         <source>Uploading public PGP key to server</source>
-        <translation type="unfinished">Öffentlicher PGP-Schlüssel wird auf den Server hochgeladen</translation>
+        <translation>Öffentlicher PGP-Schlüssel wird auf den Server hochgeladen</translation>
     </message>
     <message>
         <source>Public key successfully uploaded</source>
-        <translation type="unfinished"></translation>
+        <translation>Öffentlicher Schlüssel erfolgreich hochgeladen</translation>
     </message>
     <message>
         <source>Done</source>
-        <translation type="unfinished"></translation>
+        <translation>Fertig</translation>
     </message>
     <message>
         <source>Retry</source>
-        <translation type="unfinished"></translation>
+        <translation>Wiederholen</translation>
     </message>
     <message>
         <source>Close</source>
-        <translation type="unfinished"></translation>
+        <translation>Schließen</translation>
     </message>
 </context>
 <context>
     <name>PageMain</name>
     <message>
         <source>Your ID</source>
-        <translation type="unfinished"></translation>
+        <translation>Ihre ID</translation>
     </message>
     <message>
         <source>Contacts</source>
-        <translation type="unfinished"></translation>
+        <translation>Kontakte</translation>
     </message>
     <message>
         <source>Events</source>
-        <translation type="unfinished"></translation>
+        <translation>Ereignisse</translation>
     </message>
 </context>
 <context>
     <name>PageSettings</name>
     <message>
         <source>Settings</source>
-        <translation type="unfinished"></translation>
+        <translation>Einstellungen</translation>
     </message>
     <message>
         <source>Language</source>
-        <translation type="unfinished"></translation>
+        <translation>Sprache</translation>
     </message>
     <message>
         <source>Auto start on system boot</source>
-        <translation type="unfinished"></translation>
+        <translation>Beim Systemstart automatisch starten</translation>
     </message>
     <message>
         <source>Launch minimized</source>
-        <translation type="unfinished"></translation>
+        <translation>Minimiert starten</translation>
     </message>
     <message>
         <source>Do not overwrite existing files</source>
-        <translation type="unfinished"></translation>
+        <translation>Vorhandene Dateien nicht überschreiben</translation>
     </message>
     <message>
         <source>About application</source>
-        <translation type="unfinished"></translation>
+        <translation>Über die Anwendung</translation>
     </message>
     <message>
         <source>Contact us</source>
-        <translation type="unfinished"></translation>
+        <translation>Kontaktieren Sie uns</translation>
     </message>
     <message>
         <source>Language select</source>
-        <translation type="unfinished"></translation>
+        <translation>Sprache auswählen</translation>
     </message>
     <message>
         <source>version</source>
-        <translation type="unfinished"></translation>
+        <translation>Version</translation>
     </message>
     <message>
         <source>Developers</source>
-        <translation type="unfinished"></translation>
+        <translation>Entwickler</translation>
     </message>
     <message>
         <source>The Tessary team: C++, Qt, QML</source>
-        <translation type="unfinished"></translation>
+        <translation>Das Tessary-Team: C++, Qt, QML</translation>
     </message>
     <message>
         <source>Design: the Tessary team</source>
-        <translation type="unfinished"></translation>
+        <translation>Design: das Tessary-Team</translation>
     </message>
     <message>
         <source>Contact name</source>
-        <translation type="unfinished"></translation>
+        <translation>Ihr Name</translation>
     </message>
     <message>
         <source>Email</source>
-        <translation type="unfinished"></translation>
+        <translation>E-Mail</translation>
     </message>
     <message>
         <source>Message text</source>
-        <translation type="unfinished"></translation>
+        <translation>Nachricht</translation>
     </message>
     <message>
         <source>Send</source>
-        <translation type="unfinished"></translation>
+        <translation>Senden</translation>
     </message>
     <message>
         <source>Message successfully sended</source>
-        <translation type="unfinished"></translation>
+        <translation>Nachricht erfolgreich gesendet</translation>
     </message>
     <message>
         <source>There is an error while sending message</source>
-        <translation type="unfinished"></translation>
+        <translation>Beim Senden der Nachricht ist ein Fehler aufgetreten</translation>
     </message>
     <message>
         <source>Close</source>
-        <translation type="unfinished"></translation>
+        <translation>Schließen</translation>
     </message>
 </context>
 <context>
     <name>PageShareFiles</name>
     <message>
         <source>%1 Mb / %2 Mb</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 MB / %2 MB</translation>
     </message>
     <message>
         <source>Files list to transfer to &lt;b&gt;%1&lt;/b&gt;</source>
-        <translation type="unfinished"></translation>
+        <translation>Dateien zum Senden an &lt;b&gt;%1&lt;/b&gt;</translation>
     </message>
     <message>
         <source>Transfer data to &lt;b&gt;%1&lt;/b&gt;</source>
-        <translation type="unfinished"></translation>
+        <translation>Datenübertragung an &lt;b&gt;%1&lt;/b&gt;</translation>
     </message>
     <message>
         <source>Encrypting files...</source>
-        <translation type="unfinished">Dateien werden verschlüsselt …</translation>
+        <translation>Dateien werden verschlüsselt …</translation>
     </message>
     <message>
         <source>Uploading data to server...</source>
-        <translation type="unfinished">Daten werden auf den Server hochgeladen …</translation>
+        <translation>Daten werden auf den Server hochgeladen …</translation>
     </message>
     <message>
         <source>Add files</source>
-        <translation type="unfinished"></translation>
+        <translation>Dateien hinzufügen</translation>
     </message>
     <message>
         <source>Send files</source>
-        <translation type="unfinished"></translation>
+        <translation>Dateien senden</translation>
     </message>
     <message>
         <source>Click %1 to add files to the queue. Or move the files with the mouse here</source>
-        <translation type="unfinished"></translation>
+        <translation>Klicken Sie auf %1, um Dateien zur Warteschlange hinzuzufügen, oder ziehen Sie die Dateien mit der Maus hierher</translation>
     </message>
     <message>
         <source>Getting public PGP key from server</source>
-        <translation type="unfinished">Öffentlicher PGP-Schlüssel wird vom Server abgerufen</translation>
+        <translation>Öffentlicher PGP-Schlüssel wird vom Server abgerufen</translation>
     </message>
     <message>
         <source>Cancel</source>
-        <translation type="unfinished"></translation>
+        <translation>Abbrechen</translation>
     </message>
     <message>
         <source>Data successfully uploaded</source>
-        <translation type="unfinished"></translation>
+        <translation>Daten erfolgreich hochgeladen</translation>
     </message>
     <message>
         <source>Done</source>
-        <translation type="unfinished"></translation>
+        <translation>Fertig</translation>
     </message>
     <message>
         <source>Retry</source>
-        <translation type="unfinished"></translation>
+        <translation>Wiederholen</translation>
     </message>
     <message>
         <source>Close</source>
-        <translation type="unfinished"></translation>
+        <translation>Schließen</translation>
     </message>
 </context>
 <context>
@@ -850,26 +851,26 @@ Try again?</source>
     <name>TabContacts</name>
     <message>
         <source>Currently you don&apos;t have anyone in your contact list. Click %1 to add a user</source>
-        <translation type="unfinished"></translation>
+        <translation>Ihre Kontaktliste ist noch leer. Klicken Sie auf %1, um einen Benutzer hinzuzufügen</translation>
     </message>
 </context>
 <context>
     <name>TabEvents</name>
     <message>
         <source>Received</source>
-        <translation type="unfinished"></translation>
+        <translation>Empfangen</translation>
     </message>
     <message>
         <source>Rejected</source>
-        <translation type="unfinished"></translation>
+        <translation>Abgelehnt</translation>
     </message>
     <message>
         <source>Wait deliver</source>
-        <translation type="unfinished"></translation>
+        <translation>Zustellung ausstehend</translation>
     </message>
     <message>
         <source>Delivered</source>
-        <translation type="unfinished"></translation>
+        <translation>Zugestellt</translation>
     </message>
 </context>
 <context>
@@ -880,15 +881,15 @@ Try again?</source>
     </message>
     <message>
         <source>%1 Mb</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 MB</translation>
     </message>
     <message>
         <source>%1 Kb</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 KB</translation>
     </message>
     <message>
         <source>Quit</source>
-        <translation type="unfinished"></translation>
+        <translation>Beenden</translation>
     </message>
 </context>
 </TS>

@@ -393,149 +393,149 @@
     <name>PageAddContact</name>
     <message>
         <source>For adding user, enter ID below</source>
-        <translation type="unfinished"></translation>
+        <translation>Чтобы добавить пользователя, введите его ID ниже</translation>
     </message>
     <message>
         <source>Adding user</source>
-        <translation type="unfinished"></translation>
+        <translation>Добавление пользователя</translation>
     </message>
     <message>
         <source>User not found, check ID</source>
-        <translation type="unfinished">Пользователь не найден, проверьте ID</translation>
+        <translation>Пользователь не найден, проверьте ID</translation>
     </message>
     <message>
         <source>Contact ID</source>
-        <translation type="unfinished"></translation>
+        <translation>ID контакта</translation>
     </message>
     <message>
         <source>Add</source>
-        <translation type="unfinished"></translation>
+        <translation>Добавить</translation>
     </message>
     <message>
         <source>Finding user</source>
-        <translation type="unfinished">Поиск пользователя</translation>
+        <translation>Поиск пользователя</translation>
     </message>
     <message>
         <source>Specify the user name under which it will be displayed in the list of your contacts</source>
-        <translation type="unfinished"></translation>
+        <translation>Укажите имя, под которым пользователь будет отображаться в вашем списке контактов</translation>
     </message>
     <message>
         <source>Contact name</source>
-        <translation type="unfinished"></translation>
+        <translation>Имя контакта</translation>
     </message>
     <message>
         <source>Save</source>
-        <translation type="unfinished"></translation>
+        <translation>Сохранить</translation>
     </message>
     <message>
         <source>User successfully added</source>
-        <translation type="unfinished"></translation>
+        <translation>Пользователь успешно добавлен</translation>
     </message>
     <message>
         <source>Done</source>
-        <translation type="unfinished"></translation>
+        <translation>Готово</translation>
     </message>
 </context>
 <context>
     <name>PageDownload</name>
     <message>
         <source>Transfer data request from &lt;b&gt;%1&lt;/b&gt;</source>
-        <translation type="unfinished"></translation>
+        <translation>Запрос на передачу от &lt;b&gt;%1&lt;/b&gt;</translation>
     </message>
     <message>
         <source>There is new files for you</source>
-        <translation type="unfinished"></translation>
+        <translation>Для вас есть новые файлы</translation>
     </message>
     <message>
         <source>Transfer data request from %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Запрос на передачу данных от %1</translation>
     </message>
     <message>
         <source>Transfer data from &lt;b&gt;%1&lt;/b&gt;</source>
-        <translation type="unfinished"></translation>
+        <translation>Передача данных от &lt;b&gt;%1&lt;/b&gt;</translation>
     </message>
     <message>
         <source>Downloading data from server...</source>
-        <translation type="unfinished"></translation>
+        <translation>Скачивание данных с сервера…</translation>
     </message>
     <message>
         <source>Decrypting data...</source>
-        <translation type="unfinished">Расшифровка данных…</translation>
+        <translation>Расшифровка данных…</translation>
     </message>
     <message>
         <source>Clear data on server...</source>
-        <translation type="unfinished">Удаление данных на сервере…</translation>
+        <translation>Удаление данных на сервере…</translation>
     </message>
     <message>
         <source>Reject</source>
-        <translation type="unfinished"></translation>
+        <translation>Отклонить</translation>
     </message>
     <message>
         <source>Accept</source>
-        <translation type="unfinished"></translation>
+        <translation>Принять</translation>
     </message>
     <message>
         <source>Extract files to folder:</source>
-        <translation type="unfinished"></translation>
+        <translation>Распаковать файлы в папку:</translation>
     </message>
     <message>
         <source>Change</source>
-        <translation type="unfinished"></translation>
+        <translation>Изменить</translation>
     </message>
     <message>
         <source>Save</source>
-        <translation type="unfinished"></translation>
+        <translation>Сохранить</translation>
     </message>
     <message>
         <source>Cancel</source>
-        <translation type="unfinished"></translation>
+        <translation>Отмена</translation>
     </message>
     <message>
         <source>Data successfully saved on your computer</source>
-        <translation type="unfinished"></translation>
+        <translation>Данные успешно сохранены на вашем компьютере</translation>
     </message>
     <message>
         <source>Open files directory</source>
-        <translation type="unfinished"></translation>
+        <translation>Открыть папку</translation>
     </message>
     <message>
         <source>Retry</source>
-        <translation type="unfinished"></translation>
+        <translation>Повторить</translation>
     </message>
     <message>
         <source>Close</source>
-        <translation type="unfinished"></translation>
+        <translation>Закрыть</translation>
     </message>
 </context>
 <context>
     <name>PageEditContact</name>
     <message>
         <source>Edit contact</source>
-        <translation type="unfinished"></translation>
+        <translation>Редактирование контакта</translation>
     </message>
     <message>
         <source>Contact name</source>
-        <translation type="unfinished"></translation>
+        <translation>Имя контакта</translation>
     </message>
     <message>
         <source>Error while saving contact</source>
-        <translation type="unfinished">Ошибка при сохранении контакта</translation>
+        <translation>Ошибка при сохранении контакта</translation>
     </message>
     <message>
         <source>Delete</source>
-        <translation type="unfinished"></translation>
+        <translation>Удалить</translation>
     </message>
     <message>
         <source>Save</source>
-        <translation type="unfinished"></translation>
+        <translation>Сохранить</translation>
     </message>
     <message>
         <source>Are you really want to delete this contact ?</source>
-        <translation type="unfinished"></translation>
+        <translation>Вы действительно хотите удалить этот контакт?</translation>
     </message>
     <message>
         <source>Cancel</source>
-        <translation type="unfinished"></translation>
+        <translation>Отмена</translation>
     </message>
 </context>
 <context>
@@ -543,196 +543,197 @@
     <message>
         <source>%1
 Try again?</source>
-        <translation type="unfinished"></translation>
+        <translation>%1
+Повторить попытку?</translation>
     </message>
     <message>
         <source>Welcome to Tessary</source>
-        <translation type="unfinished"></translation>
+        <translation>Добро пожаловать в Tessary</translation>
     </message>
     <message>
         <source>The program is started for the first time. For further work it is necessary to generate PGP keys. To do this, click &quot;Next&quot;</source>
-        <translation type="unfinished"></translation>
+        <translation>Программа запущена впервые. Для дальнейшей работы необходимо создать PGP-ключи. Для этого нажмите «Далее»</translation>
     </message>
     <message>
         <source>Next</source>
-        <translation type="unfinished"></translation>
+        <translation>Далее</translation>
     </message>
     <message>
         <source>Generating PGP keys</source>
-        <translation type="unfinished">Создание PGP-ключей</translation>
+        <translation>Создание PGP-ключей</translation>
     </message>
     <message>
         <source>Uploading public PGP key to server</source>
-        <translation type="unfinished">Загрузка открытого PGP-ключа на сервер</translation>
+        <translation>Загрузка открытого PGP-ключа на сервер</translation>
     </message>
     <message>
         <source>Public key successfully uploaded</source>
-        <translation type="unfinished"></translation>
+        <translation>Открытый ключ успешно загружен на сервер</translation>
     </message>
     <message>
         <source>Done</source>
-        <translation type="unfinished"></translation>
+        <translation>Готово</translation>
     </message>
     <message>
         <source>Retry</source>
-        <translation type="unfinished"></translation>
+        <translation>Повторить</translation>
     </message>
     <message>
         <source>Close</source>
-        <translation type="unfinished"></translation>
+        <translation>Закрыть</translation>
     </message>
 </context>
 <context>
     <name>PageMain</name>
     <message>
         <source>Your ID</source>
-        <translation type="unfinished"></translation>
+        <translation>Ваш ID</translation>
     </message>
     <message>
         <source>Contacts</source>
-        <translation type="unfinished"></translation>
+        <translation>Контакты</translation>
     </message>
     <message>
         <source>Events</source>
-        <translation type="unfinished"></translation>
+        <translation>События</translation>
     </message>
 </context>
 <context>
     <name>PageSettings</name>
     <message>
         <source>Settings</source>
-        <translation type="unfinished"></translation>
+        <translation>Настройки</translation>
     </message>
     <message>
         <source>Language</source>
-        <translation type="unfinished"></translation>
+        <translation>Язык</translation>
     </message>
     <message>
         <source>Auto start on system boot</source>
-        <translation type="unfinished"></translation>
+        <translation>Запускать при загрузке системы</translation>
     </message>
     <message>
         <source>Launch minimized</source>
-        <translation type="unfinished"></translation>
+        <translation>Запускать свёрнутым</translation>
     </message>
     <message>
         <source>Do not overwrite existing files</source>
-        <translation type="unfinished"></translation>
+        <translation>Не перезаписывать существующие файлы</translation>
     </message>
     <message>
         <source>About application</source>
-        <translation type="unfinished"></translation>
+        <translation>О приложении</translation>
     </message>
     <message>
         <source>Contact us</source>
-        <translation type="unfinished"></translation>
+        <translation>Обратная связь</translation>
     </message>
     <message>
         <source>Language select</source>
-        <translation type="unfinished"></translation>
+        <translation>Выбор языка</translation>
     </message>
     <message>
         <source>version</source>
-        <translation type="unfinished"></translation>
+        <translation>версия</translation>
     </message>
     <message>
         <source>Developers</source>
-        <translation type="unfinished"></translation>
+        <translation>Разработчики</translation>
     </message>
     <message>
         <source>The Tessary team: C++, Qt, QML</source>
-        <translation type="unfinished"></translation>
+        <translation>Команда Tessary: C++, Qt, QML</translation>
     </message>
     <message>
         <source>Design: the Tessary team</source>
-        <translation type="unfinished"></translation>
+        <translation>Дизайн: команда Tessary</translation>
     </message>
     <message>
         <source>Contact name</source>
-        <translation type="unfinished"></translation>
+        <translation>Ваше имя</translation>
     </message>
     <message>
         <source>Email</source>
-        <translation type="unfinished"></translation>
+        <translation>Электронная почта</translation>
     </message>
     <message>
         <source>Message text</source>
-        <translation type="unfinished"></translation>
+        <translation>Текст сообщения</translation>
     </message>
     <message>
         <source>Send</source>
-        <translation type="unfinished"></translation>
+        <translation>Отправить</translation>
     </message>
     <message>
         <source>Message successfully sended</source>
-        <translation type="unfinished"></translation>
+        <translation>Сообщение успешно отправлено</translation>
     </message>
     <message>
         <source>There is an error while sending message</source>
-        <translation type="unfinished"></translation>
+        <translation>При отправке сообщения произошла ошибка</translation>
     </message>
     <message>
         <source>Close</source>
-        <translation type="unfinished"></translation>
+        <translation>Закрыть</translation>
     </message>
 </context>
 <context>
     <name>PageShareFiles</name>
     <message>
         <source>%1 Mb / %2 Mb</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 МБ / %2 МБ</translation>
     </message>
     <message>
         <source>Files list to transfer to &lt;b&gt;%1&lt;/b&gt;</source>
-        <translation type="unfinished"></translation>
+        <translation>Файлы для получателя &lt;b&gt;%1&lt;/b&gt;</translation>
     </message>
     <message>
         <source>Transfer data to &lt;b&gt;%1&lt;/b&gt;</source>
-        <translation type="unfinished"></translation>
+        <translation>Передача данных для &lt;b&gt;%1&lt;/b&gt;</translation>
     </message>
     <message>
         <source>Encrypting files...</source>
-        <translation type="unfinished">Шифрование файлов…</translation>
+        <translation>Шифрование файлов…</translation>
     </message>
     <message>
         <source>Uploading data to server...</source>
-        <translation type="unfinished">Загрузка данных на сервер…</translation>
+        <translation>Загрузка данных на сервер…</translation>
     </message>
     <message>
         <source>Add files</source>
-        <translation type="unfinished"></translation>
+        <translation>Добавить файлы</translation>
     </message>
     <message>
         <source>Send files</source>
-        <translation type="unfinished"></translation>
+        <translation>Отправить файлы</translation>
     </message>
     <message>
         <source>Click %1 to add files to the queue. Or move the files with the mouse here</source>
-        <translation type="unfinished"></translation>
+        <translation>Нажмите %1, чтобы добавить файлы в очередь, или перетащите их сюда мышью</translation>
     </message>
     <message>
         <source>Getting public PGP key from server</source>
-        <translation type="unfinished">Получение открытого PGP-ключа с сервера</translation>
+        <translation>Получение открытого PGP-ключа с сервера</translation>
     </message>
     <message>
         <source>Cancel</source>
-        <translation type="unfinished"></translation>
+        <translation>Отмена</translation>
     </message>
     <message>
         <source>Data successfully uploaded</source>
-        <translation type="unfinished"></translation>
+        <translation>Данные успешно загружены на сервер</translation>
     </message>
     <message>
         <source>Done</source>
-        <translation type="unfinished"></translation>
+        <translation>Готово</translation>
     </message>
     <message>
         <source>Retry</source>
-        <translation type="unfinished"></translation>
+        <translation>Повторить</translation>
     </message>
     <message>
         <source>Close</source>
-        <translation type="unfinished"></translation>
+        <translation>Закрыть</translation>
     </message>
 </context>
 <context>
@@ -850,26 +851,26 @@ Try again?</source>
     <name>TabContacts</name>
     <message>
         <source>Currently you don&apos;t have anyone in your contact list. Click %1 to add a user</source>
-        <translation type="unfinished"></translation>
+        <translation>В вашем списке контактов пока никого нет. Нажмите %1, чтобы добавить пользователя</translation>
     </message>
 </context>
 <context>
     <name>TabEvents</name>
     <message>
         <source>Received</source>
-        <translation type="unfinished"></translation>
+        <translation>Получено</translation>
     </message>
     <message>
         <source>Rejected</source>
-        <translation type="unfinished"></translation>
+        <translation>Отклонено</translation>
     </message>
     <message>
         <source>Wait deliver</source>
-        <translation type="unfinished"></translation>
+        <translation>Ожидает доставки</translation>
     </message>
     <message>
         <source>Delivered</source>
-        <translation type="unfinished"></translation>
+        <translation>Доставлено</translation>
     </message>
 </context>
 <context>
@@ -880,15 +881,15 @@ Try again?</source>
     </message>
     <message>
         <source>%1 Mb</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 МБ</translation>
     </message>
     <message>
         <source>%1 Kb</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 КБ</translation>
     </message>
     <message>
         <source>Quit</source>
-        <translation type="unfinished"></translation>
+        <translation>Выход</translation>
     </message>
 </context>
 </TS>

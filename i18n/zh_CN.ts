@@ -393,149 +393,149 @@
     <name>PageAddContact</name>
     <message>
         <source>For adding user, enter ID below</source>
-        <translation type="unfinished"></translation>
+        <translation>要添加用户，请在下方输入其 ID</translation>
     </message>
     <message>
         <source>Adding user</source>
-        <translation type="unfinished"></translation>
+        <translation>添加用户</translation>
     </message>
     <message>
         <source>User not found, check ID</source>
-        <translation type="unfinished">未找到用户，请检查 ID</translation>
+        <translation>未找到用户，请检查 ID</translation>
     </message>
     <message>
         <source>Contact ID</source>
-        <translation type="unfinished"></translation>
+        <translation>联系人 ID</translation>
     </message>
     <message>
         <source>Add</source>
-        <translation type="unfinished"></translation>
+        <translation>添加</translation>
     </message>
     <message>
         <source>Finding user</source>
-        <translation type="unfinished">正在查找用户</translation>
+        <translation>正在查找用户</translation>
     </message>
     <message>
         <source>Specify the user name under which it will be displayed in the list of your contacts</source>
-        <translation type="unfinished"></translation>
+        <translation>请输入该用户在你的联系人列表中显示的名称</translation>
     </message>
     <message>
         <source>Contact name</source>
-        <translation type="unfinished"></translation>
+        <translation>联系人名称</translation>
     </message>
     <message>
         <source>Save</source>
-        <translation type="unfinished"></translation>
+        <translation>保存</translation>
     </message>
     <message>
         <source>User successfully added</source>
-        <translation type="unfinished"></translation>
+        <translation>已成功添加用户</translation>
     </message>
     <message>
         <source>Done</source>
-        <translation type="unfinished"></translation>
+        <translation>完成</translation>
     </message>
 </context>
 <context>
     <name>PageDownload</name>
     <message>
         <source>Transfer data request from &lt;b&gt;%1&lt;/b&gt;</source>
-        <translation type="unfinished"></translation>
+        <translation>&lt;b&gt;%1&lt;/b&gt; 请求向你传输数据</translation>
     </message>
     <message>
         <source>There is new files for you</source>
-        <translation type="unfinished"></translation>
+        <translation>你有新文件</translation>
     </message>
     <message>
         <source>Transfer data request from %1</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 请求向你传输数据</translation>
     </message>
     <message>
         <source>Transfer data from &lt;b&gt;%1&lt;/b&gt;</source>
-        <translation type="unfinished"></translation>
+        <translation>接收来自 &lt;b&gt;%1&lt;/b&gt; 的数据</translation>
     </message>
     <message>
         <source>Downloading data from server...</source>
-        <translation type="unfinished"></translation>
+        <translation>正在从服务器下载数据……</translation>
     </message>
     <message>
         <source>Decrypting data...</source>
-        <translation type="unfinished">正在解密数据……</translation>
+        <translation>正在解密数据……</translation>
     </message>
     <message>
         <source>Clear data on server...</source>
-        <translation type="unfinished">正在清除服务器上的数据……</translation>
+        <translation>正在清除服务器上的数据……</translation>
     </message>
     <message>
         <source>Reject</source>
-        <translation type="unfinished"></translation>
+        <translation>拒收</translation>
     </message>
     <message>
         <source>Accept</source>
-        <translation type="unfinished"></translation>
+        <translation>接收</translation>
     </message>
     <message>
         <source>Extract files to folder:</source>
-        <translation type="unfinished"></translation>
+        <translation>将文件解压到文件夹：</translation>
     </message>
     <message>
         <source>Change</source>
-        <translation type="unfinished"></translation>
+        <translation>更改</translation>
     </message>
     <message>
         <source>Save</source>
-        <translation type="unfinished"></translation>
+        <translation>保存</translation>
     </message>
     <message>
         <source>Cancel</source>
-        <translation type="unfinished"></translation>
+        <translation>取消</translation>
     </message>
     <message>
         <source>Data successfully saved on your computer</source>
-        <translation type="unfinished"></translation>
+        <translation>数据已成功保存到你的计算机上</translation>
     </message>
     <message>
         <source>Open files directory</source>
-        <translation type="unfinished"></translation>
+        <translation>打开文件夹</translation>
     </message>
     <message>
         <source>Retry</source>
-        <translation type="unfinished"></translation>
+        <translation>重试</translation>
     </message>
     <message>
         <source>Close</source>
-        <translation type="unfinished"></translation>
+        <translation>关闭</translation>
     </message>
 </context>
 <context>
     <name>PageEditContact</name>
     <message>
         <source>Edit contact</source>
-        <translation type="unfinished"></translation>
+        <translation>编辑联系人</translation>
     </message>
     <message>
         <source>Contact name</source>
-        <translation type="unfinished"></translation>
+        <translation>联系人名称</translation>
     </message>
     <message>
         <source>Error while saving contact</source>
-        <translation type="unfinished">保存联系人时出错</translation>
+        <translation>保存联系人时出错</translation>
     </message>
     <message>
         <source>Delete</source>
-        <translation type="unfinished"></translation>
+        <translation>删除</translation>
     </message>
     <message>
         <source>Save</source>
-        <translation type="unfinished"></translation>
+        <translation>保存</translation>
     </message>
     <message>
         <source>Are you really want to delete this contact ?</source>
-        <translation type="unfinished"></translation>
+        <translation>确定要删除这个联系人吗？</translation>
     </message>
     <message>
         <source>Cancel</source>
-        <translation type="unfinished"></translation>
+        <translation>取消</translation>
     </message>
 </context>
 <context>
@@ -543,196 +543,197 @@
     <message>
         <source>%1
 Try again?</source>
-        <translation type="unfinished"></translation>
+        <translation>%1
+是否重试？</translation>
     </message>
     <message>
         <source>Welcome to Tessary</source>
-        <translation type="unfinished"></translation>
+        <translation>欢迎使用 Tessary</translation>
     </message>
     <message>
         <source>The program is started for the first time. For further work it is necessary to generate PGP keys. To do this, click &quot;Next&quot;</source>
-        <translation type="unfinished"></translation>
+        <translation>这是程序首次启动。继续使用前需要生成 PGP 密钥，请点击“下一步”</translation>
     </message>
     <message>
         <source>Next</source>
-        <translation type="unfinished"></translation>
+        <translation>下一步</translation>
     </message>
     <message>
         <source>Generating PGP keys</source>
-        <translation type="unfinished">正在生成 PGP 密钥</translation>
+        <translation>正在生成 PGP 密钥</translation>
     </message>
     <message>
         <source>Uploading public PGP key to server</source>
-        <translation type="unfinished">正在将 PGP 公钥上传到服务器</translation>
+        <translation>正在将 PGP 公钥上传到服务器</translation>
     </message>
     <message>
         <source>Public key successfully uploaded</source>
-        <translation type="unfinished"></translation>
+        <translation>公钥已成功上传</translation>
     </message>
     <message>
         <source>Done</source>
-        <translation type="unfinished"></translation>
+        <translation>完成</translation>
     </message>
     <message>
         <source>Retry</source>
-        <translation type="unfinished"></translation>
+        <translation>重试</translation>
     </message>
     <message>
         <source>Close</source>
-        <translation type="unfinished"></translation>
+        <translation>关闭</translation>
     </message>
 </context>
 <context>
     <name>PageMain</name>
     <message>
         <source>Your ID</source>
-        <translation type="unfinished"></translation>
+        <translation>你的 ID</translation>
     </message>
     <message>
         <source>Contacts</source>
-        <translation type="unfinished"></translation>
+        <translation>联系人</translation>
     </message>
     <message>
         <source>Events</source>
-        <translation type="unfinished"></translation>
+        <translation>事件</translation>
     </message>
 </context>
 <context>
     <name>PageSettings</name>
     <message>
         <source>Settings</source>
-        <translation type="unfinished"></translation>
+        <translation>设置</translation>
     </message>
     <message>
         <source>Language</source>
-        <translation type="unfinished"></translation>
+        <translation>语言</translation>
     </message>
     <message>
         <source>Auto start on system boot</source>
-        <translation type="unfinished"></translation>
+        <translation>开机时自动启动</translation>
     </message>
     <message>
         <source>Launch minimized</source>
-        <translation type="unfinished"></translation>
+        <translation>启动时最小化</translation>
     </message>
     <message>
         <source>Do not overwrite existing files</source>
-        <translation type="unfinished"></translation>
+        <translation>不覆盖已有文件</translation>
     </message>
     <message>
         <source>About application</source>
-        <translation type="unfinished"></translation>
+        <translation>关于应用程序</translation>
     </message>
     <message>
         <source>Contact us</source>
-        <translation type="unfinished"></translation>
+        <translation>联系我们</translation>
     </message>
     <message>
         <source>Language select</source>
-        <translation type="unfinished"></translation>
+        <translation>选择语言</translation>
     </message>
     <message>
         <source>version</source>
-        <translation type="unfinished"></translation>
+        <translation>版本</translation>
     </message>
     <message>
         <source>Developers</source>
-        <translation type="unfinished"></translation>
+        <translation>开发者</translation>
     </message>
     <message>
         <source>The Tessary team: C++, Qt, QML</source>
-        <translation type="unfinished"></translation>
+        <translation>Tessary 团队：C++、Qt、QML</translation>
     </message>
     <message>
         <source>Design: the Tessary team</source>
-        <translation type="unfinished"></translation>
+        <translation>设计：Tessary 团队</translation>
     </message>
     <message>
         <source>Contact name</source>
-        <translation type="unfinished"></translation>
+        <translation>你的姓名</translation>
     </message>
     <message>
         <source>Email</source>
-        <translation type="unfinished"></translation>
+        <translation>电子邮箱</translation>
     </message>
     <message>
         <source>Message text</source>
-        <translation type="unfinished"></translation>
+        <translation>留言内容</translation>
     </message>
     <message>
         <source>Send</source>
-        <translation type="unfinished"></translation>
+        <translation>发送</translation>
     </message>
     <message>
         <source>Message successfully sended</source>
-        <translation type="unfinished"></translation>
+        <translation>留言已成功发送</translation>
     </message>
     <message>
         <source>There is an error while sending message</source>
-        <translation type="unfinished"></translation>
+        <translation>发送留言时出错</translation>
     </message>
     <message>
         <source>Close</source>
-        <translation type="unfinished"></translation>
+        <translation>关闭</translation>
     </message>
 </context>
 <context>
     <name>PageShareFiles</name>
     <message>
         <source>%1 Mb / %2 Mb</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 MB / %2 MB</translation>
     </message>
     <message>
         <source>Files list to transfer to &lt;b&gt;%1&lt;/b&gt;</source>
-        <translation type="unfinished"></translation>
+        <translation>要发送给 &lt;b&gt;%1&lt;/b&gt; 的文件</translation>
     </message>
     <message>
         <source>Transfer data to &lt;b&gt;%1&lt;/b&gt;</source>
-        <translation type="unfinished"></translation>
+        <translation>向 &lt;b&gt;%1&lt;/b&gt; 发送数据</translation>
     </message>
     <message>
         <source>Encrypting files...</source>
-        <translation type="unfinished">正在加密文件……</translation>
+        <translation>正在加密文件……</translation>
     </message>
     <message>
         <source>Uploading data to server...</source>
-        <translation type="unfinished">正在上传数据到服务器……</translation>
+        <translation>正在上传数据到服务器……</translation>
     </message>
     <message>
         <source>Add files</source>
-        <translation type="unfinished"></translation>
+        <translation>添加文件</translation>
     </message>
     <message>
         <source>Send files</source>
-        <translation type="unfinished"></translation>
+        <translation>发送文件</translation>
     </message>
     <message>
         <source>Click %1 to add files to the queue. Or move the files with the mouse here</source>
-        <translation type="unfinished"></translation>
+        <translation>点击 %1 将文件添加到队列，或用鼠标将文件拖到此处</translation>
     </message>
     <message>
         <source>Getting public PGP key from server</source>
-        <translation type="unfinished">正在从服务器获取 PGP 公钥</translation>
+        <translation>正在从服务器获取 PGP 公钥</translation>
     </message>
     <message>
         <source>Cancel</source>
-        <translation type="unfinished"></translation>
+        <translation>取消</translation>
     </message>
     <message>
         <source>Data successfully uploaded</source>
-        <translation type="unfinished"></translation>
+        <translation>数据已成功上传</translation>
     </message>
     <message>
         <source>Done</source>
-        <translation type="unfinished"></translation>
+        <translation>完成</translation>
     </message>
     <message>
         <source>Retry</source>
-        <translation type="unfinished"></translation>
+        <translation>重试</translation>
     </message>
     <message>
         <source>Close</source>
-        <translation type="unfinished"></translation>
+        <translation>关闭</translation>
     </message>
 </context>
 <context>
@@ -850,26 +851,26 @@ Try again?</source>
     <name>TabContacts</name>
     <message>
         <source>Currently you don&apos;t have anyone in your contact list. Click %1 to add a user</source>
-        <translation type="unfinished"></translation>
+        <translation>你的联系人列表中还没有任何人。点击 %1 添加用户</translation>
     </message>
 </context>
 <context>
     <name>TabEvents</name>
     <message>
         <source>Received</source>
-        <translation type="unfinished"></translation>
+        <translation>已接收</translation>
     </message>
     <message>
         <source>Rejected</source>
-        <translation type="unfinished"></translation>
+        <translation>已拒收</translation>
     </message>
     <message>
         <source>Wait deliver</source>
-        <translation type="unfinished"></translation>
+        <translation>等待送达</translation>
     </message>
     <message>
         <source>Delivered</source>
-        <translation type="unfinished"></translation>
+        <translation>已送达</translation>
     </message>
 </context>
 <context>
@@ -880,15 +881,15 @@ Try again?</source>
     </message>
     <message>
         <source>%1 Mb</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 MB</translation>
     </message>
     <message>
         <source>%1 Kb</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 KB</translation>
     </message>
     <message>
         <source>Quit</source>
-        <translation type="unfinished"></translation>
+        <translation>退出</translation>
     </message>
 </context>
 </TS>
