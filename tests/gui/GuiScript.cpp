@@ -90,6 +90,7 @@ void GuiScript::tick()
         ++m_next;
         m_stepClock.restart();
         m_lastPos = QPointF(-1e9, -1e9);
+        m_stillTicks = 0;
         // Let each action's events be delivered before the next step looks at the window.
         return;
     }
@@ -111,9 +112,10 @@ QQuickItem* GuiScript::find(const QString& name, bool visibleOnly) const
 
 bool GuiScript::settled(const QPointF& pos)
 {
-    const bool still = pos == m_lastPos;
+    // Still for a few ticks in a row: a transition slowed down by a busy machine may pause for one.
+    m_stillTicks = pos == m_lastPos ? m_stillTicks + 1 : 0;
     m_lastPos = pos;
-    return still;
+    return m_stillTicks >= 4;
 }
 
 QPointF GuiScript::centre(QQuickItem* item) const

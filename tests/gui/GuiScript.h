@@ -57,4 +57,5 @@ private:
     // Where the current step's item was at the previous tick: items are only touched once they
     // have stopped moving, so page transitions cannot take a click elsewhere.
     QPointF m_lastPos {-1e9, -1e9};
+    int m_stillTicks = 0;
 };
