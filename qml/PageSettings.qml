@@ -65,6 +65,13 @@ Page {
         }
     }
 
+    // The feedback of a button as wide as its list row: the style's own is drawn for small buttons.
+    component RowHighlight: Rectangle {
+        property AbstractButton button
+
+        color: button.down ? colorMap.grey4 : button.hovered ? colorMap.grey5 : "transparent"
+    }
+
     // A row of the main list that leads to a sub page.
     component LinkButton: ToolButton {
         property alias iconSource: linkIcon.source
@@ -118,6 +125,9 @@ Page {
                 id: btnLocale
                 objectName: "btnLocale"
                 anchors.fill: parent
+                background: RowHighlight {
+                    button: btnLocale
+                }
                 onClicked: mainStackView.push(pageLocales)
             }
             Text {
@@ -208,6 +218,9 @@ Page {
                     id: localeButton
                     objectName: "localeRow_" + modelData
                     anchors.fill: parent
+                    background: RowHighlight {
+                        button: localeButton
+                    }
                     onClicked: {
                         root.currentLocale = modelData
                         settings.setValue("locale", modelData)

@@ -15,6 +15,8 @@ private slots:
     void initTestCase();
     void everyView_data();
     void everyView();
+    void translatedPages_data();
+    void translatedPages();
     void cleanupTestCase();
 
 private:
@@ -134,6 +136,43 @@ void TestGuiScreenshots::everyView()
         + shot("08-download-error") + QStringLiteral("click btnDownloadClose\nwaitVisible lvContacts\n")
         + shot("09-home-empty") + QStringLiteral("quit\n");
     result = m_alice.runWindow(script);
+    QVERIFY2(result.exitCode == 0, result.out.constData());
+}
+
+void TestGuiScreenshots::translatedPages_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addRow("ru_RU") << QStringLiteral("ru_RU");
+    QTest::addRow("zh_CN") << QStringLiteral("zh_CN");
+}
+
+void TestGuiScreenshots::translatedPages()
+{
+    QFETCH(QString, locale);
+    const QString dir = QStringLiteral(QT_TESTCASE_BUILDDIR "/screenshots/") + locale;
+    QVERIFY(QDir().mkpath(dir));
+    auto shot = [&](const QString& name) {
+        m_shots.append(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+        return QStringLiteral("sleep 400\ngrab %1\n").arg(m_shots.constLast());
+    };
+
+    // Someone whose system speaks the language starts for the first time.
+    CliUser newcomer;
+    QVERIFY(TestFiles::write(newcomer.home() + QStringLiteral("/.config/Tessary/Tessary.conf"),
+                             QStringLiteral("[General]\nlocale=%1\n").arg(locale).toUtf8()));
+    CliUser::Result result = newcomer.runWindow(QStringLiteral("waitVisible btnNext\n") + shot("first-start")
+                                                + QStringLiteral("quit\n"));
+    QVERIFY2(result.exitCode == 0, result.out.constData());
+
+    // Bob picks the language on the settings page: every visible text changes at once.
+    result = m_bob.runWindow(QStringLiteral("click btnSettings\nclick btnLocale\nclick localeRow_%1\n"
+                                            "waitMatch titleText text ^(?!Settings$).+\n")
+                                 .arg(locale)
+                             + shot("settings") + QStringLiteral("click btnLocale\n")
+                             + shot("settings-language") + QStringLiteral("click btnBack\nclick btnBack\n")
+                             + shot("home") + QStringLiteral("click tabEventsBtn\n") + shot("events")
+                             + QStringLiteral("click tabContactsBtn\nclick btnSettings\nclick btnLocale\n"
+                                              "click localeRow_en_GB\nwait titleText text Settings\nquit\n"));
     QVERIFY2(result.exitCode == 0, result.out.constData());
 }
 
