@@ -79,7 +79,7 @@ def config():
         "load_seconds": env_num("BENCH_LOAD_SECONDS", 60, 10, quick),
         "load_mb": env_num("BENCH_LOAD_MB", 10, 10, quick),
         "profile": os.environ.get("BENCH_PROFILE", "") not in ("", "0"),
-        "whatif": os.environ.get("BENCH_WHATIF", "1") not in ("", "0"),
+        "whatif": os.environ.get("BENCH_WHATIF", "0") not in ("", "0"),
         "repeat": env_num("BENCH_REPEAT", 3, 1, quick),
         "only": [c for c in os.environ.get("BENCH_ONLY", "").split(",") if c],
         "build_dir": os.environ.get("BENCH_BUILD_DIR", os.path.join(REPO, "build-bench")),
