@@ -3,6 +3,7 @@
 #include "AccessLog.h"
 #include "RelayApi.h"
 #include "ServerOptions.h"
+#include "UploadForm.h"
 #include "UploadSession.h"
 
 #include <httplib.h>
@@ -253,9 +254,7 @@ void RelayServer::installRoutes()
             }
 
             UploadSession session(m_api.blobStore(), m_options.maxContainerBytes);
-            const bool complete
-                = reader([&](const httplib::MultipartFormData& part) { return session.beginPart(part.name); },
-                         [&](const char* data, std::size_t size) { return session.data(data, size); });
+            const bool complete = readUploadForm(req, reader, session);
             t_request.bytesIn = session.containerBytes();
             const QByteArray uploader = session.uploader();
             if (!uploader.isEmpty())
