@@ -85,8 +85,9 @@ public:
     virtual qint64 waitingBytesOf(const QByteArray& uploader) = 0;
     virtual QVector<qint32> waitingSince(qint64 createdAtOrBefore) = 0;
     virtual QVector<qint32> allWaiting() = 0;
-    // Drops the rows left in the state Storing by a crash (called once at start-up).
-    virtual int removeUnfinished() = 0;
+    // Drops the rows left in the state Storing by a crash, created at or before the given time;
+    // returns their ids.
+    virtual QVector<qint32> removeUnfinished(qint64 createdAtOrBefore) = 0;
     // Forgets taken, rejected and expired containers that finished at or before the given time.
     virtual int forgetFinished(qint64 finishedAtOrBefore) = 0;
 

@@ -458,20 +458,28 @@ ApiReply RelayApi::sendFeedback(const QByteArray& caller, const QByteArray& body
 
 void RelayApi::recover()
 {
-    m_metadata.removeUnfinished();
     m_blobs.discardIncomplete();
+    // Blobs before rows: a blob listed here was renamed into place after its row was reserved, so
+    // the rows read next account for every one of them.
+    const QVector<qint32> blobIds = m_blobs.list();
+    for (qint32 id : m_metadata.removeUnfinished(now() - m_limits.unfinishedGraceSeconds))
+        m_blobs.remove(id);
     const QVector<qint32> waitingIds = m_metadata.allWaiting();
     const QSet<qint32> waiting(waitingIds.begin(), waitingIds.end());
-    const QVector<qint32> blobIds = m_blobs.list();
     const QSet<qint32> stored(blobIds.begin(), blobIds.end());
-    // A blob whose row is gone or finished was being deleted when the server stopped.
+    // A blob whose row is gone or finished was being deleted when the server stopped; one whose row
+    // is still being stored belongs to an upload in progress on another server.
     for (qint32 id : stored) {
-        if (!waiting.contains(id))
+        if (waiting.contains(id))
+            continue;
+        const std::optional<StoredContainer> row = m_metadata.container(id);
+        if (!row || row->state != ContainerState::Storing)
             m_blobs.remove(id);
     }
-    // A row whose blob is gone can never be delivered; its sender learns that as a rejection.
+    // A row whose blob is gone can never be delivered; its sender learns that as a rejection. The
+    // blob may also have come after the listing, from another server.
     for (qint32 id : waiting) {
-        if (!stored.contains(id))
+        if (!stored.contains(id) && !m_blobs.open(id))
             m_metadata.changeState(id, ContainerState::Waiting, ContainerState::Expired, now());
     }
 }
@@ -485,4 +493,8 @@ void RelayApi::sweep()
             m_blobs.remove(id);
     }
     m_metadata.forgetFinished(t - m_limits.outcomeRetentionSeconds);
+    if (m_limits.unfinishedGraceSeconds > 0) {
+        for (qint32 id : m_metadata.removeUnfinished(t - m_limits.unfinishedGraceSeconds))
+            m_blobs.remove(id);
+    }
 }

@@ -33,6 +33,10 @@ public:
         qint64 expirySeconds = 0;
         // How long the outcome of a finished transfer stays available to "/check-delivered".
         qint64 outcomeRetentionSeconds = qint64(30) * 86400;
+        // With a database shared by several servers, a container being stored may belong to another
+        // server that is still at it: only reservations this old count as left behind by a crash.
+        // 0: the database is this server's alone, and start-up drops every unfinished one.
+        qint64 unfinishedGraceSeconds = 0;
     };
 
     RelayApi(MetadataStore& metadata, BlobStore& blobs, const Limits& limits,
@@ -57,6 +61,7 @@ public:
     std::unique_ptr<BlobStore::Reader> openWaiting(qint32 fileId);
 
     // Start-up: drops what a crash left half done, so no partial upload is ever listed or served.
+    // Safe while other servers use the same database and blob store.
     void recover();
     // Deletes unclaimed containers past their expiry (blob and all) and forgets old outcomes.
     void sweep();

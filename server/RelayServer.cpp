@@ -1,12 +1,17 @@
 #include "RelayServer.h"
 
 #include "AccessLog.h"
+#include "ConnectionGuard.h"
+#include "ElasticThreadPool.h"
 #include "RelayApi.h"
 #include "ServerOptions.h"
 #include "UploadSession.h"
 
 #include <httplib.h>
 #include <openssl/ssl.h>
+
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <chrono>
 #include <vector>
@@ -72,6 +77,23 @@ void refuseBody(const httplib::Request& req, httplib::Response& res, const httpl
     t_request.outcome = outcome;
 }
 
+// Over the limits the client still learns why, in words it can show, and when to try again.
+void refuseBusy(httplib::Response& res, ConnectionGuard::Admission admission)
+{
+    const bool address = admission == ConnectionGuard::Admission::AddressBusy;
+    const QString message = address
+        ? QStringLiteral("Too many connections to the server come from your network. Please try again "
+                         "in a moment.")
+        : QStringLiteral("The server is busy. Please try again in a moment.");
+    const QByteArray body
+        = QJsonDocument(QJsonObject {{QStringLiteral("error"), message}}).toJson(QJsonDocument::Compact);
+    res.status = 503;
+    res.set_header("Retry-After", "5");
+    res.set_header("Connection", "close");
+    res.set_content(body.constData(), static_cast<std::size_t>(body.size()), "application/json");
+    t_request.outcome = address ? QStringLiteral("refused-address-busy") : QStringLiteral("refused-busy");
+}
+
 qint32 fileIdFromPath(const std::string& digits)
 {
     if (digits.empty() || digits.size() > 10)
@@ -100,9 +122,18 @@ bool RelayServer::bind(const QString& certFile, const QString& keyFile, QString*
     }
     SSL_CTX_set_min_proto_version(m_server->ssl_context(), TLS1_2_VERSION);
 
-    const int threads = m_options.threads;
-    m_server->new_task_queue
-        = [threads] { return new httplib::ThreadPool(static_cast<std::size_t>(threads)); };
+    ConnectionGuard::Limits limits;
+    limits.maxConnections = m_options.maxConnections;
+    limits.maxPerAddress = m_options.maxPerAddress;
+    limits.headerSeconds = m_options.headerTimeoutSeconds;
+    limits.keepAliveSeconds = m_options.keepAliveSeconds;
+    limits.minBodyBytesPerSecond = m_options.minUploadRate;
+    m_guard = std::make_unique<ConnectionGuard>(limits);
+    m_guard->install(m_server->ssl_context());
+    // A thread per connection, as the library serves them; the guard keeps any one connection from
+    // holding its thread for long without doing its part.
+    const int threads = m_guard->threadsNeeded();
+    m_server->new_task_queue = [threads] { return new ElasticThreadPool(threads); };
     // Time-outs count silence, not duration: a large upload that keeps moving is never cut off.
     m_server->set_read_timeout(m_options.readTimeoutSeconds, 0);
     m_server->set_write_timeout(m_options.writeTimeoutSeconds, 0);
@@ -144,10 +175,17 @@ void RelayServer::installRoutes()
 {
     httplib::SSLServer& server = *m_server;
 
-    server.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
+    server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
         t_request = RequestContext();
         t_request.start = std::chrono::steady_clock::now();
         t_request.started = true;
+        const bool hasBody = req.method == "POST" || req.has_header("Content-Length");
+        const ConnectionGuard::Admission admission
+            = m_guard->requestStarted(req.ssl, hasBody ? declaredLength(req) : 0);
+        if (admission != ConnectionGuard::Admission::Admitted) {
+            refuseBusy(res, admission);
+            return httplib::Server::HandlerResponse::Handled;
+        }
         // Other methods could make the library buffer a body nobody reads.
         if (req.method != "GET" && req.method != "HEAD" && req.method != "POST") {
             refuseUnread(res, 405, QStringLiteral("method"));
@@ -173,6 +211,7 @@ void RelayServer::installRoutes()
         entry.outcome = t_request.started ? t_request.outcome : QStringLiteral("unparsable");
         m_log.write(entry);
         t_request = RequestContext();
+        m_guard->requestFinished(req.ssl);
     });
 
     server.set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {

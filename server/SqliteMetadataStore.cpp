@@ -347,13 +347,15 @@ QVector<qint32> SqliteMetadataStore::allWaiting()
     return waitingSince(std::numeric_limits<qint64>::max());
 }
 
-int SqliteMetadataStore::removeUnfinished()
+QVector<qint32> SqliteMetadataStore::removeUnfinished(qint64 createdAtOrBefore)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    Statement remove(m_db, "DELETE FROM containers WHERE state = ?");
-    if (!remove.bind(1, qint64(ContainerState::Storing)).run())
-        return -1;
-    return sqlite3_changes(m_db);
+    Statement remove(m_db, "DELETE FROM containers WHERE state = ? AND created_at <= ? RETURNING file_id");
+    remove.bind(1, qint64(ContainerState::Storing)).bind(2, createdAtOrBefore);
+    QVector<qint32> ids;
+    while (remove.step() == SQLITE_ROW)
+        ids.append(static_cast<qint32>(remove.integer(0)));
+    return ids;
 }
 
 int SqliteMetadataStore::forgetFinished(qint64 finishedAtOrBefore)

@@ -36,7 +36,7 @@ public:
     qint64 waitingBytesOf(const QByteArray& uploader) override;
     QVector<qint32> waitingSince(qint64 createdAtOrBefore) override;
     QVector<qint32> allWaiting() override;
-    int removeUnfinished() override;
+    QVector<qint32> removeUnfinished(qint64 createdAtOrBefore) override;
     int forgetFinished(qint64 finishedAtOrBefore) override;
     bool addFeedback(const QByteArray& installation, const QString& name, const QString& email,
                      const QString& message, qint64 now) override;
