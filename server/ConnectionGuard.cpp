@@ -11,7 +11,6 @@ namespace {
 // request: at most one TLS record and the reader's buffer.
 constexpr qint64 readAheadSlack = 20 * 1024;
 // Once the body is in, storing it (fsync of a large upload) may take a while.
-constexpr int storeSeconds = 60;
 constexpr qint64 storeBytesPerSecond = qint64(64) << 20;
 
 std::string peerAddress(int fd)
@@ -177,10 +176,12 @@ void ConnectionGuard::watch()
             if (c->cut)
                 continue;
             const qint64 received = c->received;
+            // The last bytes of a body cannot be told apart from those read ahead with the headers:
+            // they get one window, and the request as much again to store the body.
             if (c->phase == Phase::Body && c->bodyLength >= 0
-                && received - c->bodyStart + readAheadSlack >= c->bodyLength) {
+                && received - c->bodyStart + std::min(readAheadSlack, c->bodyLength) >= c->bodyLength) {
                 c->phase = Phase::Tail;
-                c->deadline = now + std::chrono::seconds(storeSeconds + c->bodyLength / storeBytesPerSecond);
+                c->deadline = now + window + std::chrono::seconds(c->bodyLength / storeBytesPerSecond);
             }
             bool late = false;
             if (c->phase == Phase::Head || c->phase == Phase::Tail) {

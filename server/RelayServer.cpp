@@ -9,6 +9,7 @@
 
 #include <httplib.h>
 #include <openssl/ssl.h>
+#include <sys/socket.h>
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -144,6 +145,11 @@ bool RelayServer::bind(const QString& certFile, const QString& keyFile, QString*
     // its own handler before anything is buffered.
     m_server->set_payload_max_length(static_cast<std::size_t>(m_options.maxContainerBytes + (1 << 20)));
     installRoutes();
+    int listener = -1;
+    m_server->set_socket_options([&listener](int socket) {
+        httplib::default_socket_options(socket);
+        listener = socket;
+    });
 
     const std::string host = m_options.listenHost.toStdString();
     if (m_options.listenPort == 0)
@@ -154,6 +160,9 @@ bool RelayServer::bind(const QString& certFile, const QString& keyFile, QString*
         *error = QStringLiteral("cannot listen on %1:%2").arg(m_options.listenHost).arg(m_options.listenPort);
         return false;
     }
+    // The library's queue of five is full at once when many connect together; the kernel then
+    // drops the newcomers' handshakes and they wait seconds before they try again.
+    ::listen(listener, SOMAXCONN);
     return true;
 }
 
