@@ -1,0 +1,204 @@
+// Two relays on one PostgreSQL database and one container folder: clients may use either for any
+// call, races between the two never deliver a container twice or lose one, and a relay killed in
+// the middle of an upload loses nothing that was committed while the other keeps serving.
+
+#include "RelayClient.h"
+#include "util/PostgresCluster.h"
+
+#include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+namespace {
+constexpr int installations = 6;
+constexpr int clientThreads = 50;
+constexpr int loadSeconds = 60;
+} // namespace
+
+class TestRelayCluster : public QObject
+{
+    Q_OBJECT
+
+    QVector<TestKey> m_keys;
+    QTemporaryDir m_tmp;
+    QString m_database;
+
+    QStringList shared(const QString& name) const
+    {
+        return {"--database", m_database + name, "--containers", m_tmp.filePath(name + "-containers")};
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QString error;
+        PostgresCluster* cluster = PostgresCluster::shared(&error);
+        QVERIFY2(cluster, qPrintable(error));
+        m_database = cluster->database("load", &error);
+        QVERIFY2(!m_database.isEmpty() && !cluster->database("crash", &error).isEmpty(), qPrintable(error));
+        m_database.chop(4); // the address without the database name
+        m_keys = makeTestKeys(installations);
+        QCOMPARE(m_keys.size(), installations);
+    }
+
+    void clientsSpreadOverTwoServers()
+    {
+        RelayProcess first(QString(), shared("load")), second(QString(), shared("load"));
+        QString error;
+        QVERIFY2(first.start(&error) && second.start(&error), qPrintable(error));
+        const RelayClient clients[2] = {RelayClient(first), RelayClient(second)};
+        QVector<QUuid> who;
+        for (int i = 0; i < installations; ++i)
+            who.append(QUuid::createUuid());
+
+        std::mutex mutex;
+        QHash<qint32, QByteArray> sent; // file id: digest of the container
+        QHash<qint32, int> collected; // file id: successful completions
+        QStringList errors;
+        QVector<QSet<QString>> keyIds(installations);
+        std::atomic<int> calls {0};
+        auto fail = [&](const QString& what) {
+            std::lock_guard<std::mutex> lock(mutex);
+            errors << what;
+        };
+
+        // Threads of one installation act at once: they register the same key together, and they
+        // collect from the same inbox, so they race each other for every container.
+        auto client = [&](int thread) {
+            const int me = thread % installations, to = (me + 1) % installations;
+            const QString keyId = clients[thread % 2].registerKey(who[me], m_keys[me]);
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                keyIds[me].insert(keyId);
+            }
+            QElapsedTimer clock;
+            clock.start();
+            bool draining = false;
+            for (int round = 0;; ++round) {
+                const RelayClient& any = clients[(thread + round) % 2];
+                const RelayClient& other = clients[(thread + round + 1) % 2];
+                if (!draining) {
+                    const QByteArray container = RelayClient::container(
+                        RelayClient::randomBytes(16 * 1024 + round % 7 * 4096), m_keys[to].fingerprint);
+                    const qint32 fileId = any.send(container, who[me]);
+                    ++calls;
+                    if (fileId <= 0) {
+                        fail("send failed");
+                    } else {
+                        std::lock_guard<std::mutex> lock(mutex);
+                        sent.insert(fileId, QCryptographicHash::hash(container, QCryptographicHash::Sha1));
+                    }
+                }
+                const QJsonArray inbox = other.newFiles(who[me]);
+                ++calls;
+                for (const QJsonValue& entry : inbox) {
+                    const qint32 fileId = entry["fileId"].toInt();
+                    const RelayClient::Reply body = any.download(fileId);
+                    const RelayClient::Reply done = other.complete(who[me], fileId);
+                    calls += 2;
+                    // Another thread may have taken it in the meantime: then both are refused or
+                    // 404, never an error of the server.
+                    if (done.success()) {
+                        std::lock_guard<std::mutex> lock(mutex);
+                        ++collected[fileId];
+                        if (body.status != 200
+                            || QCryptographicHash::hash(body.body, QCryptographicHash::Sha1)
+                                != sent.value(fileId))
+                            errors << QString("container %1 arrived damaged").arg(fileId);
+                    } else if (!done.isRefusal() || (body.status != 200 && body.status != 404)) {
+                        fail(QString("collecting %1: %2 / %3").arg(fileId).arg(body.status).arg(done.status));
+                    }
+                }
+                if (draining && inbox.isEmpty())
+                    return;
+                draining = clock.elapsed() >= loadSeconds * 1000;
+            }
+        };
+        std::vector<std::thread> threads;
+        for (int t = 0; t < clientThreads; ++t)
+            threads.emplace_back(client, t);
+        for (std::thread& t : threads)
+            t.join();
+        // Late senders may have put something in an inbox that its threads had already drained.
+        for (int i = 0; i < installations; ++i) {
+            for (const QJsonValue& entry : clients[0].newFiles(who[i])) {
+                if (clients[1].complete(who[i], entry["fileId"].toInt()).success())
+                    ++collected[entry["fileId"].toInt()];
+            }
+        }
+
+        qInfo("%d calls by %d clients over two servers in %d s; %d containers sent", calls.load(),
+              clientThreads, loadSeconds, int(sent.size()));
+        QVERIFY2(errors.isEmpty(), qPrintable(errors.mid(0, 5).join('\n')));
+        for (const QSet<QString>& ids : keyIds)
+            QVERIFY(ids.size() == 1 && !ids.begin()->isEmpty()); // one key, one id, whoever asked
+        QVERIFY(sent.size() >= 100);
+        QCOMPARE(collected.size(), sent.size());
+        for (auto it = collected.cbegin(); it != collected.cend(); ++it)
+            QVERIFY2(it.value() == 1 && sent.contains(it.key()), qPrintable(QString::number(it.key())));
+    }
+
+    void killedServerLosesNothingCommitted()
+    {
+        RelayProcess first(QString(), shared("crash")), second(QString(), shared("crash"));
+        QString error;
+        QVERIFY2(first.start(&error) && second.start(&error), qPrintable(error));
+        const RelayClient viaFirst(first), viaSecond(second);
+        const QUuid alice = QUuid::createUuid(), bob = QUuid::createUuid();
+        QVERIFY(!viaFirst.registerKey(alice, m_keys[0]).isEmpty());
+        QVERIFY(!viaSecond.registerKey(bob, m_keys[1]).isEmpty());
+        QHash<qint32, QByteArray> committed;
+        for (int i = 0; i < 3; ++i) {
+            const QByteArray container
+                = RelayClient::container(RelayClient::randomBytes(100000), m_keys[1].fingerprint);
+            committed.insert(viaFirst.send(container, alice), container);
+        }
+        QVERIFY(!committed.contains(0));
+
+        const QByteArray big
+            = RelayClient::container(RelayClient::randomBytes(8 << 20), m_keys[1].fingerprint);
+        const RelayClient::Reply cut = viaFirst.upload(big, alice, [&](qint64 sent) {
+            if (sent < (4 << 20))
+                return true;
+            first.kill();
+            return false;
+        });
+        QCOMPARE(cut.status, 0);
+
+        // The other server has all that was committed, and nothing of the interrupted upload.
+        const QJsonArray listed = viaSecond.newFiles(bob);
+        QCOMPARE(listed.size(), committed.size());
+        for (const QJsonValue& entry : listed)
+            QVERIFY(viaSecond.download(entry["fileId"].toInt()).body
+                    == committed.value(entry["fileId"].toInt()));
+
+        // The killed server starts again while the other is in the middle of an upload: its
+        // clean-up must leave that upload alone.
+        bool restarted = false;
+        const qint32 fileId = viaSecond.send(big, alice);
+        QVERIFY(fileId > 0);
+        const RelayClient::Reply during = viaSecond.upload(big, alice, [&](qint64 sent) {
+            if (sent >= (4 << 20) && !restarted) {
+                restarted = true;
+                QString why;
+                if (!first.start(&why))
+                    qWarning("%s", qPrintable(why));
+            }
+            return true;
+        });
+        QVERIFY(restarted);
+        const qint32 lateId = during.object()["fileId"].toInt();
+        QVERIFY2(lateId > 0, during.body.constData());
+        QCOMPARE(viaFirst.newFiles(bob).size(), committed.size() + 2);
+        QVERIFY(viaFirst.download(lateId).body == big);
+        QVERIFY(viaFirst.download(fileId).body == big);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRelayCluster)
+#include "TestRelayCluster.moc"
