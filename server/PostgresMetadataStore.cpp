@@ -347,10 +347,27 @@ bool PostgresMetadataStore::attachContact(const QByteArray& installation, const 
         .ok();
 }
 
-bool PostgresMetadataStore::reserveContainer(StoredContainer* container,
-                                             const std::function<qint32()>& newFileId)
+MetadataStore::Reservation PostgresMetadataStore::reserveContainer(StoredContainer* container,
+                                                                   qint64 quotaBytes,
+                                                                   const std::function<qint32()>& newFileId)
 {
     Connection db(*this);
+    // Uploads of one installation through different servers take turns between the sum and the
+    // insert; a lock on the installation's id, held until the end of the transaction.
+    if (!exec(db, "BEGIN")
+        || !run(db, "SELECT pg_advisory_xact_lock(hashtextextended(encode($1, 'hex'), 0))",
+                Params() << container->uploader)
+                .ok())
+        return Reservation::Failed;
+    const Result used = run(db,
+                            "SELECT COALESCE(SUM(size), 0)::BIGINT FROM containers "
+                            "WHERE uploader = $1 AND state IN ($2, $3)",
+                            Params() << container->uploader << qint64(ContainerState::Storing)
+                                     << qint64(ContainerState::Waiting));
+    if (used.rows() != 1)
+        return Reservation::Failed;
+    if (used.integer(0, 0) + container->size > quotaBytes)
+        return exec(db, "ROLLBACK") ? Reservation::OverQuota : Reservation::Failed;
     for (int attempt = 0; attempt < idAttempts; ++attempt) {
         const qint32 candidate = newFileId();
         const Result inserted
@@ -361,14 +378,16 @@ bool PostgresMetadataStore::reserveContainer(StoredContainer* container,
                            << container->uploaderKeyId << container->size << qint64(ContainerState::Storing)
                            << container->createdAt);
         if (inserted.affected() < 0)
-            return false;
+            return Reservation::Failed;
         if (inserted.affected() == 1) {
+            if (!exec(db, "COMMIT"))
+                return Reservation::Failed;
             container->fileId = candidate;
             container->state = ContainerState::Storing;
-            return true;
+            return Reservation::Reserved;
         }
     }
-    return false;
+    return Reservation::Failed;
 }
 
 bool PostgresMetadataStore::changeState(qint32 fileId, ContainerState from, ContainerState to, qint64 now)

@@ -258,18 +258,22 @@ ApiReply RelayApi::refusalFor(const QByteArray& uploader, qint64 size, bool alre
         return refusal(
             QStringLiteral("Your own key is not registered on this server yet, so files cannot be sent."),
             QStringLiteral("no-own-key"));
-    const qint64 used = m_metadata.waitingBytesOf(uploader);
-    if (used + size > m_limits.quotaBytes)
-        return refusal(
-            QStringLiteral("You have %1 of files on the server that have not been collected yet, and "
-                           "the limit is %2. Please wait until your contacts have collected them.")
-                .arg(ServerOptions::formatSize(used), ServerOptions::formatSize(m_limits.quotaBytes)),
-            QStringLiteral("quota"));
+    if (m_metadata.waitingBytesOf(uploader) + size > m_limits.quotaBytes)
+        return overQuota(uploader);
     const qint64 free = m_blobs.freeSpace();
     if (free >= 0 && free - (alreadyOnDisk ? 0 : size) < m_limits.reserveBytes)
         return refusal(QStringLiteral("The server is short of disk space. Please try again later."),
                        QStringLiteral("disk"));
     return ApiReply {200, QByteArray(), QString()};
+}
+
+ApiReply RelayApi::overQuota(const QByteArray& uploader)
+{
+    return refusal(QStringLiteral("You have %1 of files on the server that have not been collected yet, and "
+                                  "the limit is %2. Please wait until your contacts have collected them.")
+                       .arg(ServerOptions::formatSize(m_metadata.waitingBytesOf(uploader)),
+                            ServerOptions::formatSize(m_limits.quotaBytes)),
+                   QStringLiteral("quota"));
 }
 
 ApiReply RelayApi::uploadTooLarge() const
@@ -331,19 +335,24 @@ ApiReply RelayApi::finishUpload(const QByteArray& uploader, std::unique_ptr<Blob
         return refusal(QStringLiteral("The recipient's key is not registered on this server."),
                        QStringLiteral("unknown-recipient"));
 
+    const ApiReply refused = refusalFor(uploader, size, true);
+    if (!refused.outcome.isEmpty())
+        return refused;
     StoredContainer container;
-    {
-        std::lock_guard<std::mutex> lock(m_quotaMutex);
-        const ApiReply refused = refusalFor(uploader, size, true);
-        if (!refused.outcome.isEmpty())
-            return refused;
-        container.uploader = uploader;
-        container.recipient = recipientKey->installation;
-        container.uploaderKeyId = m_metadata.latestKeyIdOf(uploader);
-        container.size = size;
-        container.createdAt = now();
-        if (!m_metadata.reserveContainer(&container, newFileId))
-            return storageFailure();
+    container.uploader = uploader;
+    container.recipient = recipientKey->installation;
+    container.uploaderKeyId = m_metadata.latestKeyIdOf(uploader);
+    container.size = size;
+    container.createdAt = now();
+    // Checked again as one step with the reservation: another upload, here or on another server,
+    // may have taken the room since.
+    switch (m_metadata.reserveContainer(&container, m_limits.quotaBytes, newFileId)) {
+    case MetadataStore::Reservation::Reserved:
+        break;
+    case MetadataStore::Reservation::OverQuota:
+        return overQuota(uploader);
+    case MetadataStore::Reservation::Failed:
+        return storageFailure();
     }
     if (!blob->commit(container.fileId)) {
         m_metadata.removeContainer(container.fileId);

@@ -8,7 +8,6 @@
 
 #include <functional>
 #include <memory>
-#include <mutex>
 
 // What one request yields: an HTTP status, a JSON body and a short word for the access log.
 // Refusals a user must read are status 200 with {"error": "..."}; malformed requests are 400 with
@@ -78,11 +77,11 @@ private:
 
     // A refusal for a container of size bytes from uploader, or an empty outcome if it may come.
     ApiReply refusalFor(const QByteArray& uploader, qint64 size, bool alreadyOnDisk);
+    ApiReply overQuota(const QByteArray& uploader);
     qint64 now() const;
 
     MetadataStore& m_metadata;
     BlobStore& m_blobs;
     Limits m_limits;
     std::function<qint64()> m_clock;
-    std::mutex m_quotaMutex; // the quota check and the reservation of a new container are one step
 };

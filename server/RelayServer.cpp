@@ -160,6 +160,7 @@ bool RelayServer::bind(const QString& certFile, const QString& keyFile, QString*
         *error = QStringLiteral("cannot listen on %1:%2").arg(m_options.listenHost).arg(m_options.listenPort);
         return false;
     }
+    m_server->set_socket_options(httplib::default_socket_options);
     // The library's queue of five is full at once when many connect together; the kernel then
     // drops the newcomers' handshakes and they wait seconds before they try again.
     ::listen(listener, SOMAXCONN);

@@ -40,7 +40,9 @@ private slots:
         PostgresCluster* cluster = PostgresCluster::shared(&error);
         QVERIFY2(cluster, qPrintable(error));
         m_database = cluster->database("load", &error);
-        QVERIFY2(!m_database.isEmpty() && !cluster->database("crash", &error).isEmpty(), qPrintable(error));
+        QVERIFY2(!m_database.isEmpty() && !cluster->database("crash", &error).isEmpty()
+                     && !cluster->database("quota", &error).isEmpty(),
+                 qPrintable(error));
         m_database.chop(4); // the address without the database name
         m_keys = makeTestKeys(installations);
         QCOMPARE(m_keys.size(), installations);
@@ -141,6 +143,35 @@ private slots:
         QCOMPARE(collected.size(), sent.size());
         for (auto it = collected.cbegin(); it != collected.cend(); ++it)
             QVERIFY2(it.value() == 1 && sent.contains(it.key()), qPrintable(QString::number(it.key())));
+    }
+
+    // Uploads of one installation arriving together at both servers: the quota still holds.
+    void quotaHoldsAcrossServers()
+    {
+        RelayProcess first(QString(), shared("quota") + QStringList {"--quota", "100K"}),
+            second(QString(), shared("quota") + QStringList {"--quota", "100K"});
+        QString error;
+        QVERIFY2(first.start(&error) && second.start(&error), qPrintable(error));
+        const RelayClient clients[2] = {RelayClient(first), RelayClient(second)};
+        const QUuid alice = QUuid::createUuid(), bob = QUuid::createUuid();
+        QVERIFY(!clients[0].registerKey(alice, m_keys[0]).isEmpty());
+        QVERIFY(!clients[1].registerKey(bob, m_keys[1]).isEmpty());
+        // Three of these fit into 100 KiB, four do not.
+        const QByteArray container
+            = RelayClient::container(QByteArray(30 * 1024, 'q'), m_keys[1].fingerprint);
+        std::atomic<int> stored {0}, refused {0};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 12; ++t) {
+            threads.emplace_back([&, t] {
+                const RelayClient::Reply reply = clients[t % 2].upload(container, alice);
+                (reply.object()["fileId"].toInt() > 0 ? stored : refused) += reply.status == 200 ? 1 : 0;
+            });
+        }
+        for (std::thread& t : threads)
+            t.join();
+        QCOMPARE(stored.load(), 3);
+        QCOMPARE(refused.load(), 9);
+        QCOMPARE(clients[1].newFiles(bob).size(), 3);
     }
 
     void killedServerLosesNothingCommitted()

@@ -43,7 +43,6 @@ struct Hostile
     bool secured = false; // TLS handshake done
     QByteArray pending; // the bytes still to dribble
     QElapsedTimer lastByte;
-    QElapsedTimer age;
 
     ~Hostile() { close(); }
     void close()
@@ -80,8 +79,8 @@ int connectFrom(const QByteArray& source, int port)
 }
 
 // Keeps `count` hostile connections open from `addresses` source addresses on a thread of its own,
-// opening a new one whenever the server drops one, until stopped. Counts how often the server cut
-// a connection off, by kind, and how long the cut connections had lived.
+// opening a new one whenever the server drops one, until destroyed. Counts the connections the
+// server cut off, by kind.
 class Attack
 {
 public:
@@ -114,7 +113,6 @@ private:
     {
         h.close();
         h.fd = connectFrom(h.source, m_port);
-        h.age.start();
         h.lastByte.start();
         h.pending = h.kind == Kind::Headers
             ? QByteArray("POST /api/check-new-files HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: ")
