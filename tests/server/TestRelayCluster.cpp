@@ -60,7 +60,7 @@ private slots:
 
         std::mutex mutex;
         QHash<qint32, QByteArray> sent; // file id: digest of the container
-        QHash<qint32, int> collected; // file id: successful completions
+        QHash<qint32, QByteArrayList> collected; // file id: digest of what came, per completion
         QStringList errors;
         QVector<QSet<QString>> keyIds(installations);
         std::atomic<int> calls {0};
@@ -98,20 +98,20 @@ private slots:
                 }
                 const QJsonArray inbox = other.newFiles(who[me]);
                 ++calls;
-                for (const QJsonValue& entry : inbox) {
-                    const qint32 fileId = entry["fileId"].toInt();
+                // Two entries a round, from a place that differs by thread: the threads of one
+                // installation overlap often enough to race, and none walks the whole list.
+                for (int i = 0; i < qMin(2, inbox.size()); ++i) {
+                    const qint32 fileId
+                        = inbox[(thread / installations + i) % inbox.size()]["fileId"].toInt();
                     const RelayClient::Reply body = any.download(fileId);
                     const RelayClient::Reply done = other.complete(who[me], fileId);
                     calls += 2;
                     // Another thread may have taken it in the meantime: then both are refused or
                     // 404, never an error of the server.
                     if (done.success()) {
+                        // Compared at the end: the sender may not have its answer yet.
                         std::lock_guard<std::mutex> lock(mutex);
-                        ++collected[fileId];
-                        if (body.status != 200
-                            || QCryptographicHash::hash(body.body, QCryptographicHash::Sha1)
-                                != sent.value(fileId))
-                            errors << QString("container %1 arrived damaged").arg(fileId);
+                        collected[fileId] << QCryptographicHash::hash(body.body, QCryptographicHash::Sha1);
                     } else if (!done.isRefusal() || (body.status != 200 && body.status != 404)) {
                         fail(QString("collecting %1: %2 / %3").arg(fileId).arg(body.status).arg(done.status));
                     }
@@ -129,8 +129,10 @@ private slots:
         // Late senders may have put something in an inbox that its threads had already drained.
         for (int i = 0; i < installations; ++i) {
             for (const QJsonValue& entry : clients[0].newFiles(who[i])) {
-                if (clients[1].complete(who[i], entry["fileId"].toInt()).success())
-                    ++collected[entry["fileId"].toInt()];
+                const qint32 fileId = entry["fileId"].toInt();
+                const QByteArray body = clients[1].download(fileId).body;
+                if (clients[0].complete(who[i], fileId).success())
+                    collected[fileId] << QCryptographicHash::hash(body, QCryptographicHash::Sha1);
             }
         }
 
@@ -142,7 +144,8 @@ private slots:
         QVERIFY(sent.size() >= 100);
         QCOMPARE(collected.size(), sent.size());
         for (auto it = collected.cbegin(); it != collected.cend(); ++it)
-            QVERIFY2(it.value() == 1 && sent.contains(it.key()), qPrintable(QString::number(it.key())));
+            QVERIFY2(it.value() == QByteArrayList {sent.value(it.key())},
+                     qPrintable(QString::number(it.key())));
     }
 
     // Uploads of one installation arriving together at both servers: the quota still holds.
