@@ -22,6 +22,7 @@
 #include <mutex>
 #include <pthread.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -84,6 +85,12 @@ int main(int argc, char** argv)
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    // Every connection is a descriptor, and the usual soft limit of 1024 is below the connection cap.
+    rlimit files {};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
 
     const QString dataDir = QFileInfo(options.dataDir).absoluteFilePath();
     if (!QDir().mkpath(dataDir))
