@@ -8,6 +8,8 @@
 #include "platform/Prompter.h"
 
 #include <QApplication>
+#include <QFont>
+#include <QFontDatabase>
 #include <QIcon>
 #include <QLockFile>
 #include <QQmlApplicationEngine>
@@ -16,7 +18,24 @@
 #include <QSettings>
 #include <QSslSocket>
 
-int runGuiApplication(int argc, char* argv[], const std::function<std::unique_ptr<Prompter>()>& makePrompter)
+// The interface asks for its typeface by the name "Geometria"; the files shipped under that name
+// carry the family name of the free typeface they come from, so the name is mapped onto it.
+static void loadInterfaceFonts()
+{
+    QString family;
+    for (const char* file : {":/Controls/fonts/Geometria.otf", ":/Controls/fonts/Geometria-ExtraLight.otf",
+                             ":/Controls/fonts/Geometria-Medium.otf"}) {
+        const int id = QFontDatabase::addApplicationFont(QString::fromLatin1(file));
+        const QStringList families = QFontDatabase::applicationFontFamilies(id);
+        if (family.isEmpty() && !families.isEmpty())
+            family = families.constFirst();
+    }
+    if (!family.isEmpty())
+        QFont::insertSubstitution(QStringLiteral("Geometria"), family);
+}
+
+int runGuiApplication(int argc, char* argv[], const std::function<std::unique_ptr<Prompter>()>& makePrompter,
+                      const std::function<void(QQmlApplicationEngine&, Prompter&)>& onLoaded)
 {
     Startup::prepareDataDir();
     QLockFile lock(Startup::dataDirPath() + QStringLiteral("/run.lock"));
@@ -27,6 +46,7 @@ int runGuiApplication(int argc, char* argv[], const std::function<std::unique_pt
     QApplication app(argc, argv);
     QQuickStyle::setStyle(QStringLiteral("Material"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/assets/_appicon.svg")));
+    loadInterfaceFonts();
     Startup::setApplicationNames();
 
     QSettings settings;
@@ -80,5 +100,7 @@ int runGuiApplication(int argc, char* argv[], const std::function<std::unique_pt
     engine.load(QUrl(QStringLiteral("qrc:/main.qml")));
     if (engine.rootObjects().isEmpty())
         return -1;
+    if (onLoaded)
+        onLoaded(engine, *prompter);
     return QApplication::exec();
 }

@@ -37,14 +37,18 @@ void setApplicationNames()
     QCoreApplication::setApplicationName(QStringLiteral("Tessary"));
 }
 
+QString locale(const QSettings& settings)
+{
+    const QString stored = settings.value(QStringLiteral("locale"), QString()).toString();
+    return stored.isEmpty() ? QLocale::system().name() : stored;
+}
+
 QString ensureLocale(QSettings& settings)
 {
-    QString locale = settings.value(QStringLiteral("locale"), QString()).toString();
-    if (locale.isEmpty()) {
-        locale = QLocale::system().name();
-        settings.setValue(QStringLiteral("locale"), locale);
-    }
-    return locale;
+    const QString name = locale(settings);
+    if (settings.value(QStringLiteral("locale"), QString()).toString().isEmpty())
+        settings.setValue(QStringLiteral("locale"), name);
+    return name;
 }
 
 bool ensureAutorunFlag(QSettings& settings)

@@ -17,7 +17,8 @@ void prepareDataDir();
 bool acquireLock(QLockFile& lock);
 // Organisation and application name "Tessary": every default QSettings then shares one store.
 void setApplicationNames();
-// The stored "locale"; the system locale's name is stored first when none is.
+// The stored "locale", else the system locale's name (stored by ensureLocale, not by locale).
+QString locale(const QSettings& settings);
 QString ensureLocale(QSettings& settings);
 // The stored "autorun" flag; true is stored (and flushed) when the key is missing.
 bool ensureAutorunFlag(QSettings& settings);

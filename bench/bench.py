@@ -8,6 +8,10 @@ Run through bench/run.sh, which builds the release binaries first. Starts tessar
   small      send and accept BENCH_SMALL_COUNT files of BENCH_SMALL_KIB KiB in nested folders
              (default 5000 x 4 KiB)
   container  save and open a local container with a password (BENCH_CONTAINER_MIB, default 1024)
+  text       send and accept one file of log-like text lines (BENCH_TEXT_MIB, default 1024)
+  poll       BENCH_POLL_CLIENTS clients (default 50) asking only "/check-new-files" as fast as the
+             answers come, for BENCH_POLL_SECONDS (default 15), once over keep-alive connections and
+             once with a new connection per request
   load       BENCH_LOAD_CLIENTS concurrent clients (default 50) for BENCH_LOAD_SECONDS (default 60)
              with containers of BENCH_LOAD_MB MB (default 10), see bench/load.py
 
@@ -26,7 +30,7 @@ server separately) and stores its summary by thread and library in the JSON (slo
 find costs, not for the timings).
 BENCH_REPEAT (default 3, quick 1) runs every case that often, Tessary's steps and the baselines
 interleaved, and keeps each step's fastest run. BENCH_KEEP=1 keeps the work folder.
-BENCH_ONLY=big,small,container,load runs a subset.
+BENCH_ONLY=big,small,container,text,load,poll runs a subset.
 """
 
 import datetime
@@ -68,11 +72,14 @@ def config():
         "small_count": env_num("BENCH_SMALL_COUNT", 5000, 500, quick),
         "small_kib": env_num("BENCH_SMALL_KIB", 4, 4, quick),
         "container_mib": env_num("BENCH_CONTAINER_MIB", 1024, 64, quick),
+        "text_mib": env_num("BENCH_TEXT_MIB", 1024, 64, quick),
+        "poll_clients": env_num("BENCH_POLL_CLIENTS", 50, 50, quick),
+        "poll_seconds": env_num("BENCH_POLL_SECONDS", 15, 5, quick),
         "load_clients": env_num("BENCH_LOAD_CLIENTS", 50, 10, quick),
         "load_seconds": env_num("BENCH_LOAD_SECONDS", 60, 10, quick),
         "load_mb": env_num("BENCH_LOAD_MB", 10, 10, quick),
         "profile": os.environ.get("BENCH_PROFILE", "") not in ("", "0"),
-        "whatif": os.environ.get("BENCH_WHATIF", "1") not in ("", "0"),
+        "whatif": os.environ.get("BENCH_WHATIF", "0") not in ("", "0"),
         "repeat": env_num("BENCH_REPEAT", 3, 1, quick),
         "only": [c for c in os.environ.get("BENCH_ONLY", "").split(",") if c],
         "build_dir": os.environ.get("BENCH_BUILD_DIR", os.path.join(REPO, "build-bench")),
@@ -185,6 +192,8 @@ class Watcher(threading.Thread):
                      if p["args"] and os.path.basename(p["args"][0]) == self.program), {})
         gpgs = [(pid, p) for pid, p in self.procs.items()
                 if p["comm"] == "gpg" and any(a in ("-e", "-d", "-c") for a in p["args"])]
+        # The compression Tessary chose: gpg's -z level on the encrypting command line, if any.
+        encrypting = [p["args"] for _, p in gpgs if "-e" in p["args"] or "-c" in p["args"]]
         result = {"root_peak_rss_bytes": root.get("hwm", 0),
                   "gpg_peak_rss_bytes": max((p["hwm"] for _, p in gpgs), default=0),
                   "processes": [{"pid": pid, "comm": p["comm"], "args": " ".join(p["args"][1:])[:160],
@@ -192,6 +201,10 @@ class Watcher(threading.Thread):
                                  "peak_rss_bytes": p["hwm"]}
                                 for pid, p in sorted(self.procs.items(), key=lambda item: item[1]["first"])
                                 if pid != self.root]}
+        if encrypting:
+            args = encrypting[0]
+            result["gpg_compress_level"] = (int(args[args.index("-z") + 1]) if "-z" in args[:-1]
+                                            else "default")
         if gpgs and root:
             _, gpg = max(gpgs, key=lambda item: item[1]["last"] - item[1]["first"])
             start, end = gpg["first"], gpg["last"]
@@ -424,6 +437,40 @@ class Bench:
                 f.write(os.urandom(MiB))
         return folder, name + ".bin"
 
+    def make_text(self, mib):
+        """Log-like lines: timestamps, levels, request ids and durations. 64 different blocks of
+        1 MiB are cycled with a changing first line; their distance is far beyond what deflate
+        looks back, so the text compresses as such lines do, not as a repetition."""
+        import random
+        rng = random.Random(7)
+        levels = ["INFO", "INFO", "INFO", "DEBUG", "WARN", "ERROR"]
+        paths = ["/api/check-new-files", "/api/can-upload", "/upload-container", "/id", "/api/download-complete"]
+        blocks = []
+        for b in range(64):
+            lines = []
+            size = 0
+            while size < MiB - 200:
+                line = "2026-12-%02d %02d:%02d:%02d.%03d %s [worker-%d] %s %s from 10.%d.%d.%d took %d ms\n" % (
+                    1 + b % 28, rng.randrange(24), rng.randrange(60), rng.randrange(60), rng.randrange(1000),
+                    rng.choice(levels), rng.randrange(16), rng.choice(paths), rng.randrange(1 << 31),
+                    rng.randrange(256), rng.randrange(256), rng.randrange(256), rng.randrange(5000))
+                lines.append(line)
+                size += len(line)
+            blocks.append("".join(lines).encode())
+        folder = os.path.join(self.work, "d", "text")
+        os.makedirs(folder)
+        path = os.path.join(folder, "text.log")
+        with open(path, "wb") as f:
+            written = 0
+            i = 0
+            while written < mib * MiB:
+                head = ("# block %d\n" % i).encode()
+                data = (head + blocks[i % len(blocks)])[:mib * MiB - written]
+                f.write(data)
+                written += len(data)
+                i += 1
+        return folder, "text.log"
+
     def make_small(self, count, kib):
         parent = os.path.join(self.work, "d")
         root = os.path.join(parent, "small")
@@ -585,6 +632,25 @@ class Bench:
             results["cases"].append(case)
             shutil.rmtree(parent)
 
+        if want("text"):
+            parent, name = self.make_text(cfg["text_mib"])
+            case = {"name": "text", "title": "1 file of %d MiB of log-like text lines, send + accept" % cfg["text_mib"],
+                    "bytes": cfg["text_mib"] * MiB, "files": 1, "steps": {}}
+            case["steps"] = self.repeated(lambda: dict(self.transfer(parent, name),
+                                                       **self.baselines(parent, name, symmetric=False)))
+            results["cases"].append(case)
+            shutil.rmtree(parent)
+
+        if want("poll"):
+            results["poll"] = {}
+            for mode, keep_alive in (("keep_alive", True), ("new_connections", False)):
+                log("poll: %d clients, %s s, %s" % (cfg["poll_clients"], cfg["poll_seconds"], mode))
+                results["poll"][mode] = load.run_poll(self.server.url, self.server.ca, clients=cfg["poll_clients"],
+                                                      seconds=cfg["poll_seconds"], keep_alive=keep_alive,
+                                                      server_pid=self.server.pid)
+                log("poll: %.1f req/s, %d errors" % (results["poll"][mode]["requests_per_second"],
+                                                      results["poll"][mode]["errors"]))
+
         if want("load"):
             log("load: %d clients, %s s, %s MB containers" %
                 (cfg["load_clients"], cfg["load_seconds"], cfg["load_mb"]))
@@ -683,8 +749,8 @@ def main():
     out_dir = os.path.join(HERE, "results")
     os.makedirs(out_dir, exist_ok=True)
     stamp = datetime.datetime.now().strftime("%Y%m%d-%H%M%S")
-    full_size = (cfg["big_mib"], cfg["small_count"], cfg["small_kib"], cfg["container_mib"], cfg["load_clients"],
-                 cfg["load_mb"]) == (1024, 5000, 4, 1024, 50, 10) and not cfg["only"]
+    full_size = (cfg["big_mib"], cfg["small_count"], cfg["small_kib"], cfg["container_mib"], cfg["text_mib"],
+                 cfg["load_clients"], cfg["load_mb"]) == (1024, 5000, 4, 1024, 1024, 50, 10) and not cfg["only"]
     kind = "quick" if cfg["quick"] else ("profile" if cfg["profile"] else ("full" if full_size else "custom"))
     path = os.path.join(out_dir, "%s-%s.json" % (stamp, kind))
     with open(path, "w") as f:
@@ -697,7 +763,8 @@ def main():
         report.update_readme(os.path.join(HERE, "README.md"), table)
         log("table written to bench/README.md")
     # Missed targets are findings, not failures of the run; errors under load are.
-    return 1 if results.get("load", {}).get("errors") else 0
+    errors = results.get("load", {}).get("errors", 0) + sum(p["errors"] for p in results.get("poll", {}).values())
+    return 1 if errors else 0
 
 
 if __name__ == "__main__":

@@ -403,6 +403,94 @@ def run_load(base_url, ca_file, clients=50, seconds=30.0, size_mb=10.0, pending=
             shutil.rmtree(workdir, ignore_errors=True)
 
 
+def _poll_worker(relay, clients, deadline, keep_alive, queue):
+    """One process of the poll load: `clients` threads asking "/check-new-files" until deadline."""
+    stats = Stats()
+
+    def client():
+        uid = uuid.uuid4()
+        data = b"\x03" + uid.bytes + b"CHECK"
+        headers = {"User-Agent": "Tessary/2.0.1", "Content-Type": "application/octet-stream"}
+        conn = None
+        count = 0
+        while time.monotonic() < deadline and count < 100000:
+            count += 1
+            t0 = time.monotonic()
+            try:
+                if conn is None:
+                    conn = relay.connect()
+                # http.client opens a new connection by itself after the server closed one.
+                conn.request("POST", relay.prefix + "/api/check-new-files", body=data, headers=headers)
+                reply = conn.getresponse()
+                payload = reply.read()
+                if reply.status != 200 or not isinstance(json.loads(payload or b"null"), list):
+                    raise RuntimeError("HTTP %d %r" % (reply.status, payload[:100]))
+                stats.record("/check-new-files", time.monotonic() - t0)
+            except Exception as e:  # every failure counts; the client goes on with a new connection
+                stats.error("%s: %s" % (type(e).__name__, e))
+                if conn is not None:
+                    conn.close()
+                conn = None
+                continue
+            if not keep_alive:
+                conn.close()
+                conn = None
+        if conn is not None:
+            conn.close()
+
+    threads = [threading.Thread(target=client, daemon=True) for _ in range(clients)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    usage = resource.getrusage(resource.RUSAGE_SELF)
+    queue.put({"latencies": stats.latencies.get("/check-new-files", []), "errors": stats.errors,
+               "error_messages": stats.error_messages, "cpu": usage.ru_utime + usage.ru_stime})
+
+
+def run_poll(base_url, ca_file, clients=50, seconds=10.0, keep_alive=True, processes=2, server_pid=None):
+    """Poll-only load: `clients` installations asking "/check-new-files" as fast as they get
+    answers, over keep-alive connections or a new connection per request. The clients are spread
+    over several processes so that one Python interpreter is not the limit. Bounded by `seconds`
+    and by 100000 requests per client."""
+    import multiprocessing
+    relay = Relay(base_url, ca_file)
+    probe = ServerProbe(server_pid) if server_pid else None
+    if probe:
+        probe.start()
+    context = multiprocessing.get_context("fork")
+    queue = context.Queue()
+    t0 = time.monotonic()
+    share = [clients // processes + (1 if i < clients % processes else 0) for i in range(processes)]
+    workers = [context.Process(target=_poll_worker, args=(relay, n, t0 + seconds, keep_alive, queue))
+               for n in share if n]
+    for w in workers:
+        w.start()
+    parts = [queue.get(timeout=seconds + 120) for _ in workers]
+    for w in workers:
+        w.join()
+    elapsed = time.monotonic() - t0
+    latencies = [v for part in parts for v in part["latencies"]]
+    result = {
+        "clients": clients,
+        "keep_alive": keep_alive,
+        "processes": len(workers),
+        "seconds": seconds,
+        "elapsed_seconds": round(elapsed, 3),
+        "requests": len(latencies),
+        "requests_per_second": round(len(latencies) / elapsed, 1),
+        "errors": sum(part["errors"] for part in parts),
+        "error_messages": [m for part in parts for m in part["error_messages"]][:20],
+        "latency_ms": {"p50": round((percentile(latencies, 0.5) or 0) * 1000, 1),
+                       "p95": round((percentile(latencies, 0.95) or 0) * 1000, 1),
+                       "max": round(max(latencies, default=0) * 1000, 1)},
+        "generator_cpu_seconds": round(sum(part["cpu"] for part in parts), 2),
+    }
+    if probe:
+        result.update(probe.stop())
+    return result
+
+
 def main():
     p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     p.add_argument("--url", required=True, help="https://127.0.0.1:PORT")
@@ -414,7 +502,14 @@ def main():
     p.add_argument("--drain", type=float, default=60.0, help="seconds to collect what still waits")
     p.add_argument("--max-requests", type=int, default=100000, help="per client")
     p.add_argument("--server-pid", type=int)
+    p.add_argument("--poll", choices=["keep-alive", "new-connections"],
+                   help="poll-only load: \"/check-new-files\" as fast as the answers come")
     a = p.parse_args()
+    if a.poll:
+        result = run_poll(a.url, a.ca, a.clients, a.seconds, a.poll == "keep-alive", server_pid=a.server_pid)
+        json.dump(result, sys.stdout, indent=2)
+        print()
+        return 1 if result["errors"] else 0
     result = run_load(a.url, a.ca, a.clients, a.seconds, a.size_mb, a.pending, a.drain, a.max_requests,
                       a.server_pid)
     json.dump(result, sys.stdout, indent=2)

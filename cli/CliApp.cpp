@@ -1,6 +1,5 @@
 #include "cli/CliApp.h"
 
-#include "app/AppSettings.h"
 #include "app/Startup.h"
 #include "cli/CliPrompter.h"
 #include "cli/ProgressBar.h"
@@ -19,6 +18,7 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QMetaEnum>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlRecord>
@@ -159,11 +159,11 @@ int CliApp::execute(const Entry& entry)
                        .arg(QDir::toNativeSeparators(lockPath)));
         return AlreadyRunning;
     }
-    // The core's messages in the language the window uses.
-    AppSettings appSettings;
+    // main() has installed the translation already; the first run stores the language as the
+    // window's first start does.
     {
         QSettings settings;
-        appSettings.setLocale(Startup::ensureLocale(settings));
+        Startup::ensureLocale(settings);
         Startup::ensureUid(settings);
     }
     if (!QSslSocket::supportsSsl()) {
@@ -711,14 +711,16 @@ QString CliApp::usage() const
     QString text = tr("Usage: tessary-cli COMMAND [options] [arguments]") + QStringLiteral("\n\n")
         + tr("Exchange end-to-end encrypted files through the Tessary server.") + QStringLiteral("\n\n")
         + tr("Commands:") + QLatin1Char('\n');
-    // The list shows each command's first sentence; its own --help has the rest.
+    // The list shows each command's first sentence; its own --help has the rest. Chinese sentences
+    // end in a full-width stop without a blank.
+    static const QRegularExpression sentenceEnd(QStringLiteral("\\. |\u3002(?=.)"));
     const QString prefix = QStringLiteral("tessary-cli ");
     int width = 0;
     for (const Entry& entry : m_commands)
         width = qMax(width, entry.command.usageLine().size() - prefix.size());
     for (const Entry& entry : m_commands) {
         const QString summary = entry.command.summary();
-        const int end = summary.indexOf(QStringLiteral(". "));
+        const int end = sentenceEnd.match(summary).capturedStart();
         text += QStringLiteral("  ") + entry.command.usageLine().mid(prefix.size()).leftJustified(width + 2)
             + (end < 0 ? summary : summary.left(end + 1)) + QLatin1Char('\n');
     }

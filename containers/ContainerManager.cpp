@@ -1,5 +1,6 @@
 #include "containers/ContainerManager.h"
 
+#include "containers/CompressionProbe.h"
 #include "containers/ContainerFormat.h"
 #include "containers/ContainerTrailer.h"
 #include "containers/EntryPath.h"
@@ -209,13 +210,19 @@ void ContainerManager::shareContainer(QString containerPath, QVariantMap shareFi
     emit progressInit(0, float(total), tr("Packing data"));
 
     const QString path = containerPath.isEmpty() ? temporaryName() : containerPath;
+    // Decided before packing: a source equal to the path is still the user's file then.
+    QList<QPair<QString, qint64>> sources;
+    sources.reserve(entries.size());
+    for (const PackEntry& entry : entries)
+        sources.append({entry.source, entry.size});
+    const int compressLevel = CompressionProbe::compressionLevel(sources);
     if (pack(path, entries) != PackResult::Done)
         return;
 
     emit progressInit(0, 0, QString());
     emit progressValueChanged(-1);
     const QString encrypted = path + QStringLiteral(".encrypted");
-    bool encryptedOk = crypter->crypt(path, encrypted, cryptMethod, secret, true);
+    bool encryptedOk = crypter->crypt(path, encrypted, cryptMethod, secret, true, -1, compressLevel);
     QFile::remove(path);
     encryptedOk = QFile::rename(encrypted, path) && encryptedOk;
     QFile::remove(encrypted);

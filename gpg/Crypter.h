@@ -14,9 +14,10 @@ public:
     // True when gpg exited with code 0 and outputPath exists; on failure a partial output is removed.
     // A file already at outputPath is removed first. Waits in a nested event loop; canceled() kills
     // the running gpg. With inputLength >= 0 gpg reads only the first inputLength bytes of inputPath,
-    // fed to its standard input piece by piece.
+    // moved by the kernel from the file into its standard input. compressLevel (encryption only)
+    // is passed to gpg as its -z option; a negative level leaves gpg's default.
     bool crypt(const QString& inputPath, const QString& outputPath, int cryptMethod, const QString& secret,
-               bool encrypt, qint64 inputLength = -1);
+               bool encrypt, qint64 inputLength = -1, int compressLevel = -1);
 
     void importKey(const QString& fpr, bool isPublic);
     void deleteKey(const QString& fpr);

@@ -5,6 +5,7 @@
 #include "ElasticThreadPool.h"
 #include "RelayApi.h"
 #include "ServerOptions.h"
+#include "UploadForm.h"
 #include "UploadSession.h"
 
 #include <httplib.h>
@@ -302,9 +303,7 @@ void RelayServer::installRoutes()
             }
 
             UploadSession session(m_api.blobStore(), m_options.maxContainerBytes);
-            const bool complete
-                = reader([&](const httplib::MultipartFormData& part) { return session.beginPart(part.name); },
-                         [&](const char* data, std::size_t size) { return session.data(data, size); });
+            const bool complete = readUploadForm(req, reader, session);
             t_request.bytesIn = session.containerBytes();
             const QByteArray uploader = session.uploader();
             if (!uploader.isEmpty())

@@ -1,6 +1,7 @@
 // Two users of the real tessary-cli exchange files through the real relay server with real gpg.
 #include "util/CliUser.h"
 #include "util/RelayProcess.h"
+#include "util/TestFiles.h"
 
 #include <QCryptographicHash>
 #include <QDirIterator>
@@ -9,37 +10,9 @@
 
 #include <memory>
 
+using namespace TestFiles;
+
 namespace {
-
-QByteArray randomBytes(int size)
-{
-    QVector<quint32> words((size + 3) / 4);
-    QRandomGenerator::global()->fillRange(words.data(), words.size());
-    return QByteArray(reinterpret_cast<const char*>(words.constData()), size);
-}
-
-bool writeFile(const QString& path, const QByteArray& data)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
-
-// Relative path of every file below dir -> its size and digest.
-QMap<QString, QString> snapshot(const QString& dir)
-{
-    QMap<QString, QString> files;
-    QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        QFile file(it.next());
-        file.open(QIODevice::ReadOnly);
-        QCryptographicHash hash(QCryptographicHash::Sha256);
-        hash.addData(&file);
-        files.insert(QDir(dir).relativeFilePath(file.fileName()),
-                     QString::number(file.size()) + QLatin1Char(' ') + hash.result().toHex());
-    }
-    return files;
-}
 
 // The status column of fileId in the user's history.
 QString historyStatus(const CliUser& user, const QString& fileId)
@@ -98,17 +71,17 @@ void TestCliEndToEnd::initTestCase()
     startRelay();
     // Non-ASCII names, an empty file, both sides of the 524288-byte chunk size, a larger random file.
     m_tree = m_work.filePath(QStringLiteral("Ünï tree"));
-    QVERIFY(writeFile(m_tree + QStringLiteral("/größe €.txt"), "Grüße aus dem Test\n"));
-    QVERIFY(writeFile(m_tree + QStringLiteral("/empty"), QByteArray()));
-    QVERIFY(writeFile(m_tree + QStringLiteral("/chunk.bin"), randomBytes(524288)));
-    QVERIFY(writeFile(m_tree + QStringLiteral("/chunk+1.bin"), randomBytes(524289)));
-    QVERIFY(writeFile(m_tree + QStringLiteral("/日本/深い/random.bin"), randomBytes(4 * 1024 * 1024 + 17)));
+    QVERIFY(write(m_tree + QStringLiteral("/größe €.txt"), "Grüße aus dem Test\n"));
+    QVERIFY(write(m_tree + QStringLiteral("/empty"), QByteArray()));
+    QVERIFY(write(m_tree + QStringLiteral("/chunk.bin"), randomBytes(524288)));
+    QVERIFY(write(m_tree + QStringLiteral("/chunk+1.bin"), randomBytes(524289)));
+    QVERIFY(write(m_tree + QStringLiteral("/日本/深い/random.bin"), randomBytes(4 * 1024 * 1024 + 17)));
     m_bobInbox = m_bob.home() + QStringLiteral("/in box");
 }
 
 QString TestCliEndToEnd::send(const QString& name, const QByteArray& content)
 {
-    writeFile(m_work.filePath(name), content);
+    write(m_work.filePath(name), content);
     const CliUser::Result sent = m_alice.run({"send", m_bobId, m_work.filePath(name)});
     return sent.exitCode == 0 ? sent.lines().value(0) : QString();
 }
@@ -202,7 +175,7 @@ void TestCliEndToEnd::localContainers()
 void TestCliEndToEnd::sendToUnknownKeyFails()
 {
     const QByteArray history = m_alice.run({"history"}).out;
-    QVERIFY(writeFile(m_work.filePath(QStringLiteral("nobody.txt")), "to nobody\n"));
+    QVERIFY(write(m_work.filePath(QStringLiteral("nobody.txt")), "to nobody\n"));
     const CliUser::Result sent
         = m_alice.run({"send", "987654321", m_work.filePath(QStringLiteral("nobody.txt"))});
     QCOMPARE(sent.exitCode, 1);

@@ -21,6 +21,8 @@ private slots:
     void fails_data();
     void fails();
     void interruptCancelsSave();
+    void followsLocaleSetting_data();
+    void followsLocaleSetting();
 
 private:
     CliUser m_user;
@@ -152,6 +154,42 @@ void TestCliUsage::interruptCancelsSave()
     QVERIFY2(err.contains("Canceled") || err.contains("Cannot encrypt data"), err);
     QVERIFY(!QFile::exists(container));
     QVERIFY(!QFile::exists(container + QStringLiteral(".encrypted")));
+}
+
+void TestCliUsage::followsLocaleSetting_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("expected"); // on standard output for help, else on standard error
+    QTest::addRow("German usage error") << "de_DE" << QStringList() << 2 << "Kein Befehl angegeben.";
+    QTest::addRow("Chinese help, first sentences")
+        << "zh_CN" << QStringList {"--help"} << 0 << "显示你自己的密钥 ID。\n";
+    QTest::addRow("Russian command help")
+        << "ru_RU" << QStringList {"open", "--help"} << 0 << "Распаковать локальный контейнер.";
+    QTest::addRow("Russian failure") << "ru_RU" << QStringList {"remove", "42"} << 1
+                                     << "Нет контакта с ID ключа 42.";
+    QTest::addRow("no translation") << "fr_FR" << QStringList() << 2 << "No command given.";
+}
+
+void TestCliUsage::followsLocaleSetting()
+{
+    QFETCH(QString, locale);
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, expected);
+    CliUser user;
+    user.setServer(QStringLiteral("https://127.0.0.1:1"), QString());
+    QVERIFY(QDir().mkpath(user.home() + QStringLiteral("/.config/Tessary")));
+    QFile conf(user.home() + QStringLiteral("/.config/Tessary/Tessary.conf"));
+    QVERIFY(conf.open(QIODevice::WriteOnly));
+    conf.write("[General]\nlocale=" + locale.toUtf8() + '\n');
+    conf.close();
+
+    const CliUser::Result result = user.run(args);
+    QCOMPARE(result.exitCode, exitCode);
+    const QString text = QString::fromUtf8(exitCode == 0 ? result.out : result.err);
+    QVERIFY2(text.contains(expected), qPrintable(text));
 }
 
 QTEST_GUILESS_MAIN(TestCliUsage)

@@ -114,6 +114,57 @@ private slots:
         QFile::remove(path);
     }
 
+    // gpg compresses what shrinks and leaves the rest alone, judged from samples of the files.
+    void compressionFollowsContent_data()
+    {
+        QTest::addColumn<QStringList>("kinds"); // one file per item: "random" or "text", and its KiB
+        QTest::addColumn<bool>("compressed");
+        QTest::addRow("random bytes") << QStringList {"random 3000"} << false;
+        QTest::addRow("log lines") << QStringList {"text 3000"} << true;
+        QTest::addRow("a little text beside much random") << QStringList {"random 4000", "text 100"} << false;
+        QTest::addRow("text with a random part") << QStringList {"text 3000", "random 200"} << true;
+        QStringList manySmall;
+        for (int i = 0; i < 300; ++i)
+            manySmall << QStringLiteral("text 4");
+        QTest::addRow("many small text files") << manySmall << true;
+        QTest::addRow("nothing to sample") << QStringList {"text 0"} << false;
+    }
+
+    void compressionFollowsContent()
+    {
+        QFETCH(QStringList, kinds);
+        QFETCH(bool, compressed);
+        QVariantMap list;
+        for (int i = 0; i < kinds.size(); ++i) {
+            const QStringList kind = kinds.at(i).split(' ');
+            const int bytes = kind.at(1).toInt() * 1024;
+            QByteArray data;
+            if (kind.at(0) == "random") {
+                data = randomBytes(bytes);
+            } else {
+                for (int line = 0; data.size() < bytes; ++line)
+                    data += QStringLiteral("2026-12-06 20:%1 INFO request %2 served in %3 ms\n")
+                                .arg(line % 60)
+                                .arg(line * 7919 % 100003)
+                                .arg(line % 97)
+                                .toLatin1();
+                data.truncate(bytes);
+            }
+            const QString source = work(QStringLiteral("mix/%1").arg(i));
+            QVERIFY(writeFile(source, data));
+            list.insert(QStringLiteral("f%1").arg(i, 4, 10, QChar('0')), source);
+        }
+        const QString path = work(QStringLiteral("mix.tsyc"));
+        QCOMPARE(share(path, list).value(1), QStringLiteral("finished"));
+        QByteArray message = readFile(path);
+        message.chop(1);
+        QVERIFY(writeFile(path, message));
+        QByteArray packets;
+        QVERIFY(m_env->gpg.run({"--passphrase", "pw", "--list-packets", path}, &packets));
+        QCOMPARE(packets.contains(":compressed packet:"), compressed);
+        QFile::remove(path);
+    }
+
     // The save path itself in the share list: it is being written, so it goes in empty, and every
     // entry's chunks still add up to its header size.
     void containerInItsOwnList()

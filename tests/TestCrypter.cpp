@@ -87,6 +87,8 @@ void TestCrypter::roundTrip_data()
     QTest::addRow("public key") << 1 << "none" << true;
     QTest::addRow("password with blanks and quotes") << 2 << "none" << true;
     QTest::addRow("public key, piped without trailer") << 1 << "piped" << true;
+    // gpg gives up early and closes the pipe while much of the message is still to come.
+    QTest::addRow("wrong password, piped") << 2 << "piped password" << false;
     for (int method : {1, 2}) {
         QTest::addRow("method %d, altered byte", method) << method << "alter" << false;
         QTest::addRow("method %d, appended bytes", method) << method << "append" << false;
@@ -103,7 +105,7 @@ void TestCrypter::roundTrip()
     const QString encrypted = plain + ".encrypted";
     const QString decrypted = plain + ".decrypted";
     // Large enough that gpg writes plaintext before it finds a fault at the end.
-    const QByteArray content = randomBytes(damage == "piped" ? 1500000 : 200000);
+    const QByteArray content = randomBytes(damage.startsWith("piped") ? 3000000 : 200000);
     // Outputs left from before must go first (method 1 encryption has no --yes).
     QVERIFY(writeFile(plain, content) && writeFile(encrypted, "stale") && writeFile(decrypted, "stale"));
 
@@ -113,13 +115,13 @@ void TestCrypter::roundTrip()
     QCOMPARE(keyring(), QStringList());
 
     QByteArray message = readFile(encrypted);
-    const qint64 length = damage == "piped" ? message.size() : -1;
+    const qint64 length = damage.startsWith("piped") ? message.size() : -1;
     if (damage == "alter")
         message[message.size() / 2] = static_cast<char>(message.at(message.size() / 2) ^ 0x01);
-    else if (damage == "append" || damage == "piped")
+    else if (damage == "append" || damage.startsWith("piped"))
         message.append(m_fpr.toLatin1() + '\x01'); // like a container's trailer
     QVERIFY(writeFile(encrypted, message));
-    const QString secret = damage == "password" ? kPassword + 'x' : secretFor(method);
+    const QString secret = damage.endsWith("password") ? kPassword + 'x' : secretFor(method);
     QCOMPARE(crypter.crypt(encrypted, decrypted, method, secret, false, length), ok);
     QCOMPARE(QFile::exists(decrypted), ok);
     QVERIFY(!ok || readFile(decrypted) == content);

@@ -1,6 +1,7 @@
 #include "util/CliUser.h"
 
 #include <QDir>
+#include <QTemporaryFile>
 
 QStringList CliUser::Result::lines() const
 {
@@ -36,11 +37,29 @@ CliUser::Result CliUser::run(const QStringList& args, const QByteArray& input) c
 {
     QProcess process;
     start(process, args);
+    return finish(process, input, 120000);
+}
+
+CliUser::Result CliUser::runWindow(const QString& script) const
+{
+    QTemporaryFile file(home() + QStringLiteral("/script-XXXXXX"));
+    file.open();
+    file.write(script.toUtf8());
+    file.close();
+    QProcess process;
+    process.setProcessEnvironment(m_env);
+    process.setWorkingDirectory(home());
+    process.start(QStringLiteral(TESSARY_GUI_DRIVER_BIN), {file.fileName()});
+    return finish(process, QByteArray(), 240000);
+}
+
+CliUser::Result CliUser::finish(QProcess& process, const QByteArray& input, int timeoutMs) const
+{
     process.waitForStarted();
     process.write(input);
     process.closeWriteChannel();
     Result result;
-    if (!process.waitForFinished(120000))
+    if (!process.waitForFinished(timeoutMs))
         process.kill();
     else if (process.exitStatus() == QProcess::NormalExit)
         result.exitCode = process.exitCode();

@@ -5,7 +5,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-// One user of the real tessary-cli program, with a private short HOME (and XDG_CONFIG_HOME in it).
+// One user of the real tessary-cli program (and of the window), with a private short HOME (and
+// XDG_CONFIG_HOME in it).
 class CliUser
 {
 public:
@@ -25,10 +26,14 @@ public:
     void setServer(const QString& baseUrl, const QString& caFile);
     Result run(const QStringList& args, const QByteArray& input = QByteArray()) const;
     void start(QProcess& process, const QStringList& args) const; // without waiting
+    // Plays a script of user actions against the real window as this user (tessary-gui-driver).
+    Result runWindow(const QString& script) const;
 
     static QString program() { return QStringLiteral(TESSARY_CLI_BIN); }
 
 private:
+    Result finish(QProcess& process, const QByteArray& input, int timeoutMs) const;
+
     QTemporaryDir m_home {QStringLiteral("/tmp/tcu-XXXXXX")}; // gpg-agent sockets fail with long paths
     QProcessEnvironment m_env = QProcessEnvironment::systemEnvironment();
 };

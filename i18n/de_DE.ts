@@ -1,0 +1,895 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE">
+<context>
+    <name>CliApp</name>
+    <message>
+        <source>Print your own key id. The first time, generate the key pair and register it.</source>
+        <translation>Gibt die eigene Schlüssel-ID aus. Beim ersten Mal wird das Schlüsselpaar erzeugt und registriert.</translation>
+    </message>
+    <message>
+        <source>List the contacts, one KEYID&lt;TAB&gt;TITLE line each.</source>
+        <translation>Listet die Kontakte auf, je eine Zeile KEYID&lt;TAB&gt;TITLE.</translation>
+    </message>
+    <message>
+        <source>Add a contact by key id, optionally with a title.</source>
+        <translation>Fügt einen Kontakt anhand seiner Schlüssel-ID hinzu, wahlweise mit einem Namen.</translation>
+    </message>
+    <message>
+        <source>KEYID [TITLE]</source>
+        <translation>KEYID [TITLE]</translation>
+    </message>
+    <message>
+        <source>Change the title of a contact.</source>
+        <translation>Ändert den Namen eines Kontakts.</translation>
+    </message>
+    <message>
+        <source>KEYID TITLE</source>
+        <translation>KEYID TITLE</translation>
+    </message>
+    <message>
+        <source>Remove a contact from this computer.</source>
+        <translation>Entfernt einen Kontakt von diesem Computer.</translation>
+    </message>
+    <message>
+        <source>KEYID</source>
+        <translation>KEYID</translation>
+    </message>
+    <message>
+        <source>Send files and folders to a contact through the server. Prints the server&apos;s file id.</source>
+        <translation>Sendet Dateien und Ordner über den Server an einen Kontakt. Gibt die Datei-ID des Servers aus.</translation>
+    </message>
+    <message>
+        <source>KEYID PATH...</source>
+        <translation>KEYID PATH...</translation>
+    </message>
+    <message>
+        <source>Save files and folders as a local container. It is encrypted to a contact&apos;s key (--to) or with a password read from the first line of standard input (--password).</source>
+        <translation>Speichert Dateien und Ordner als lokalen Container. Er wird für den Schlüssel eines Kontakts (--to) oder mit einem Passwort aus der ersten Zeile der Standardeingabe (--password) verschlüsselt.</translation>
+    </message>
+    <message>
+        <source>OUT.tsyc PATH...</source>
+        <translation>OUT.tsyc PATH...</translation>
+    </message>
+    <message>
+        <source>Encrypt to the key of contact KEYID.</source>
+        <translation>Für den Schlüssel des Kontakts KEYID verschlüsseln.</translation>
+    </message>
+    <message>
+        <source>Encrypt with a password from standard input.</source>
+        <translation>Mit einem Passwort aus der Standardeingabe verschlüsseln.</translation>
+    </message>
+    <message>
+        <source>List the containers waiting for you, one FILEID&lt;TAB&gt;SIZE&lt;TAB&gt;SENDER line each.</source>
+        <translation>Listet die Container auf, die auf Sie warten, je eine Zeile FILEID&lt;TAB&gt;SIZE&lt;TAB&gt;SENDER.</translation>
+    </message>
+    <message>
+        <source>Download a waiting container, decrypt it and extract it. Prints the folder.</source>
+        <translation>Lädt einen wartenden Container herunter, entschlüsselt und entpackt ihn. Gibt den Ordner aus.</translation>
+    </message>
+    <message>
+        <source>FILEID</source>
+        <translation>FILEID</translation>
+    </message>
+    <message>
+        <source>Extract into DIR and remember it (default: the remembered folder).</source>
+        <translation>In DIR entpacken und diesen Ordner merken (Standard: der gemerkte Ordner).</translation>
+    </message>
+    <message>
+        <source>DIR</source>
+        <translation>DIR</translation>
+    </message>
+    <message>
+        <source>Reject a waiting container.</source>
+        <translation>Lehnt einen wartenden Container ab.</translation>
+    </message>
+    <message>
+        <source>Extract a local container. A password is read from the first line of standard input. Prints the folder.</source>
+        <translation>Entpackt einen lokalen Container. Ein Passwort wird aus der ersten Zeile der Standardeingabe gelesen. Gibt den Ordner aus.</translation>
+    </message>
+    <message>
+        <source>FILE.tsyc</source>
+        <translation>FILE.tsyc</translation>
+    </message>
+    <message>
+        <source>Extract into DIR (default: the remembered folder).</source>
+        <translation>In DIR entpacken (Standard: der gemerkte Ordner).</translation>
+    </message>
+    <message>
+        <source>List the transfers, newest first, after checking their delivery. One DATETIME&lt;TAB&gt;KEYID&lt;TAB&gt;FILEID&lt;TAB&gt;STATUS&lt;TAB&gt;SIZE line each.</source>
+        <translation>Prüft die Zustellung und listet dann die Übertragungen auf, die neueste zuerst. Je eine Zeile DATETIME&lt;TAB&gt;KEYID&lt;TAB&gt;FILEID&lt;TAB&gt;STATUS&lt;TAB&gt;SIZE.</translation>
+    </message>
+    <message>
+        <source>No command given.</source>
+        <translation>Kein Befehl angegeben.</translation>
+    </message>
+    <message>
+        <source>Unknown command &quot;%1&quot;.</source>
+        <translation>Unbekannter Befehl „%1“.</translation>
+    </message>
+    <message>
+        <source>Another instance of Tessary is running for this user (lock file %1).</source>
+        <translation>Für diesen Benutzer läuft bereits eine andere Instanz von Tessary (Sperrdatei %1).</translation>
+    </message>
+    <message>
+        <source>The program gpg was not found.</source>
+        <translation>Das Programm gpg wurde nicht gefunden.</translation>
+    </message>
+    <message>
+        <source>Generating PGP keys</source>
+        <translation>PGP-Schlüssel werden erzeugt</translation>
+    </message>
+    <message>
+        <source>Canceled</source>
+        <translation>Abgebrochen</translation>
+    </message>
+    <message>
+        <source>gpg did not finish generating the key pair.</source>
+        <translation>gpg hat das Erzeugen des Schlüsselpaars nicht abgeschlossen.</translation>
+    </message>
+    <message>
+        <source>Uploading public PGP key to server</source>
+        <translation>Öffentlicher PGP-Schlüssel wird auf den Server hochgeladen</translation>
+    </message>
+    <message>
+        <source>The server did not register the public key.</source>
+        <translation>Der Server hat den öffentlichen Schlüssel nicht registriert.</translation>
+    </message>
+    <message>
+        <source>Finding user</source>
+        <translation>Benutzer wird gesucht</translation>
+    </message>
+    <message>
+        <source>User not found, check ID</source>
+        <translation>Benutzer nicht gefunden, bitte ID prüfen</translation>
+    </message>
+    <message>
+        <source>Error while saving contact</source>
+        <translation>Fehler beim Speichern des Kontakts</translation>
+    </message>
+    <message>
+        <source>No contact with the key id %1.</source>
+        <translation>Kein Kontakt mit der Schlüssel-ID %1.</translation>
+    </message>
+    <message>
+        <source>Cannot delete the contact %1.</source>
+        <translation>Der Kontakt %1 kann nicht gelöscht werden.</translation>
+    </message>
+    <message>
+        <source>Give either --to KEYID or --password.</source>
+        <translation>Geben Sie entweder --to KEYID oder --password an.</translation>
+    </message>
+    <message>
+        <source>Enter password</source>
+        <translation>Passwort eingeben</translation>
+    </message>
+    <message>
+        <source>No password given: the first line of standard input is empty.</source>
+        <translation>Kein Passwort angegeben: Die erste Zeile der Standardeingabe ist leer.</translation>
+    </message>
+    <message>
+        <source>Checking for new files</source>
+        <translation>Suche nach neuen Dateien</translation>
+    </message>
+    <message>
+        <source>Cannot get server response</source>
+        <translation>Keine Antwort vom Server</translation>
+    </message>
+    <message>
+        <source>The container was downloaded but not extracted.</source>
+        <translation>Der Container wurde heruntergeladen, aber nicht entpackt.</translation>
+    </message>
+    <message>
+        <source>Clear data on server...</source>
+        <translation>Daten auf dem Server werden gelöscht …</translation>
+    </message>
+    <message>
+        <source>The server was not told about the rejection.</source>
+        <translation>Der Server wurde nicht über die Ablehnung informiert.</translation>
+    </message>
+    <message>
+        <source>Checking deliveries</source>
+        <translation>Zustellungen werden geprüft</translation>
+    </message>
+    <message>
+        <source>No such file or folder: %1</source>
+        <translation>Datei oder Ordner nicht vorhanden: %1</translation>
+    </message>
+    <message>
+        <source>Nothing to send: the folders hold no files.</source>
+        <translation>Nichts zu senden: Die Ordner enthalten keine Dateien.</translation>
+    </message>
+    <message>
+        <source>Getting public PGP key from server</source>
+        <translation>Öffentlicher PGP-Schlüssel wird vom Server abgerufen</translation>
+    </message>
+    <message>
+        <source>The key of %1 was not downloaded.</source>
+        <translation>Der Schlüssel von %1 wurde nicht heruntergeladen.</translation>
+    </message>
+    <message>
+        <source>The upload ended without a file id from the server.</source>
+        <translation>Das Hochladen endete ohne Datei-ID vom Server.</translation>
+    </message>
+    <message>
+        <source>The container was not saved.</source>
+        <translation>Der Container wurde nicht gespeichert.</translation>
+    </message>
+    <message>
+        <source>No container %1 is waiting for you.</source>
+        <translation>Für Sie wartet kein Container %1.</translation>
+    </message>
+    <message>
+        <source>Directory %1 is not writable</source>
+        <translation>In das Verzeichnis %1 kann nicht geschrieben werden</translation>
+    </message>
+    <message>
+        <source>Usage: tessary-cli COMMAND [options] [arguments]</source>
+        <translation>Aufruf: tessary-cli COMMAND [Optionen] [Argumente]</translation>
+    </message>
+    <message>
+        <source>Exchange end-to-end encrypted files through the Tessary server.</source>
+        <translation>Tauscht Ende-zu-Ende-verschlüsselte Dateien über den Tessary-Server aus.</translation>
+    </message>
+    <message>
+        <source>Commands:</source>
+        <translation>Befehle:</translation>
+    </message>
+    <message>
+        <source>Run &quot;tessary-cli COMMAND --help&quot; for the options of a command.</source>
+        <translation>„tessary-cli COMMAND --help“ zeigt die Optionen eines Befehls.</translation>
+    </message>
+    <message>
+        <source>Exit codes: 0 success, 1 the operation failed, 2 usage error, 3 another instance runs.</source>
+        <translation>Exit-Codes: 0 Erfolg, 1 Vorgang fehlgeschlagen, 2 Aufruffehler, 3 eine andere Instanz läuft.</translation>
+    </message>
+    <message>
+        <source>Show this help and exit.</source>
+        <translation>Diese Hilfe anzeigen und beenden.</translation>
+    </message>
+    <message>
+        <source>Missing arguments.</source>
+        <translation>Argumente fehlen.</translation>
+    </message>
+    <message>
+        <source>Too many arguments.</source>
+        <translation>Zu viele Argumente.</translation>
+    </message>
+    <message>
+        <source>Usage: %1</source>
+        <translation>Aufruf: %1</translation>
+    </message>
+    <message>
+        <source>Options:</source>
+        <translation>Optionen:</translation>
+    </message>
+</context>
+<context>
+    <name>CliPrompter</name>
+    <message>
+        <source>Password</source>
+        <translation>Passwort</translation>
+    </message>
+</context>
+<context>
+    <name>ContainerManager</name>
+    <message>
+        <source>Tessary container (*.tsyc)</source>
+        <translation>Tessary-Container (*.tsyc)</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>Success</source>
+        <translation>Erfolg</translation>
+    </message>
+    <message>
+        <source>Network error occured: %1</source>
+        <translation>Netzwerkfehler: %1</translation>
+    </message>
+    <message>
+        <source>Calculating total size</source>
+        <translation>Gesamtgröße wird berechnet</translation>
+    </message>
+    <message>
+        <source>Packing data</source>
+        <translation>Daten werden gepackt</translation>
+    </message>
+    <message>
+        <source>Cannot encrypt data</source>
+        <translation>Daten können nicht verschlüsselt werden</translation>
+    </message>
+    <message>
+        <source>Error while write %1</source>
+        <translation>Fehler beim Schreiben von %1</translation>
+    </message>
+    <message>
+        <source>Cannot open %1 for writing</source>
+        <translation>%1 kann nicht zum Schreiben geöffnet werden</translation>
+    </message>
+    <message>
+        <source>The name %1 is too long for a container</source>
+        <translation>Der Name %1 ist für einen Container zu lang</translation>
+    </message>
+    <message>
+        <source>Cannot open %1 for reading</source>
+        <translation>%1 kann nicht zum Lesen geöffnet werden</translation>
+    </message>
+    <message>
+        <source>Invalid server response</source>
+        <translation>Ungültige Antwort vom Server</translation>
+    </message>
+    <message>
+        <source>Invalid file id in response</source>
+        <translation>Ungültige Datei-ID in der Antwort</translation>
+    </message>
+    <message>
+        <source>Directory %1 is not writable</source>
+        <translation>In das Verzeichnis %1 kann nicht geschrieben werden</translation>
+    </message>
+    <message>
+        <source>Enter password</source>
+        <translation>Passwort eingeben</translation>
+    </message>
+    <message>
+        <source>Decrypting container</source>
+        <translation>Container wird entschlüsselt</translation>
+    </message>
+    <message>
+        <source>Cannot decrypt container</source>
+        <translation>Container kann nicht entschlüsselt werden</translation>
+    </message>
+    <message>
+        <source>Invalid container header</source>
+        <translation>Ungültiger Container-Header</translation>
+    </message>
+    <message>
+        <source>Unknown container version</source>
+        <translation>Unbekannte Container-Version</translation>
+    </message>
+    <message>
+        <source>Unsafe file name. Skipping %1</source>
+        <translation>Unsicherer Dateiname. %1 wird übersprungen</translation>
+    </message>
+    <message>
+        <source>Extracting %1</source>
+        <translation>%1 wird entpackt</translation>
+    </message>
+    <message>
+        <source>File already exists. Skipping</source>
+        <translation>Datei ist bereits vorhanden. Wird übersprungen</translation>
+    </message>
+    <message>
+        <source>File already exists. Overwriting</source>
+        <translation>Datei ist bereits vorhanden. Wird überschrieben</translation>
+    </message>
+    <message>
+        <source>Downloading crypted container</source>
+        <translation>Verschlüsselter Container wird heruntergeladen</translation>
+    </message>
+</context>
+<context>
+    <name>Crypter</name>
+    <message>
+        <source>Cannot find %1 key</source>
+        <translation>Schlüssel %1 nicht gefunden</translation>
+    </message>
+    <message>
+        <source>Cannot start gpg for import key</source>
+        <translation>gpg kann zum Importieren des Schlüssels nicht gestartet werden</translation>
+    </message>
+    <message>
+        <source>Cannot import key</source>
+        <translation>Schlüssel kann nicht importiert werden</translation>
+    </message>
+    <message>
+        <source>gpg could not reach its agent. This happens when the path of its home directory %1 is too long for the agent&apos;s socket; a shorter home directory path avoids it.</source>
+        <translation>gpg konnte seinen Agenten nicht erreichen. Das geschieht, wenn der Pfad seines Home-Verzeichnisses %1 für den Socket des Agenten zu lang ist; ein kürzerer Pfad behebt das.</translation>
+    </message>
+</context>
+<context>
+    <name>PageAddContact</name>
+    <message>
+        <source>For adding user, enter ID below</source>
+        <translation>Geben Sie unten die ID des Benutzers ein, den Sie hinzufügen möchten</translation>
+    </message>
+    <message>
+        <source>Adding user</source>
+        <translation>Benutzer hinzufügen</translation>
+    </message>
+    <message>
+        <source>User not found, check ID</source>
+        <translation>Benutzer nicht gefunden, bitte ID prüfen</translation>
+    </message>
+    <message>
+        <source>Contact ID</source>
+        <translation>Kontakt-ID</translation>
+    </message>
+    <message>
+        <source>Add</source>
+        <translation>Hinzufügen</translation>
+    </message>
+    <message>
+        <source>Finding user</source>
+        <translation>Benutzer wird gesucht</translation>
+    </message>
+    <message>
+        <source>Specify the user name under which it will be displayed in the list of your contacts</source>
+        <translation>Geben Sie den Namen ein, unter dem der Benutzer in Ihrer Kontaktliste angezeigt wird</translation>
+    </message>
+    <message>
+        <source>Contact name</source>
+        <translation>Name des Kontakts</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Speichern</translation>
+    </message>
+    <message>
+        <source>User successfully added</source>
+        <translation>Benutzer erfolgreich hinzugefügt</translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation>Fertig</translation>
+    </message>
+</context>
+<context>
+    <name>PageDownload</name>
+    <message>
+        <source>Transfer data request from &lt;b&gt;%1&lt;/b&gt;</source>
+        <translation>Übertragungsanfrage von &lt;b&gt;%1&lt;/b&gt;</translation>
+    </message>
+    <message>
+        <source>There is new files for you</source>
+        <translation>Neue Dateien für Sie</translation>
+    </message>
+    <message>
+        <source>Transfer data request from %1</source>
+        <translation>Übertragungsanfrage von %1</translation>
+    </message>
+    <message>
+        <source>Transfer data from &lt;b&gt;%1&lt;/b&gt;</source>
+        <translation>Datenübertragung von &lt;b&gt;%1&lt;/b&gt;</translation>
+    </message>
+    <message>
+        <source>Downloading data from server...</source>
+        <translation>Daten werden vom Server heruntergeladen …</translation>
+    </message>
+    <message>
+        <source>Decrypting data...</source>
+        <translation>Daten werden entschlüsselt …</translation>
+    </message>
+    <message>
+        <source>Clear data on server...</source>
+        <translation>Daten auf dem Server werden gelöscht …</translation>
+    </message>
+    <message>
+        <source>Reject</source>
+        <translation>Ablehnen</translation>
+    </message>
+    <message>
+        <source>Accept</source>
+        <translation>Annehmen</translation>
+    </message>
+    <message>
+        <source>Extract files to folder:</source>
+        <translation>Dateien in folgenden Ordner entpacken:</translation>
+    </message>
+    <message>
+        <source>Change</source>
+        <translation>Ändern</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Speichern</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Data successfully saved on your computer</source>
+        <translation>Die Daten wurden erfolgreich auf Ihrem Computer gespeichert</translation>
+    </message>
+    <message>
+        <source>Open files directory</source>
+        <translation>Ordner öffnen</translation>
+    </message>
+    <message>
+        <source>Retry</source>
+        <translation>Wiederholen</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+</context>
+<context>
+    <name>PageEditContact</name>
+    <message>
+        <source>Edit contact</source>
+        <translation>Kontakt bearbeiten</translation>
+    </message>
+    <message>
+        <source>Contact name</source>
+        <translation>Name des Kontakts</translation>
+    </message>
+    <message>
+        <source>Error while saving contact</source>
+        <translation>Fehler beim Speichern des Kontakts</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>Löschen</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Speichern</translation>
+    </message>
+    <message>
+        <source>Are you really want to delete this contact ?</source>
+        <translation>Möchten Sie diesen Kontakt wirklich löschen?</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+</context>
+<context>
+    <name>PageGenKeyPair</name>
+    <message>
+        <source>%1
+Try again?</source>
+        <translation>%1
+Erneut versuchen?</translation>
+    </message>
+    <message>
+        <source>Welcome to Tessary</source>
+        <translation>Willkommen bei Tessary</translation>
+    </message>
+    <message>
+        <source>The program is started for the first time. For further work it is necessary to generate PGP keys. To do this, click &quot;Next&quot;</source>
+        <translation>Das Programm wird zum ersten Mal gestartet. Damit Sie es verwenden können, müssen PGP-Schlüssel erzeugt werden. Klicken Sie dazu auf „Weiter“</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>Weiter</translation>
+    </message>
+    <message>
+        <source>Generating PGP keys</source>
+        <translation>PGP-Schlüssel werden erzeugt</translation>
+    </message>
+    <message>
+        <source>Uploading public PGP key to server</source>
+        <translation>Öffentlicher PGP-Schlüssel wird auf den Server hochgeladen</translation>
+    </message>
+    <message>
+        <source>Public key successfully uploaded</source>
+        <translation>Öffentlicher Schlüssel erfolgreich hochgeladen</translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation>Fertig</translation>
+    </message>
+    <message>
+        <source>Retry</source>
+        <translation>Wiederholen</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+</context>
+<context>
+    <name>PageMain</name>
+    <message>
+        <source>Your ID</source>
+        <translation>Ihre ID</translation>
+    </message>
+    <message>
+        <source>Contacts</source>
+        <translation>Kontakte</translation>
+    </message>
+    <message>
+        <source>Events</source>
+        <translation>Ereignisse</translation>
+    </message>
+</context>
+<context>
+    <name>PageSettings</name>
+    <message>
+        <source>Settings</source>
+        <translation>Einstellungen</translation>
+    </message>
+    <message>
+        <source>Language</source>
+        <translation>Sprache</translation>
+    </message>
+    <message>
+        <source>Auto start on system boot</source>
+        <translation>Beim Systemstart automatisch starten</translation>
+    </message>
+    <message>
+        <source>Launch minimized</source>
+        <translation>Minimiert starten</translation>
+    </message>
+    <message>
+        <source>Do not overwrite existing files</source>
+        <translation>Vorhandene Dateien nicht überschreiben</translation>
+    </message>
+    <message>
+        <source>About application</source>
+        <translation>Über die Anwendung</translation>
+    </message>
+    <message>
+        <source>Contact us</source>
+        <translation>Kontaktieren Sie uns</translation>
+    </message>
+    <message>
+        <source>Language select</source>
+        <translation>Sprache auswählen</translation>
+    </message>
+    <message>
+        <source>version</source>
+        <translation>Version</translation>
+    </message>
+    <message>
+        <source>Developers</source>
+        <translation>Entwickler</translation>
+    </message>
+    <message>
+        <source>The Tessary team: C++, Qt, QML</source>
+        <translation>Das Tessary-Team: C++, Qt, QML</translation>
+    </message>
+    <message>
+        <source>Design: the Tessary team</source>
+        <translation>Design: das Tessary-Team</translation>
+    </message>
+    <message>
+        <source>Contact name</source>
+        <translation>Ihr Name</translation>
+    </message>
+    <message>
+        <source>Email</source>
+        <translation>E-Mail</translation>
+    </message>
+    <message>
+        <source>Message text</source>
+        <translation>Nachricht</translation>
+    </message>
+    <message>
+        <source>Send</source>
+        <translation>Senden</translation>
+    </message>
+    <message>
+        <source>Message successfully sended</source>
+        <translation>Nachricht erfolgreich gesendet</translation>
+    </message>
+    <message>
+        <source>There is an error while sending message</source>
+        <translation>Beim Senden der Nachricht ist ein Fehler aufgetreten</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+</context>
+<context>
+    <name>PageShareFiles</name>
+    <message>
+        <source>%1 Mb / %2 Mb</source>
+        <translation>%1 MB / %2 MB</translation>
+    </message>
+    <message>
+        <source>Files list to transfer to &lt;b&gt;%1&lt;/b&gt;</source>
+        <translation>Dateien zum Senden an &lt;b&gt;%1&lt;/b&gt;</translation>
+    </message>
+    <message>
+        <source>Transfer data to &lt;b&gt;%1&lt;/b&gt;</source>
+        <translation>Datenübertragung an &lt;b&gt;%1&lt;/b&gt;</translation>
+    </message>
+    <message>
+        <source>Encrypting files...</source>
+        <translation>Dateien werden verschlüsselt …</translation>
+    </message>
+    <message>
+        <source>Uploading data to server...</source>
+        <translation>Daten werden auf den Server hochgeladen …</translation>
+    </message>
+    <message>
+        <source>Add files</source>
+        <translation>Dateien hinzufügen</translation>
+    </message>
+    <message>
+        <source>Send files</source>
+        <translation>Dateien senden</translation>
+    </message>
+    <message>
+        <source>Click %1 to add files to the queue. Or move the files with the mouse here</source>
+        <translation>Klicken Sie auf %1, um Dateien zur Warteschlange hinzuzufügen, oder ziehen Sie die Dateien mit der Maus hierher</translation>
+    </message>
+    <message>
+        <source>Getting public PGP key from server</source>
+        <translation>Öffentlicher PGP-Schlüssel wird vom Server abgerufen</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Data successfully uploaded</source>
+        <translation>Daten erfolgreich hochgeladen</translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation>Fertig</translation>
+    </message>
+    <message>
+        <source>Retry</source>
+        <translation>Wiederholen</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+</context>
+<context>
+    <name>PrivKeysModel</name>
+    <message>
+        <source>Cannot start gpg to generate a key pair. Is GnuPG installed and on the PATH?</source>
+        <translation>gpg kann zum Erzeugen eines Schlüsselpaars nicht gestartet werden. Ist GnuPG installiert und im PATH?</translation>
+    </message>
+    <message>
+        <source>Error while generating PGP key pair</source>
+        <translation>Fehler beim Erzeugen des PGP-Schlüsselpaars</translation>
+    </message>
+    <message>
+        <source>gpg could not reach its agent. This happens when the path of its home directory %1 is too long for the agent&apos;s socket; a shorter home directory path avoids it.</source>
+        <translation>gpg konnte seinen Agenten nicht erreichen. Das geschieht, wenn der Pfad seines Home-Verzeichnisses %1 für den Socket des Agenten zu lang ist; ein kürzerer Pfad behebt das.</translation>
+    </message>
+    <message>
+        <source>There is no own key at position %1 to upload</source>
+        <translation>An Position %1 gibt es keinen eigenen Schlüssel zum Hochladen</translation>
+    </message>
+    <message>
+        <source>Cannot get server response</source>
+        <translation>Keine Antwort vom Server</translation>
+    </message>
+    <message>
+        <source>Unknown server response</source>
+        <translation>Unbekannte Antwort vom Server</translation>
+    </message>
+    <message>
+        <source>Invalid key id in response</source>
+        <translation>Ungültige Schlüssel-ID in der Antwort</translation>
+    </message>
+</context>
+<context>
+    <name>ProgressBar</name>
+    <message>
+        <source>Encrypting files...</source>
+        <translation>Dateien werden verschlüsselt …</translation>
+    </message>
+    <message>
+        <source>Uploading data to server...</source>
+        <translation>Daten werden auf den Server hochgeladen …</translation>
+    </message>
+    <message>
+        <source>Decrypting data...</source>
+        <translation>Daten werden entschlüsselt …</translation>
+    </message>
+</context>
+<context>
+    <name>PubKeysModel</name>
+    <message>
+        <source>Cannot get server response</source>
+        <translation>Keine Antwort vom Server</translation>
+    </message>
+    <message>
+        <source>Invalid server response</source>
+        <translation>Ungültige Antwort vom Server</translation>
+    </message>
+    <message>
+        <source>You already have this contact</source>
+        <translation>Dieser Kontakt ist bereits vorhanden</translation>
+    </message>
+    <message>
+        <source>Invalid key data in response</source>
+        <translation>Ungültige Schlüsseldaten in der Antwort</translation>
+    </message>
+    <message>
+        <source>Cannot update key data</source>
+        <translation>Schlüsseldaten können nicht aktualisiert werden</translation>
+    </message>
+</context>
+<context>
+    <name>QObject</name>
+    <message>
+        <source>Error</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>SSL not supported, exiting</source>
+        <translation>SSL wird nicht unterstützt, das Programm wird beendet</translation>
+    </message>
+    <message>
+        <source>Some files are missing</source>
+        <translation>Einige Dateien fehlen</translation>
+    </message>
+    <message>
+        <source>Please reinstall application</source>
+        <translation>Bitte installieren Sie die Anwendung neu</translation>
+    </message>
+    <message>
+        <source>Cannot open database</source>
+        <translation>Datenbank kann nicht geöffnet werden</translation>
+    </message>
+    <message>
+        <source>Cannot read the certificate file %1: %2</source>
+        <translation>Die Zertifikatsdatei %1 kann nicht gelesen werden: %2</translation>
+    </message>
+    <message>
+        <source>The file %1 holds no PEM certificate</source>
+        <translation>Die Datei %1 enthält kein PEM-Zertifikat</translation>
+    </message>
+</context>
+<context>
+    <name>ShareFilesModel</name>
+    <message>
+        <source>File count limit exceed</source>
+        <translation>Höchstzahl an Dateien überschritten</translation>
+    </message>
+    <message>
+        <source>You cannot add more than %1 files in one container</source>
+        <translation>Sie können einem Container höchstens %1 Dateien hinzufügen</translation>
+    </message>
+</context>
+<context>
+    <name>TabContacts</name>
+    <message>
+        <source>Currently you don&apos;t have anyone in your contact list. Click %1 to add a user</source>
+        <translation>Ihre Kontaktliste ist noch leer. Klicken Sie auf %1, um einen Benutzer hinzuzufügen</translation>
+    </message>
+</context>
+<context>
+    <name>TabEvents</name>
+    <message>
+        <source>Received</source>
+        <translation>Empfangen</translation>
+    </message>
+    <message>
+        <source>Rejected</source>
+        <translation>Abgelehnt</translation>
+    </message>
+    <message>
+        <source>Wait deliver</source>
+        <translation>Zustellung ausstehend</translation>
+    </message>
+    <message>
+        <source>Delivered</source>
+        <translation>Zugestellt</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>Tessary</source>
+        <translation>Tessary</translation>
+    </message>
+    <message>
+        <source>%1 Mb</source>
+        <translation>%1 MB</translation>
+    </message>
+    <message>
+        <source>%1 Kb</source>
+        <translation>%1 KB</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Beenden</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,895 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ru_RU">
+<context>
+    <name>CliApp</name>
+    <message>
+        <source>Print your own key id. The first time, generate the key pair and register it.</source>
+        <translation>Вывести свой ID ключа. При первом запуске создать пару ключей и зарегистрировать её.</translation>
+    </message>
+    <message>
+        <source>List the contacts, one KEYID&lt;TAB&gt;TITLE line each.</source>
+        <translation>Вывести список контактов, по одной строке KEYID&lt;TAB&gt;TITLE на каждый.</translation>
+    </message>
+    <message>
+        <source>Add a contact by key id, optionally with a title.</source>
+        <translation>Добавить контакт по ID ключа, при желании с именем.</translation>
+    </message>
+    <message>
+        <source>KEYID [TITLE]</source>
+        <translation>KEYID [TITLE]</translation>
+    </message>
+    <message>
+        <source>Change the title of a contact.</source>
+        <translation>Изменить имя контакта.</translation>
+    </message>
+    <message>
+        <source>KEYID TITLE</source>
+        <translation>KEYID TITLE</translation>
+    </message>
+    <message>
+        <source>Remove a contact from this computer.</source>
+        <translation>Удалить контакт с этого компьютера.</translation>
+    </message>
+    <message>
+        <source>KEYID</source>
+        <translation>KEYID</translation>
+    </message>
+    <message>
+        <source>Send files and folders to a contact through the server. Prints the server&apos;s file id.</source>
+        <translation>Отправить файлы и папки контакту через сервер. Выводит ID файла на сервере.</translation>
+    </message>
+    <message>
+        <source>KEYID PATH...</source>
+        <translation>KEYID PATH...</translation>
+    </message>
+    <message>
+        <source>Save files and folders as a local container. It is encrypted to a contact&apos;s key (--to) or with a password read from the first line of standard input (--password).</source>
+        <translation>Сохранить файлы и папки в локальный контейнер. Он шифруется ключом контакта (--to) или паролем из первой строки стандартного ввода (--password).</translation>
+    </message>
+    <message>
+        <source>OUT.tsyc PATH...</source>
+        <translation>OUT.tsyc PATH...</translation>
+    </message>
+    <message>
+        <source>Encrypt to the key of contact KEYID.</source>
+        <translation>Зашифровать ключом контакта KEYID.</translation>
+    </message>
+    <message>
+        <source>Encrypt with a password from standard input.</source>
+        <translation>Зашифровать паролем из стандартного ввода.</translation>
+    </message>
+    <message>
+        <source>List the containers waiting for you, one FILEID&lt;TAB&gt;SIZE&lt;TAB&gt;SENDER line each.</source>
+        <translation>Вывести список ожидающих вас контейнеров, по одной строке FILEID&lt;TAB&gt;SIZE&lt;TAB&gt;SENDER на каждый.</translation>
+    </message>
+    <message>
+        <source>Download a waiting container, decrypt it and extract it. Prints the folder.</source>
+        <translation>Скачать ожидающий контейнер, расшифровать и распаковать его. Выводит папку.</translation>
+    </message>
+    <message>
+        <source>FILEID</source>
+        <translation>FILEID</translation>
+    </message>
+    <message>
+        <source>Extract into DIR and remember it (default: the remembered folder).</source>
+        <translation>Распаковать в DIR и запомнить эту папку (по умолчанию: запомненная папка).</translation>
+    </message>
+    <message>
+        <source>DIR</source>
+        <translation>DIR</translation>
+    </message>
+    <message>
+        <source>Reject a waiting container.</source>
+        <translation>Отклонить ожидающий контейнер.</translation>
+    </message>
+    <message>
+        <source>Extract a local container. A password is read from the first line of standard input. Prints the folder.</source>
+        <translation>Распаковать локальный контейнер. Пароль читается из первой строки стандартного ввода. Выводит папку.</translation>
+    </message>
+    <message>
+        <source>FILE.tsyc</source>
+        <translation>FILE.tsyc</translation>
+    </message>
+    <message>
+        <source>Extract into DIR (default: the remembered folder).</source>
+        <translation>Распаковать в DIR (по умолчанию: запомненная папка).</translation>
+    </message>
+    <message>
+        <source>List the transfers, newest first, after checking their delivery. One DATETIME&lt;TAB&gt;KEYID&lt;TAB&gt;FILEID&lt;TAB&gt;STATUS&lt;TAB&gt;SIZE line each.</source>
+        <translation>Проверить доставку и вывести список передач, начиная с последней. По одной строке DATETIME&lt;TAB&gt;KEYID&lt;TAB&gt;FILEID&lt;TAB&gt;STATUS&lt;TAB&gt;SIZE на каждую.</translation>
+    </message>
+    <message>
+        <source>No command given.</source>
+        <translation>Команда не указана.</translation>
+    </message>
+    <message>
+        <source>Unknown command &quot;%1&quot;.</source>
+        <translation>Неизвестная команда «%1».</translation>
+    </message>
+    <message>
+        <source>Another instance of Tessary is running for this user (lock file %1).</source>
+        <translation>Для этого пользователя уже запущен другой экземпляр Tessary (файл блокировки %1).</translation>
+    </message>
+    <message>
+        <source>The program gpg was not found.</source>
+        <translation>Программа gpg не найдена.</translation>
+    </message>
+    <message>
+        <source>Generating PGP keys</source>
+        <translation>Создание PGP-ключей</translation>
+    </message>
+    <message>
+        <source>Canceled</source>
+        <translation>Отменено</translation>
+    </message>
+    <message>
+        <source>gpg did not finish generating the key pair.</source>
+        <translation>gpg не завершил создание пары ключей.</translation>
+    </message>
+    <message>
+        <source>Uploading public PGP key to server</source>
+        <translation>Загрузка открытого PGP-ключа на сервер</translation>
+    </message>
+    <message>
+        <source>The server did not register the public key.</source>
+        <translation>Сервер не зарегистрировал открытый ключ.</translation>
+    </message>
+    <message>
+        <source>Finding user</source>
+        <translation>Поиск пользователя</translation>
+    </message>
+    <message>
+        <source>User not found, check ID</source>
+        <translation>Пользователь не найден, проверьте ID</translation>
+    </message>
+    <message>
+        <source>Error while saving contact</source>
+        <translation>Ошибка при сохранении контакта</translation>
+    </message>
+    <message>
+        <source>No contact with the key id %1.</source>
+        <translation>Нет контакта с ID ключа %1.</translation>
+    </message>
+    <message>
+        <source>Cannot delete the contact %1.</source>
+        <translation>Не удалось удалить контакт %1.</translation>
+    </message>
+    <message>
+        <source>Give either --to KEYID or --password.</source>
+        <translation>Укажите либо --to KEYID, либо --password.</translation>
+    </message>
+    <message>
+        <source>Enter password</source>
+        <translation>Введите пароль</translation>
+    </message>
+    <message>
+        <source>No password given: the first line of standard input is empty.</source>
+        <translation>Пароль не задан: первая строка стандартного ввода пуста.</translation>
+    </message>
+    <message>
+        <source>Checking for new files</source>
+        <translation>Проверка новых файлов</translation>
+    </message>
+    <message>
+        <source>Cannot get server response</source>
+        <translation>Не удалось получить ответ сервера</translation>
+    </message>
+    <message>
+        <source>The container was downloaded but not extracted.</source>
+        <translation>Контейнер скачан, но не распакован.</translation>
+    </message>
+    <message>
+        <source>Clear data on server...</source>
+        <translation>Удаление данных на сервере…</translation>
+    </message>
+    <message>
+        <source>The server was not told about the rejection.</source>
+        <translation>Сервер не получил уведомления об отказе.</translation>
+    </message>
+    <message>
+        <source>Checking deliveries</source>
+        <translation>Проверка доставки</translation>
+    </message>
+    <message>
+        <source>No such file or folder: %1</source>
+        <translation>Нет такого файла или папки: %1</translation>
+    </message>
+    <message>
+        <source>Nothing to send: the folders hold no files.</source>
+        <translation>Нечего отправлять: в папках нет файлов.</translation>
+    </message>
+    <message>
+        <source>Getting public PGP key from server</source>
+        <translation>Получение открытого PGP-ключа с сервера</translation>
+    </message>
+    <message>
+        <source>The key of %1 was not downloaded.</source>
+        <translation>Ключ %1 не был скачан.</translation>
+    </message>
+    <message>
+        <source>The upload ended without a file id from the server.</source>
+        <translation>Загрузка завершилась, но сервер не вернул ID файла.</translation>
+    </message>
+    <message>
+        <source>The container was not saved.</source>
+        <translation>Контейнер не сохранён.</translation>
+    </message>
+    <message>
+        <source>No container %1 is waiting for you.</source>
+        <translation>Контейнер %1 вас не ожидает.</translation>
+    </message>
+    <message>
+        <source>Directory %1 is not writable</source>
+        <translation>Нет прав на запись в каталог %1</translation>
+    </message>
+    <message>
+        <source>Usage: tessary-cli COMMAND [options] [arguments]</source>
+        <translation>Использование: tessary-cli COMMAND [параметры] [аргументы]</translation>
+    </message>
+    <message>
+        <source>Exchange end-to-end encrypted files through the Tessary server.</source>
+        <translation>Обмен файлами со сквозным шифрованием через сервер Tessary.</translation>
+    </message>
+    <message>
+        <source>Commands:</source>
+        <translation>Команды:</translation>
+    </message>
+    <message>
+        <source>Run &quot;tessary-cli COMMAND --help&quot; for the options of a command.</source>
+        <translation>Параметры команды покажет «tessary-cli COMMAND --help».</translation>
+    </message>
+    <message>
+        <source>Exit codes: 0 success, 1 the operation failed, 2 usage error, 3 another instance runs.</source>
+        <translation>Коды возврата: 0 — успех, 1 — операция не удалась, 2 — ошибка вызова, 3 — уже запущен другой экземпляр.</translation>
+    </message>
+    <message>
+        <source>Show this help and exit.</source>
+        <translation>Показать эту справку и выйти.</translation>
+    </message>
+    <message>
+        <source>Missing arguments.</source>
+        <translation>Не хватает аргументов.</translation>
+    </message>
+    <message>
+        <source>Too many arguments.</source>
+        <translation>Слишком много аргументов.</translation>
+    </message>
+    <message>
+        <source>Usage: %1</source>
+        <translation>Использование: %1</translation>
+    </message>
+    <message>
+        <source>Options:</source>
+        <translation>Параметры:</translation>
+    </message>
+</context>
+<context>
+    <name>CliPrompter</name>
+    <message>
+        <source>Password</source>
+        <translation>Пароль</translation>
+    </message>
+</context>
+<context>
+    <name>ContainerManager</name>
+    <message>
+        <source>Tessary container (*.tsyc)</source>
+        <translation>Контейнер Tessary (*.tsyc)</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Ошибка</translation>
+    </message>
+    <message>
+        <source>Success</source>
+        <translation>Готово</translation>
+    </message>
+    <message>
+        <source>Network error occured: %1</source>
+        <translation>Ошибка сети: %1</translation>
+    </message>
+    <message>
+        <source>Calculating total size</source>
+        <translation>Подсчёт общего размера</translation>
+    </message>
+    <message>
+        <source>Packing data</source>
+        <translation>Упаковка данных</translation>
+    </message>
+    <message>
+        <source>Cannot encrypt data</source>
+        <translation>Не удалось зашифровать данные</translation>
+    </message>
+    <message>
+        <source>Error while write %1</source>
+        <translation>Ошибка записи %1</translation>
+    </message>
+    <message>
+        <source>Cannot open %1 for writing</source>
+        <translation>Не удалось открыть %1 для записи</translation>
+    </message>
+    <message>
+        <source>The name %1 is too long for a container</source>
+        <translation>Имя %1 слишком длинное для контейнера</translation>
+    </message>
+    <message>
+        <source>Cannot open %1 for reading</source>
+        <translation>Не удалось открыть %1 для чтения</translation>
+    </message>
+    <message>
+        <source>Invalid server response</source>
+        <translation>Некорректный ответ сервера</translation>
+    </message>
+    <message>
+        <source>Invalid file id in response</source>
+        <translation>Некорректный ID файла в ответе</translation>
+    </message>
+    <message>
+        <source>Directory %1 is not writable</source>
+        <translation>Нет прав на запись в каталог %1</translation>
+    </message>
+    <message>
+        <source>Enter password</source>
+        <translation>Введите пароль</translation>
+    </message>
+    <message>
+        <source>Decrypting container</source>
+        <translation>Расшифровка контейнера</translation>
+    </message>
+    <message>
+        <source>Cannot decrypt container</source>
+        <translation>Не удалось расшифровать контейнер</translation>
+    </message>
+    <message>
+        <source>Invalid container header</source>
+        <translation>Некорректный заголовок контейнера</translation>
+    </message>
+    <message>
+        <source>Unknown container version</source>
+        <translation>Неизвестная версия контейнера</translation>
+    </message>
+    <message>
+        <source>Unsafe file name. Skipping %1</source>
+        <translation>Небезопасное имя файла. Пропускается %1</translation>
+    </message>
+    <message>
+        <source>Extracting %1</source>
+        <translation>Распаковка %1</translation>
+    </message>
+    <message>
+        <source>File already exists. Skipping</source>
+        <translation>Файл уже существует. Пропускается</translation>
+    </message>
+    <message>
+        <source>File already exists. Overwriting</source>
+        <translation>Файл уже существует. Перезаписывается</translation>
+    </message>
+    <message>
+        <source>Downloading crypted container</source>
+        <translation>Скачивание зашифрованного контейнера</translation>
+    </message>
+</context>
+<context>
+    <name>Crypter</name>
+    <message>
+        <source>Cannot find %1 key</source>
+        <translation>Ключ %1 не найден</translation>
+    </message>
+    <message>
+        <source>Cannot start gpg for import key</source>
+        <translation>Не удалось запустить gpg для импорта ключа</translation>
+    </message>
+    <message>
+        <source>Cannot import key</source>
+        <translation>Не удалось импортировать ключ</translation>
+    </message>
+    <message>
+        <source>gpg could not reach its agent. This happens when the path of its home directory %1 is too long for the agent&apos;s socket; a shorter home directory path avoids it.</source>
+        <translation>gpg не смог связаться со своим агентом. Так бывает, когда путь к его домашнему каталогу %1 слишком длинный для сокета агента; более короткий путь решает проблему.</translation>
+    </message>
+</context>
+<context>
+    <name>PageAddContact</name>
+    <message>
+        <source>For adding user, enter ID below</source>
+        <translation>Чтобы добавить пользователя, введите его ID ниже</translation>
+    </message>
+    <message>
+        <source>Adding user</source>
+        <translation>Добавление пользователя</translation>
+    </message>
+    <message>
+        <source>User not found, check ID</source>
+        <translation>Пользователь не найден, проверьте ID</translation>
+    </message>
+    <message>
+        <source>Contact ID</source>
+        <translation>ID контакта</translation>
+    </message>
+    <message>
+        <source>Add</source>
+        <translation>Добавить</translation>
+    </message>
+    <message>
+        <source>Finding user</source>
+        <translation>Поиск пользователя</translation>
+    </message>
+    <message>
+        <source>Specify the user name under which it will be displayed in the list of your contacts</source>
+        <translation>Укажите имя, под которым пользователь будет отображаться в вашем списке контактов</translation>
+    </message>
+    <message>
+        <source>Contact name</source>
+        <translation>Имя контакта</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Сохранить</translation>
+    </message>
+    <message>
+        <source>User successfully added</source>
+        <translation>Пользователь успешно добавлен</translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation>Готово</translation>
+    </message>
+</context>
+<context>
+    <name>PageDownload</name>
+    <message>
+        <source>Transfer data request from &lt;b&gt;%1&lt;/b&gt;</source>
+        <translation>Запрос на передачу от &lt;b&gt;%1&lt;/b&gt;</translation>
+    </message>
+    <message>
+        <source>There is new files for you</source>
+        <translation>Для вас есть новые файлы</translation>
+    </message>
+    <message>
+        <source>Transfer data request from %1</source>
+        <translation>Запрос на передачу данных от %1</translation>
+    </message>
+    <message>
+        <source>Transfer data from &lt;b&gt;%1&lt;/b&gt;</source>
+        <translation>Передача данных от &lt;b&gt;%1&lt;/b&gt;</translation>
+    </message>
+    <message>
+        <source>Downloading data from server...</source>
+        <translation>Скачивание данных с сервера…</translation>
+    </message>
+    <message>
+        <source>Decrypting data...</source>
+        <translation>Расшифровка данных…</translation>
+    </message>
+    <message>
+        <source>Clear data on server...</source>
+        <translation>Удаление данных на сервере…</translation>
+    </message>
+    <message>
+        <source>Reject</source>
+        <translation>Отклонить</translation>
+    </message>
+    <message>
+        <source>Accept</source>
+        <translation>Принять</translation>
+    </message>
+    <message>
+        <source>Extract files to folder:</source>
+        <translation>Распаковать файлы в папку:</translation>
+    </message>
+    <message>
+        <source>Change</source>
+        <translation>Изменить</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Сохранить</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Отмена</translation>
+    </message>
+    <message>
+        <source>Data successfully saved on your computer</source>
+        <translation>Данные успешно сохранены на вашем компьютере</translation>
+    </message>
+    <message>
+        <source>Open files directory</source>
+        <translation>Открыть папку</translation>
+    </message>
+    <message>
+        <source>Retry</source>
+        <translation>Повторить</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Закрыть</translation>
+    </message>
+</context>
+<context>
+    <name>PageEditContact</name>
+    <message>
+        <source>Edit contact</source>
+        <translation>Редактирование контакта</translation>
+    </message>
+    <message>
+        <source>Contact name</source>
+        <translation>Имя контакта</translation>
+    </message>
+    <message>
+        <source>Error while saving contact</source>
+        <translation>Ошибка при сохранении контакта</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>Удалить</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>Сохранить</translation>
+    </message>
+    <message>
+        <source>Are you really want to delete this contact ?</source>
+        <translation>Вы действительно хотите удалить этот контакт?</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Отмена</translation>
+    </message>
+</context>
+<context>
+    <name>PageGenKeyPair</name>
+    <message>
+        <source>%1
+Try again?</source>
+        <translation>%1
+Повторить попытку?</translation>
+    </message>
+    <message>
+        <source>Welcome to Tessary</source>
+        <translation>Добро пожаловать в Tessary</translation>
+    </message>
+    <message>
+        <source>The program is started for the first time. For further work it is necessary to generate PGP keys. To do this, click &quot;Next&quot;</source>
+        <translation>Программа запущена впервые. Для дальнейшей работы необходимо создать PGP-ключи. Для этого нажмите «Далее»</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>Далее</translation>
+    </message>
+    <message>
+        <source>Generating PGP keys</source>
+        <translation>Создание PGP-ключей</translation>
+    </message>
+    <message>
+        <source>Uploading public PGP key to server</source>
+        <translation>Загрузка открытого PGP-ключа на сервер</translation>
+    </message>
+    <message>
+        <source>Public key successfully uploaded</source>
+        <translation>Открытый ключ успешно загружен на сервер</translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation>Готово</translation>
+    </message>
+    <message>
+        <source>Retry</source>
+        <translation>Повторить</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Закрыть</translation>
+    </message>
+</context>
+<context>
+    <name>PageMain</name>
+    <message>
+        <source>Your ID</source>
+        <translation>Ваш ID</translation>
+    </message>
+    <message>
+        <source>Contacts</source>
+        <translation>Контакты</translation>
+    </message>
+    <message>
+        <source>Events</source>
+        <translation>События</translation>
+    </message>
+</context>
+<context>
+    <name>PageSettings</name>
+    <message>
+        <source>Settings</source>
+        <translation>Настройки</translation>
+    </message>
+    <message>
+        <source>Language</source>
+        <translation>Язык</translation>
+    </message>
+    <message>
+        <source>Auto start on system boot</source>
+        <translation>Запускать при загрузке системы</translation>
+    </message>
+    <message>
+        <source>Launch minimized</source>
+        <translation>Запускать свёрнутым</translation>
+    </message>
+    <message>
+        <source>Do not overwrite existing files</source>
+        <translation>Не перезаписывать существующие файлы</translation>
+    </message>
+    <message>
+        <source>About application</source>
+        <translation>О приложении</translation>
+    </message>
+    <message>
+        <source>Contact us</source>
+        <translation>Обратная связь</translation>
+    </message>
+    <message>
+        <source>Language select</source>
+        <translation>Выбор языка</translation>
+    </message>
+    <message>
+        <source>version</source>
+        <translation>версия</translation>
+    </message>
+    <message>
+        <source>Developers</source>
+        <translation>Разработчики</translation>
+    </message>
+    <message>
+        <source>The Tessary team: C++, Qt, QML</source>
+        <translation>Команда Tessary: C++, Qt, QML</translation>
+    </message>
+    <message>
+        <source>Design: the Tessary team</source>
+        <translation>Дизайн: команда Tessary</translation>
+    </message>
+    <message>
+        <source>Contact name</source>
+        <translation>Ваше имя</translation>
+    </message>
+    <message>
+        <source>Email</source>
+        <translation>Электронная почта</translation>
+    </message>
+    <message>
+        <source>Message text</source>
+        <translation>Текст сообщения</translation>
+    </message>
+    <message>
+        <source>Send</source>
+        <translation>Отправить</translation>
+    </message>
+    <message>
+        <source>Message successfully sended</source>
+        <translation>Сообщение успешно отправлено</translation>
+    </message>
+    <message>
+        <source>There is an error while sending message</source>
+        <translation>При отправке сообщения произошла ошибка</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Закрыть</translation>
+    </message>
+</context>
+<context>
+    <name>PageShareFiles</name>
+    <message>
+        <source>%1 Mb / %2 Mb</source>
+        <translation>%1 МБ / %2 МБ</translation>
+    </message>
+    <message>
+        <source>Files list to transfer to &lt;b&gt;%1&lt;/b&gt;</source>
+        <translation>Файлы для получателя &lt;b&gt;%1&lt;/b&gt;</translation>
+    </message>
+    <message>
+        <source>Transfer data to &lt;b&gt;%1&lt;/b&gt;</source>
+        <translation>Передача данных для &lt;b&gt;%1&lt;/b&gt;</translation>
+    </message>
+    <message>
+        <source>Encrypting files...</source>
+        <translation>Шифрование файлов…</translation>
+    </message>
+    <message>
+        <source>Uploading data to server...</source>
+        <translation>Загрузка данных на сервер…</translation>
+    </message>
+    <message>
+        <source>Add files</source>
+        <translation>Добавить файлы</translation>
+    </message>
+    <message>
+        <source>Send files</source>
+        <translation>Отправить файлы</translation>
+    </message>
+    <message>
+        <source>Click %1 to add files to the queue. Or move the files with the mouse here</source>
+        <translation>Нажмите %1, чтобы добавить файлы в очередь, или перетащите их сюда мышью</translation>
+    </message>
+    <message>
+        <source>Getting public PGP key from server</source>
+        <translation>Получение открытого PGP-ключа с сервера</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Отмена</translation>
+    </message>
+    <message>
+        <source>Data successfully uploaded</source>
+        <translation>Данные успешно загружены на сервер</translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation>Готово</translation>
+    </message>
+    <message>
+        <source>Retry</source>
+        <translation>Повторить</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Закрыть</translation>
+    </message>
+</context>
+<context>
+    <name>PrivKeysModel</name>
+    <message>
+        <source>Cannot start gpg to generate a key pair. Is GnuPG installed and on the PATH?</source>
+        <translation>Не удалось запустить gpg для создания пары ключей. Установлен ли GnuPG и доступен ли он через PATH?</translation>
+    </message>
+    <message>
+        <source>Error while generating PGP key pair</source>
+        <translation>Ошибка при создании пары PGP-ключей</translation>
+    </message>
+    <message>
+        <source>gpg could not reach its agent. This happens when the path of its home directory %1 is too long for the agent&apos;s socket; a shorter home directory path avoids it.</source>
+        <translation>gpg не смог связаться со своим агентом. Так бывает, когда путь к его домашнему каталогу %1 слишком длинный для сокета агента; более короткий путь решает проблему.</translation>
+    </message>
+    <message>
+        <source>There is no own key at position %1 to upload</source>
+        <translation>В позиции %1 нет собственного ключа для загрузки</translation>
+    </message>
+    <message>
+        <source>Cannot get server response</source>
+        <translation>Не удалось получить ответ сервера</translation>
+    </message>
+    <message>
+        <source>Unknown server response</source>
+        <translation>Неизвестный ответ сервера</translation>
+    </message>
+    <message>
+        <source>Invalid key id in response</source>
+        <translation>Некорректный ID ключа в ответе</translation>
+    </message>
+</context>
+<context>
+    <name>ProgressBar</name>
+    <message>
+        <source>Encrypting files...</source>
+        <translation>Шифрование файлов…</translation>
+    </message>
+    <message>
+        <source>Uploading data to server...</source>
+        <translation>Загрузка данных на сервер…</translation>
+    </message>
+    <message>
+        <source>Decrypting data...</source>
+        <translation>Расшифровка данных…</translation>
+    </message>
+</context>
+<context>
+    <name>PubKeysModel</name>
+    <message>
+        <source>Cannot get server response</source>
+        <translation>Не удалось получить ответ сервера</translation>
+    </message>
+    <message>
+        <source>Invalid server response</source>
+        <translation>Некорректный ответ сервера</translation>
+    </message>
+    <message>
+        <source>You already have this contact</source>
+        <translation>Этот контакт уже есть</translation>
+    </message>
+    <message>
+        <source>Invalid key data in response</source>
+        <translation>Некорректные данные ключа в ответе</translation>
+    </message>
+    <message>
+        <source>Cannot update key data</source>
+        <translation>Не удалось обновить данные ключа</translation>
+    </message>
+</context>
+<context>
+    <name>QObject</name>
+    <message>
+        <source>Error</source>
+        <translation>Ошибка</translation>
+    </message>
+    <message>
+        <source>SSL not supported, exiting</source>
+        <translation>SSL не поддерживается, программа будет закрыта</translation>
+    </message>
+    <message>
+        <source>Some files are missing</source>
+        <translation>Отсутствуют некоторые файлы</translation>
+    </message>
+    <message>
+        <source>Please reinstall application</source>
+        <translation>Переустановите приложение</translation>
+    </message>
+    <message>
+        <source>Cannot open database</source>
+        <translation>Не удалось открыть базу данных</translation>
+    </message>
+    <message>
+        <source>Cannot read the certificate file %1: %2</source>
+        <translation>Не удалось прочитать файл сертификата %1: %2</translation>
+    </message>
+    <message>
+        <source>The file %1 holds no PEM certificate</source>
+        <translation>Файл %1 не содержит сертификата PEM</translation>
+    </message>
+</context>
+<context>
+    <name>ShareFilesModel</name>
+    <message>
+        <source>File count limit exceed</source>
+        <translation>Превышено допустимое число файлов</translation>
+    </message>
+    <message>
+        <source>You cannot add more than %1 files in one container</source>
+        <translation>В один контейнер можно добавить не более %1 файлов</translation>
+    </message>
+</context>
+<context>
+    <name>TabContacts</name>
+    <message>
+        <source>Currently you don&apos;t have anyone in your contact list. Click %1 to add a user</source>
+        <translation>В вашем списке контактов пока никого нет. Нажмите %1, чтобы добавить пользователя</translation>
+    </message>
+</context>
+<context>
+    <name>TabEvents</name>
+    <message>
+        <source>Received</source>
+        <translation>Получено</translation>
+    </message>
+    <message>
+        <source>Rejected</source>
+        <translation>Отклонено</translation>
+    </message>
+    <message>
+        <source>Wait deliver</source>
+        <translation>Ожидает доставки</translation>
+    </message>
+    <message>
+        <source>Delivered</source>
+        <translation>Доставлено</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>Tessary</source>
+        <translation>Tessary</translation>
+    </message>
+    <message>
+        <source>%1 Mb</source>
+        <translation>%1 МБ</translation>
+    </message>
+    <message>
+        <source>%1 Kb</source>
+        <translation>%1 КБ</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Выход</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,895 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="zh_CN">
+<context>
+    <name>CliApp</name>
+    <message>
+        <source>Print your own key id. The first time, generate the key pair and register it.</source>
+        <translation>显示你自己的密钥 ID。首次使用时会生成密钥对并进行注册。</translation>
+    </message>
+    <message>
+        <source>List the contacts, one KEYID&lt;TAB&gt;TITLE line each.</source>
+        <translation>列出联系人，每行一个：KEYID&lt;TAB&gt;TITLE。</translation>
+    </message>
+    <message>
+        <source>Add a contact by key id, optionally with a title.</source>
+        <translation>按密钥 ID 添加联系人，可附带名称。</translation>
+    </message>
+    <message>
+        <source>KEYID [TITLE]</source>
+        <translation>KEYID [TITLE]</translation>
+    </message>
+    <message>
+        <source>Change the title of a contact.</source>
+        <translation>修改联系人的名称。</translation>
+    </message>
+    <message>
+        <source>KEYID TITLE</source>
+        <translation>KEYID TITLE</translation>
+    </message>
+    <message>
+        <source>Remove a contact from this computer.</source>
+        <translation>从这台计算机上删除联系人。</translation>
+    </message>
+    <message>
+        <source>KEYID</source>
+        <translation>KEYID</translation>
+    </message>
+    <message>
+        <source>Send files and folders to a contact through the server. Prints the server&apos;s file id.</source>
+        <translation>通过服务器向联系人发送文件和文件夹。输出服务器分配的文件 ID。</translation>
+    </message>
+    <message>
+        <source>KEYID PATH...</source>
+        <translation>KEYID PATH...</translation>
+    </message>
+    <message>
+        <source>Save files and folders as a local container. It is encrypted to a contact&apos;s key (--to) or with a password read from the first line of standard input (--password).</source>
+        <translation>将文件和文件夹保存为本地容器。容器使用联系人的密钥加密（--to），或使用从标准输入第一行读取的密码加密（--password）。</translation>
+    </message>
+    <message>
+        <source>OUT.tsyc PATH...</source>
+        <translation>OUT.tsyc PATH...</translation>
+    </message>
+    <message>
+        <source>Encrypt to the key of contact KEYID.</source>
+        <translation>使用联系人 KEYID 的密钥加密。</translation>
+    </message>
+    <message>
+        <source>Encrypt with a password from standard input.</source>
+        <translation>使用从标准输入读取的密码加密。</translation>
+    </message>
+    <message>
+        <source>List the containers waiting for you, one FILEID&lt;TAB&gt;SIZE&lt;TAB&gt;SENDER line each.</source>
+        <translation>列出等待你接收的容器，每行一个：FILEID&lt;TAB&gt;SIZE&lt;TAB&gt;SENDER。</translation>
+    </message>
+    <message>
+        <source>Download a waiting container, decrypt it and extract it. Prints the folder.</source>
+        <translation>下载等待中的容器，解密并解压。输出目标文件夹。</translation>
+    </message>
+    <message>
+        <source>FILEID</source>
+        <translation>FILEID</translation>
+    </message>
+    <message>
+        <source>Extract into DIR and remember it (default: the remembered folder).</source>
+        <translation>解压到 DIR 并记住该位置（默认：上次记住的文件夹）。</translation>
+    </message>
+    <message>
+        <source>DIR</source>
+        <translation>DIR</translation>
+    </message>
+    <message>
+        <source>Reject a waiting container.</source>
+        <translation>拒收等待中的容器。</translation>
+    </message>
+    <message>
+        <source>Extract a local container. A password is read from the first line of standard input. Prints the folder.</source>
+        <translation>解压本地容器。密码从标准输入的第一行读取。输出目标文件夹。</translation>
+    </message>
+    <message>
+        <source>FILE.tsyc</source>
+        <translation>FILE.tsyc</translation>
+    </message>
+    <message>
+        <source>Extract into DIR (default: the remembered folder).</source>
+        <translation>解压到 DIR（默认：上次记住的文件夹）。</translation>
+    </message>
+    <message>
+        <source>List the transfers, newest first, after checking their delivery. One DATETIME&lt;TAB&gt;KEYID&lt;TAB&gt;FILEID&lt;TAB&gt;STATUS&lt;TAB&gt;SIZE line each.</source>
+        <translation>检查送达状态后列出传输记录，最新的在前。每行一条：DATETIME&lt;TAB&gt;KEYID&lt;TAB&gt;FILEID&lt;TAB&gt;STATUS&lt;TAB&gt;SIZE。</translation>
+    </message>
+    <message>
+        <source>No command given.</source>
+        <translation>未指定命令。</translation>
+    </message>
+    <message>
+        <source>Unknown command &quot;%1&quot;.</source>
+        <translation>未知命令“%1”。</translation>
+    </message>
+    <message>
+        <source>Another instance of Tessary is running for this user (lock file %1).</source>
+        <translation>此用户已有另一个 Tessary 实例在运行（锁文件 %1）。</translation>
+    </message>
+    <message>
+        <source>The program gpg was not found.</source>
+        <translation>找不到 gpg 程序。</translation>
+    </message>
+    <message>
+        <source>Generating PGP keys</source>
+        <translation>正在生成 PGP 密钥</translation>
+    </message>
+    <message>
+        <source>Canceled</source>
+        <translation>已取消</translation>
+    </message>
+    <message>
+        <source>gpg did not finish generating the key pair.</source>
+        <translation>gpg 未能完成密钥对的生成。</translation>
+    </message>
+    <message>
+        <source>Uploading public PGP key to server</source>
+        <translation>正在将 PGP 公钥上传到服务器</translation>
+    </message>
+    <message>
+        <source>The server did not register the public key.</source>
+        <translation>服务器未登记该公钥。</translation>
+    </message>
+    <message>
+        <source>Finding user</source>
+        <translation>正在查找用户</translation>
+    </message>
+    <message>
+        <source>User not found, check ID</source>
+        <translation>未找到用户，请检查 ID</translation>
+    </message>
+    <message>
+        <source>Error while saving contact</source>
+        <translation>保存联系人时出错</translation>
+    </message>
+    <message>
+        <source>No contact with the key id %1.</source>
+        <translation>没有密钥 ID 为 %1 的联系人。</translation>
+    </message>
+    <message>
+        <source>Cannot delete the contact %1.</source>
+        <translation>无法删除联系人 %1。</translation>
+    </message>
+    <message>
+        <source>Give either --to KEYID or --password.</source>
+        <translation>请指定 --to KEYID 或 --password 之一。</translation>
+    </message>
+    <message>
+        <source>Enter password</source>
+        <translation>输入密码</translation>
+    </message>
+    <message>
+        <source>No password given: the first line of standard input is empty.</source>
+        <translation>未提供密码：标准输入的第一行为空。</translation>
+    </message>
+    <message>
+        <source>Checking for new files</source>
+        <translation>正在检查新文件</translation>
+    </message>
+    <message>
+        <source>Cannot get server response</source>
+        <translation>无法获得服务器响应</translation>
+    </message>
+    <message>
+        <source>The container was downloaded but not extracted.</source>
+        <translation>容器已下载，但未解压。</translation>
+    </message>
+    <message>
+        <source>Clear data on server...</source>
+        <translation>正在清除服务器上的数据……</translation>
+    </message>
+    <message>
+        <source>The server was not told about the rejection.</source>
+        <translation>未能将拒收通知服务器。</translation>
+    </message>
+    <message>
+        <source>Checking deliveries</source>
+        <translation>正在检查送达状态</translation>
+    </message>
+    <message>
+        <source>No such file or folder: %1</source>
+        <translation>文件或文件夹不存在：%1</translation>
+    </message>
+    <message>
+        <source>Nothing to send: the folders hold no files.</source>
+        <translation>没有可发送的内容：这些文件夹中没有文件。</translation>
+    </message>
+    <message>
+        <source>Getting public PGP key from server</source>
+        <translation>正在从服务器获取 PGP 公钥</translation>
+    </message>
+    <message>
+        <source>The key of %1 was not downloaded.</source>
+        <translation>未能下载 %1 的密钥。</translation>
+    </message>
+    <message>
+        <source>The upload ended without a file id from the server.</source>
+        <translation>上传已结束，但服务器未返回文件 ID。</translation>
+    </message>
+    <message>
+        <source>The container was not saved.</source>
+        <translation>容器未保存。</translation>
+    </message>
+    <message>
+        <source>No container %1 is waiting for you.</source>
+        <translation>没有编号为 %1 的容器在等待你接收。</translation>
+    </message>
+    <message>
+        <source>Directory %1 is not writable</source>
+        <translation>目录 %1 不可写</translation>
+    </message>
+    <message>
+        <source>Usage: tessary-cli COMMAND [options] [arguments]</source>
+        <translation>用法：tessary-cli COMMAND [选项] [参数]</translation>
+    </message>
+    <message>
+        <source>Exchange end-to-end encrypted files through the Tessary server.</source>
+        <translation>通过 Tessary 服务器交换端到端加密的文件。</translation>
+    </message>
+    <message>
+        <source>Commands:</source>
+        <translation>命令：</translation>
+    </message>
+    <message>
+        <source>Run &quot;tessary-cli COMMAND --help&quot; for the options of a command.</source>
+        <translation>运行“tessary-cli COMMAND --help”查看某个命令的选项。</translation>
+    </message>
+    <message>
+        <source>Exit codes: 0 success, 1 the operation failed, 2 usage error, 3 another instance runs.</source>
+        <translation>退出码：0 成功，1 操作失败，2 用法错误，3 已有另一个实例在运行。</translation>
+    </message>
+    <message>
+        <source>Show this help and exit.</source>
+        <translation>显示此帮助并退出。</translation>
+    </message>
+    <message>
+        <source>Missing arguments.</source>
+        <translation>缺少参数。</translation>
+    </message>
+    <message>
+        <source>Too many arguments.</source>
+        <translation>参数过多。</translation>
+    </message>
+    <message>
+        <source>Usage: %1</source>
+        <translation>用法：%1</translation>
+    </message>
+    <message>
+        <source>Options:</source>
+        <translation>选项：</translation>
+    </message>
+</context>
+<context>
+    <name>CliPrompter</name>
+    <message>
+        <source>Password</source>
+        <translation>密码</translation>
+    </message>
+</context>
+<context>
+    <name>ContainerManager</name>
+    <message>
+        <source>Tessary container (*.tsyc)</source>
+        <translation>Tessary 容器 (*.tsyc)</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>Success</source>
+        <translation>成功</translation>
+    </message>
+    <message>
+        <source>Network error occured: %1</source>
+        <translation>网络错误：%1</translation>
+    </message>
+    <message>
+        <source>Calculating total size</source>
+        <translation>正在计算总大小</translation>
+    </message>
+    <message>
+        <source>Packing data</source>
+        <translation>正在打包数据</translation>
+    </message>
+    <message>
+        <source>Cannot encrypt data</source>
+        <translation>无法加密数据</translation>
+    </message>
+    <message>
+        <source>Error while write %1</source>
+        <translation>写入 %1 时出错</translation>
+    </message>
+    <message>
+        <source>Cannot open %1 for writing</source>
+        <translation>无法打开 %1 进行写入</translation>
+    </message>
+    <message>
+        <source>The name %1 is too long for a container</source>
+        <translation>名称 %1 过长，无法放入容器</translation>
+    </message>
+    <message>
+        <source>Cannot open %1 for reading</source>
+        <translation>无法打开 %1 进行读取</translation>
+    </message>
+    <message>
+        <source>Invalid server response</source>
+        <translation>服务器响应无效</translation>
+    </message>
+    <message>
+        <source>Invalid file id in response</source>
+        <translation>响应中的文件 ID 无效</translation>
+    </message>
+    <message>
+        <source>Directory %1 is not writable</source>
+        <translation>目录 %1 不可写</translation>
+    </message>
+    <message>
+        <source>Enter password</source>
+        <translation>输入密码</translation>
+    </message>
+    <message>
+        <source>Decrypting container</source>
+        <translation>正在解密容器</translation>
+    </message>
+    <message>
+        <source>Cannot decrypt container</source>
+        <translation>无法解密容器</translation>
+    </message>
+    <message>
+        <source>Invalid container header</source>
+        <translation>容器头无效</translation>
+    </message>
+    <message>
+        <source>Unknown container version</source>
+        <translation>未知的容器版本</translation>
+    </message>
+    <message>
+        <source>Unsafe file name. Skipping %1</source>
+        <translation>文件名不安全。跳过 %1</translation>
+    </message>
+    <message>
+        <source>Extracting %1</source>
+        <translation>正在解压 %1</translation>
+    </message>
+    <message>
+        <source>File already exists. Skipping</source>
+        <translation>文件已存在。跳过</translation>
+    </message>
+    <message>
+        <source>File already exists. Overwriting</source>
+        <translation>文件已存在。覆盖</translation>
+    </message>
+    <message>
+        <source>Downloading crypted container</source>
+        <translation>正在下载加密容器</translation>
+    </message>
+</context>
+<context>
+    <name>Crypter</name>
+    <message>
+        <source>Cannot find %1 key</source>
+        <translation>找不到密钥 %1</translation>
+    </message>
+    <message>
+        <source>Cannot start gpg for import key</source>
+        <translation>无法启动 gpg 导入密钥</translation>
+    </message>
+    <message>
+        <source>Cannot import key</source>
+        <translation>无法导入密钥</translation>
+    </message>
+    <message>
+        <source>gpg could not reach its agent. This happens when the path of its home directory %1 is too long for the agent&apos;s socket; a shorter home directory path avoids it.</source>
+        <translation>gpg 无法连接到它的代理程序。当其主目录路径 %1 对代理的套接字而言过长时会出现这种情况；使用较短的主目录路径即可避免。</translation>
+    </message>
+</context>
+<context>
+    <name>PageAddContact</name>
+    <message>
+        <source>For adding user, enter ID below</source>
+        <translation>要添加用户，请在下方输入其 ID</translation>
+    </message>
+    <message>
+        <source>Adding user</source>
+        <translation>添加用户</translation>
+    </message>
+    <message>
+        <source>User not found, check ID</source>
+        <translation>未找到用户，请检查 ID</translation>
+    </message>
+    <message>
+        <source>Contact ID</source>
+        <translation>联系人 ID</translation>
+    </message>
+    <message>
+        <source>Add</source>
+        <translation>添加</translation>
+    </message>
+    <message>
+        <source>Finding user</source>
+        <translation>正在查找用户</translation>
+    </message>
+    <message>
+        <source>Specify the user name under which it will be displayed in the list of your contacts</source>
+        <translation>请输入该用户在你的联系人列表中显示的名称</translation>
+    </message>
+    <message>
+        <source>Contact name</source>
+        <translation>联系人名称</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>保存</translation>
+    </message>
+    <message>
+        <source>User successfully added</source>
+        <translation>已成功添加用户</translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation>完成</translation>
+    </message>
+</context>
+<context>
+    <name>PageDownload</name>
+    <message>
+        <source>Transfer data request from &lt;b&gt;%1&lt;/b&gt;</source>
+        <translation>&lt;b&gt;%1&lt;/b&gt; 请求向你传输数据</translation>
+    </message>
+    <message>
+        <source>There is new files for you</source>
+        <translation>你有新文件</translation>
+    </message>
+    <message>
+        <source>Transfer data request from %1</source>
+        <translation>%1 请求向你传输数据</translation>
+    </message>
+    <message>
+        <source>Transfer data from &lt;b&gt;%1&lt;/b&gt;</source>
+        <translation>接收来自 &lt;b&gt;%1&lt;/b&gt; 的数据</translation>
+    </message>
+    <message>
+        <source>Downloading data from server...</source>
+        <translation>正在从服务器下载数据……</translation>
+    </message>
+    <message>
+        <source>Decrypting data...</source>
+        <translation>正在解密数据……</translation>
+    </message>
+    <message>
+        <source>Clear data on server...</source>
+        <translation>正在清除服务器上的数据……</translation>
+    </message>
+    <message>
+        <source>Reject</source>
+        <translation>拒收</translation>
+    </message>
+    <message>
+        <source>Accept</source>
+        <translation>接收</translation>
+    </message>
+    <message>
+        <source>Extract files to folder:</source>
+        <translation>将文件解压到文件夹：</translation>
+    </message>
+    <message>
+        <source>Change</source>
+        <translation>更改</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>保存</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Data successfully saved on your computer</source>
+        <translation>数据已成功保存到你的计算机上</translation>
+    </message>
+    <message>
+        <source>Open files directory</source>
+        <translation>打开文件夹</translation>
+    </message>
+    <message>
+        <source>Retry</source>
+        <translation>重试</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>关闭</translation>
+    </message>
+</context>
+<context>
+    <name>PageEditContact</name>
+    <message>
+        <source>Edit contact</source>
+        <translation>编辑联系人</translation>
+    </message>
+    <message>
+        <source>Contact name</source>
+        <translation>联系人名称</translation>
+    </message>
+    <message>
+        <source>Error while saving contact</source>
+        <translation>保存联系人时出错</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>删除</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>保存</translation>
+    </message>
+    <message>
+        <source>Are you really want to delete this contact ?</source>
+        <translation>确定要删除这个联系人吗？</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+</context>
+<context>
+    <name>PageGenKeyPair</name>
+    <message>
+        <source>%1
+Try again?</source>
+        <translation>%1
+是否重试？</translation>
+    </message>
+    <message>
+        <source>Welcome to Tessary</source>
+        <translation>欢迎使用 Tessary</translation>
+    </message>
+    <message>
+        <source>The program is started for the first time. For further work it is necessary to generate PGP keys. To do this, click &quot;Next&quot;</source>
+        <translation>这是程序首次启动。继续使用前需要生成 PGP 密钥，请点击“下一步”</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>下一步</translation>
+    </message>
+    <message>
+        <source>Generating PGP keys</source>
+        <translation>正在生成 PGP 密钥</translation>
+    </message>
+    <message>
+        <source>Uploading public PGP key to server</source>
+        <translation>正在将 PGP 公钥上传到服务器</translation>
+    </message>
+    <message>
+        <source>Public key successfully uploaded</source>
+        <translation>公钥已成功上传</translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation>完成</translation>
+    </message>
+    <message>
+        <source>Retry</source>
+        <translation>重试</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>关闭</translation>
+    </message>
+</context>
+<context>
+    <name>PageMain</name>
+    <message>
+        <source>Your ID</source>
+        <translation>你的 ID</translation>
+    </message>
+    <message>
+        <source>Contacts</source>
+        <translation>联系人</translation>
+    </message>
+    <message>
+        <source>Events</source>
+        <translation>事件</translation>
+    </message>
+</context>
+<context>
+    <name>PageSettings</name>
+    <message>
+        <source>Settings</source>
+        <translation>设置</translation>
+    </message>
+    <message>
+        <source>Language</source>
+        <translation>语言</translation>
+    </message>
+    <message>
+        <source>Auto start on system boot</source>
+        <translation>开机时自动启动</translation>
+    </message>
+    <message>
+        <source>Launch minimized</source>
+        <translation>启动时最小化</translation>
+    </message>
+    <message>
+        <source>Do not overwrite existing files</source>
+        <translation>不覆盖已有文件</translation>
+    </message>
+    <message>
+        <source>About application</source>
+        <translation>关于应用程序</translation>
+    </message>
+    <message>
+        <source>Contact us</source>
+        <translation>联系我们</translation>
+    </message>
+    <message>
+        <source>Language select</source>
+        <translation>选择语言</translation>
+    </message>
+    <message>
+        <source>version</source>
+        <translation>版本</translation>
+    </message>
+    <message>
+        <source>Developers</source>
+        <translation>开发者</translation>
+    </message>
+    <message>
+        <source>The Tessary team: C++, Qt, QML</source>
+        <translation>Tessary 团队：C++、Qt、QML</translation>
+    </message>
+    <message>
+        <source>Design: the Tessary team</source>
+        <translation>设计：Tessary 团队</translation>
+    </message>
+    <message>
+        <source>Contact name</source>
+        <translation>你的姓名</translation>
+    </message>
+    <message>
+        <source>Email</source>
+        <translation>电子邮箱</translation>
+    </message>
+    <message>
+        <source>Message text</source>
+        <translation>留言内容</translation>
+    </message>
+    <message>
+        <source>Send</source>
+        <translation>发送</translation>
+    </message>
+    <message>
+        <source>Message successfully sended</source>
+        <translation>留言已成功发送</translation>
+    </message>
+    <message>
+        <source>There is an error while sending message</source>
+        <translation>发送留言时出错</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>关闭</translation>
+    </message>
+</context>
+<context>
+    <name>PageShareFiles</name>
+    <message>
+        <source>%1 Mb / %2 Mb</source>
+        <translation>%1 MB / %2 MB</translation>
+    </message>
+    <message>
+        <source>Files list to transfer to &lt;b&gt;%1&lt;/b&gt;</source>
+        <translation>要发送给 &lt;b&gt;%1&lt;/b&gt; 的文件</translation>
+    </message>
+    <message>
+        <source>Transfer data to &lt;b&gt;%1&lt;/b&gt;</source>
+        <translation>向 &lt;b&gt;%1&lt;/b&gt; 发送数据</translation>
+    </message>
+    <message>
+        <source>Encrypting files...</source>
+        <translation>正在加密文件……</translation>
+    </message>
+    <message>
+        <source>Uploading data to server...</source>
+        <translation>正在上传数据到服务器……</translation>
+    </message>
+    <message>
+        <source>Add files</source>
+        <translation>添加文件</translation>
+    </message>
+    <message>
+        <source>Send files</source>
+        <translation>发送文件</translation>
+    </message>
+    <message>
+        <source>Click %1 to add files to the queue. Or move the files with the mouse here</source>
+        <translation>点击 %1 将文件添加到队列，或用鼠标将文件拖到此处</translation>
+    </message>
+    <message>
+        <source>Getting public PGP key from server</source>
+        <translation>正在从服务器获取 PGP 公钥</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Data successfully uploaded</source>
+        <translation>数据已成功上传</translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation>完成</translation>
+    </message>
+    <message>
+        <source>Retry</source>
+        <translation>重试</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>关闭</translation>
+    </message>
+</context>
+<context>
+    <name>PrivKeysModel</name>
+    <message>
+        <source>Cannot start gpg to generate a key pair. Is GnuPG installed and on the PATH?</source>
+        <translation>无法启动 gpg 生成密钥对。GnuPG 是否已安装并位于 PATH 中？</translation>
+    </message>
+    <message>
+        <source>Error while generating PGP key pair</source>
+        <translation>生成 PGP 密钥对时出错</translation>
+    </message>
+    <message>
+        <source>gpg could not reach its agent. This happens when the path of its home directory %1 is too long for the agent&apos;s socket; a shorter home directory path avoids it.</source>
+        <translation>gpg 无法连接到它的代理程序。当其主目录路径 %1 对代理的套接字而言过长时会出现这种情况；使用较短的主目录路径即可避免。</translation>
+    </message>
+    <message>
+        <source>There is no own key at position %1 to upload</source>
+        <translation>位置 %1 上没有可上传的自有密钥</translation>
+    </message>
+    <message>
+        <source>Cannot get server response</source>
+        <translation>无法获得服务器响应</translation>
+    </message>
+    <message>
+        <source>Unknown server response</source>
+        <translation>未知的服务器响应</translation>
+    </message>
+    <message>
+        <source>Invalid key id in response</source>
+        <translation>响应中的密钥 ID 无效</translation>
+    </message>
+</context>
+<context>
+    <name>ProgressBar</name>
+    <message>
+        <source>Encrypting files...</source>
+        <translation>正在加密文件……</translation>
+    </message>
+    <message>
+        <source>Uploading data to server...</source>
+        <translation>正在上传数据到服务器……</translation>
+    </message>
+    <message>
+        <source>Decrypting data...</source>
+        <translation>正在解密数据……</translation>
+    </message>
+</context>
+<context>
+    <name>PubKeysModel</name>
+    <message>
+        <source>Cannot get server response</source>
+        <translation>无法获得服务器响应</translation>
+    </message>
+    <message>
+        <source>Invalid server response</source>
+        <translation>服务器响应无效</translation>
+    </message>
+    <message>
+        <source>You already have this contact</source>
+        <translation>你已经有这个联系人了</translation>
+    </message>
+    <message>
+        <source>Invalid key data in response</source>
+        <translation>响应中的密钥数据无效</translation>
+    </message>
+    <message>
+        <source>Cannot update key data</source>
+        <translation>无法更新密钥数据</translation>
+    </message>
+</context>
+<context>
+    <name>QObject</name>
+    <message>
+        <source>Error</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>SSL not supported, exiting</source>
+        <translation>不支持 SSL，程序即将退出</translation>
+    </message>
+    <message>
+        <source>Some files are missing</source>
+        <translation>缺少部分文件</translation>
+    </message>
+    <message>
+        <source>Please reinstall application</source>
+        <translation>请重新安装应用程序</translation>
+    </message>
+    <message>
+        <source>Cannot open database</source>
+        <translation>无法打开数据库</translation>
+    </message>
+    <message>
+        <source>Cannot read the certificate file %1: %2</source>
+        <translation>无法读取证书文件 %1：%2</translation>
+    </message>
+    <message>
+        <source>The file %1 holds no PEM certificate</source>
+        <translation>文件 %1 中没有 PEM 证书</translation>
+    </message>
+</context>
+<context>
+    <name>ShareFilesModel</name>
+    <message>
+        <source>File count limit exceed</source>
+        <translation>文件数量超出上限</translation>
+    </message>
+    <message>
+        <source>You cannot add more than %1 files in one container</source>
+        <translation>一个容器中最多只能添加 %1 个文件</translation>
+    </message>
+</context>
+<context>
+    <name>TabContacts</name>
+    <message>
+        <source>Currently you don&apos;t have anyone in your contact list. Click %1 to add a user</source>
+        <translation>你的联系人列表中还没有任何人。点击 %1 添加用户</translation>
+    </message>
+</context>
+<context>
+    <name>TabEvents</name>
+    <message>
+        <source>Received</source>
+        <translation>已接收</translation>
+    </message>
+    <message>
+        <source>Rejected</source>
+        <translation>已拒收</translation>
+    </message>
+    <message>
+        <source>Wait deliver</source>
+        <translation>等待送达</translation>
+    </message>
+    <message>
+        <source>Delivered</source>
+        <translation>已送达</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <source>Tessary</source>
+        <translation>Tessary</translation>
+    </message>
+    <message>
+        <source>%1 Mb</source>
+        <translation>%1 MB</translation>
+    </message>
+    <message>
+        <source>%1 Kb</source>
+        <translation>%1 KB</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>退出</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,354 @@
+import QtQuick 2.9
+import QtQuick.Controls 2.2
+import QtQuick.Layouts 1.3
+import QtQuick.Controls.Material 2.2
+import Qt.labs.settings 1.0
+import Qt.labs.platform 1.0 as Platform
+import org.tesry 1.0
+import "Controls"
+
+Page {
+    id: root
+    objectName: "pageDownload"
+
+    property string contactName
+    property string fileId
+    // Bytes; a real number, so that containers above 2 GiB are shown right.
+    property real fileSize
+    property bool rejected: false
+    property string extractPath
+
+    function reset() {
+        stackDownload.currentIndex = 0
+        var head = mainWindow.downloadList[0]
+        var title = pubKeysModel.contactTitle(head.uploaderKeyId)
+        contactName = title !== "" ? title : head.uploaderKeyId
+        fileId = head.fileId
+        fileSize = head.fileSize
+        rejected = false
+        textHeader.text = qsTr("Transfer data request from <b>%1</b>").arg(mainWindow.escapeHtml(contactName))
+        if (extractPath === "")
+            extractPath = cmDownload.defaultExtractPath()
+        trayIcon.showMessage(qsTr("There is new files for you"), qsTr("Transfer data request from %1").arg(contactName),
+                             Platform.SystemTrayIcon.Information, 10000)
+    }
+
+    function downloadStart() {
+        stackDownload.currentIndex = 2
+        mainWindow.setTrayIcon("downloading")
+        textHeader.text = qsTr("Transfer data from <b>%1</b>").arg(mainWindow.escapeHtml(contactName))
+        progressImage.source = "assets/downloading_from_server.png"
+        progressText.text = qsTr("Downloading data from server...")
+        // The extraction reads the folder from the settings store: write it through now rather than
+        // when the element's delayed write would.
+        downloadSettings.setValue("extractPath", extractPath)
+        cmDownload.downloadById(fileId)
+    }
+
+    visible: false
+    onVisibleChanged: {
+        if (visible && mainWindow.downloadList.length > 0)
+            reset()
+    }
+
+    Settings {
+        id: downloadSettings
+        property alias extractPath: root.extractPath
+    }
+
+    Connections {
+        target: cmDownload
+        function onDecryptionStart() {
+            mainWindow.setTrayIcon("downloading")
+            progressImage.source = "assets/downloading_from_server.png"
+            progressText.text = qsTr("Decrypting data...")
+        }
+        function onInfo(text) {
+            pbText.text = text
+        }
+        function onProgressInit(min, max, text) {
+            pbProgress.from = min
+            pbProgress.to = max
+            pbProgress.value = min
+            pbText.text = text
+        }
+        function onProgressValueChanged(value) {
+            pbProgress.indeterminate = value < 0
+            if (value >= 0)
+                pbProgress.value = value
+        }
+        function onServerClear(fileId, rejected) {
+            stackDownload.currentIndex = 2
+            progressImage.source = "assets/server_clean.png"
+            progressText.text = qsTr("Clear data on server...")
+            pbText.text = ""
+            pbProgress.indeterminate = true
+        }
+        function onCleared() {
+            var done = mainWindow.downloadList[0]
+            var rest = mainWindow.downloadList.slice(1)
+            mainWindow.downloadList = rest
+            if (root.rejected) {
+                mainStack.currentIndex = 1
+                return
+            }
+            fileEventsModel.addEvent(done.uploaderKeyId, parseInt(done.fileId), done.fileSize, FileEventsModel.Received)
+            stackDownload.currentIndex = 3
+            mainWindow.setTrayIcon("success")
+        }
+        function onCanceled() {
+            mainStack.currentIndex = 1
+        }
+        function onError(text) {
+            mainWindow.setTrayIcon("main")
+            errorText.text = text
+            stackDownload.currentIndex = stackDownload.count - 1
+        }
+    }
+
+    header: Item {
+        height: 60
+
+        MouseAreaDrag {}
+
+        Image {
+            x: 10
+            anchors.verticalCenter: parent.verticalCenter
+            source: "assets/logo_small.svg"
+            visible: stackDownload.currentIndex === 3
+        }
+        Text {
+            id: textHeader
+            objectName: "downloadHeaderText"
+            anchors.fill: parent
+            anchors.leftMargin: 60
+            anchors.rightMargin: 60
+            visible: stackDownload.currentIndex !== 3
+            horizontalAlignment: Text.AlignHCenter
+            verticalAlignment: Text.AlignVCenter
+            font.pointSize: 12
+            elide: Text.ElideRight
+            textFormat: Text.StyledText
+        }
+        ToolButton {
+            objectName: "btnCloseDownload"
+            width: 35
+            height: 35
+            anchors.right: parent.right
+            anchors.rightMargin: 15
+            anchors.verticalCenter: parent.verticalCenter
+            icon.source: "assets/close_icon.svg"
+            icon.color: "transparent"
+            onClicked: {
+                if (stackDownload.currentIndex === 0 || stackDownload.currentIndex === 3)
+                    mainStack.currentIndex = 1
+                else
+                    mainWindow.hideToTray()
+            }
+        }
+    }
+
+    StackLayout {
+        id: stackDownload
+        objectName: "stackDownload"
+        x: 50
+        width: parent.width - 100
+        // As high as the page: each view centres itself in it.
+        height: parent.height
+
+        ViewColumn {
+            spacing: 60
+
+            Illustration {
+                source: "assets/transfer_notification.png"
+            }
+            Text {
+                objectName: "downloadSizeText"
+                Layout.fillWidth: true
+                horizontalAlignment: Text.AlignHCenter
+                text: mainWindow.formatSize(root.fileSize)
+                font.pointSize: 20
+                font.weight: Font.ExtraLight
+            }
+            RowLayout {
+                Layout.fillWidth: true
+                spacing: 10
+
+                Button {
+                    objectName: "btnReject"
+                    Layout.fillWidth: true
+                    Layout.preferredWidth: 1
+                    Layout.preferredHeight: 60
+                    text: qsTr("Reject")
+                    Material.background: colorMap.red
+                    Material.foreground: "#fff"
+                    onClicked: {
+                        root.rejected = true
+                        cmDownload.serverClear(root.fileId, true)
+                    }
+                }
+                Button {
+                    objectName: "btnAccept"
+                    Layout.fillWidth: true
+                    Layout.preferredWidth: 1
+                    Layout.preferredHeight: 60
+                    highlighted: true
+                    text: qsTr("Accept")
+                    onClicked: stackDownload.currentIndex = 1
+                }
+            }
+        }
+
+        ViewColumn {
+            spacing: 60
+
+            Illustration {
+                source: "assets/save_file.png"
+            }
+            ColumnLayout {
+                Layout.fillWidth: true
+                spacing: 20
+
+                Text {
+                    Layout.fillWidth: true
+                    horizontalAlignment: Text.AlignHCenter
+                    text: qsTr("Extract files to folder:")
+                    font.pointSize: 12
+                }
+                Text {
+                    objectName: "extractPathText"
+                    Layout.fillWidth: true
+                    horizontalAlignment: Text.AlignHCenter
+                    text: root.extractPath
+                    font.pointSize: 11
+                    elide: Text.ElideLeft
+                    color: colorMap.grey2
+                }
+                Button {
+                    objectName: "btnChangeFolder"
+                    Layout.alignment: Qt.AlignHCenter
+                    leftPadding: 20
+                    rightPadding: 20
+                    highlighted: true
+                    text: qsTr("Change")
+                    onClicked: {
+                        // A cancelled dialog keeps the folder chosen before.
+                        var dir = cmDownload.openDirDialog(root.extractPath)
+                        if (dir !== "")
+                            root.extractPath = dir
+                    }
+                }
+            }
+            Button {
+                objectName: "btnSaveDownload"
+                Layout.alignment: Qt.AlignHCenter
+                Layout.preferredWidth: 200
+                Layout.preferredHeight: 60
+                enabled: cmDownload.isDirWritable(root.extractPath)
+                text: qsTr("Save")
+                onClicked: downloadStart()
+            }
+        }
+
+        ViewColumn {
+            spacing: 60
+
+            Illustration {
+                id: progressImage
+                source: "assets/downloading_from_server.png"
+            }
+            Text {
+                id: progressText
+                objectName: "downloadProgressText"
+                Layout.fillWidth: true
+                horizontalAlignment: Text.AlignHCenter
+                wrapMode: Text.WordWrap
+                font.pointSize: 20
+                font.weight: Font.ExtraLight
+            }
+            ColumnLayout {
+                Layout.fillWidth: true
+                spacing: 5
+
+                Text {
+                    id: pbText
+                    Layout.fillWidth: true
+                    elide: Text.ElideLeft
+                    color: colorMap.grey2
+                }
+                ProgressBar {
+                    id: pbProgress
+                    Layout.fillWidth: true
+                }
+            }
+            Button {
+                objectName: "btnCancelDownload"
+                Layout.alignment: Qt.AlignHCenter
+                Layout.preferredWidth: 200
+                Layout.preferredHeight: 60
+                text: qsTr("Cancel")
+                onClicked: cmDownload.cancel()
+            }
+        }
+
+        ViewColumn {
+            spacing: 60
+
+            Illustration {
+                source: "assets/success.png"
+            }
+            Text {
+                Layout.fillWidth: true
+                horizontalAlignment: Text.AlignHCenter
+                wrapMode: Text.WordWrap
+                text: qsTr("Data successfully saved on your computer")
+                font.pointSize: 14
+                font.weight: Font.ExtraLight
+            }
+            Button {
+                objectName: "btnOpenFolder"
+                Layout.fillWidth: true
+                Layout.preferredHeight: 60
+                text: qsTr("Open files directory")
+                onClicked: cmDownload.openExtractFolder()
+            }
+        }
+
+        ViewColumn {
+            Illustration {
+                source: "assets/error.png"
+            }
+            Text {
+                id: errorText
+                objectName: "downloadErrorText"
+                Layout.fillWidth: true
+                horizontalAlignment: Text.AlignHCenter
+                wrapMode: Text.WordWrap
+                color: "red"
+                font.pointSize: 16
+                font.weight: Font.ExtraLight
+            }
+            RowLayout {
+                Layout.fillWidth: true
+                spacing: 10
+
+                Button {
+                    objectName: "btnDownloadRetry"
+                    Layout.fillWidth: true
+                    Layout.preferredWidth: 1
+                    Layout.preferredHeight: 60
+                    text: qsTr("Retry")
+                    onClicked: downloadStart()
+                }
+                Button {
+                    objectName: "btnDownloadClose"
+                    Layout.fillWidth: true
+                    Layout.preferredWidth: 1
+                    Layout.preferredHeight: 60
+                    text: qsTr("Close")
+                    onClicked: mainStack.currentIndex = 1
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,130 @@
+import QtQuick 2.9
+import QtQuick.Controls 2.2
+import QtQuick.Layouts 1.3
+import QtQuick.Controls.Material 2.2
+import Qt.labs.settings 1.0
+import "Controls"
+
+Item {
+    id: tabEvents
+    objectName: "tabEvents"
+
+    readonly property var statusMap: ({
+            "0": {
+                "title": qsTr("Received"),
+                "color": colorMap.blue,
+                "icon": "assets/received_icon.svg"
+            },
+            "1": {
+                "title": qsTr("Rejected"),
+                "color": colorMap.red,
+                "icon": "assets/denied_icon.svg"
+            },
+            "2": {
+                "title": qsTr("Wait deliver"),
+                "color": colorMap.orange,
+                "icon": "assets/in_progress_icon.svg"
+            },
+            "3": {
+                "title": qsTr("Delivered"),
+                "color": colorMap.green,
+                "icon": "assets/delivered_icon.svg"
+            }
+        })
+
+    // The stored time is local time without a zone; it is shown as stored.
+    function formatTime(datetime) {
+        var parts = String(datetime).match(/^(\d{4})-(\d{2})-(\d{2})[T ](\d{2}):(\d{2})/)
+        if (!parts)
+            return String(datetime)
+        var date = new Date(parts[1], parts[2] - 1, parts[3], parts[4], parts[5])
+        return date.toLocaleString(Qt.locale(settings.locale), "yyyy-MM-dd HH:mm")
+    }
+
+    Settings {
+        id: settings
+        property string locale
+    }
+
+    Rectangle {
+        anchors.fill: parent
+        color: Material.primary
+    }
+
+    ListView {
+        id: lvFileEvents
+        objectName: "lvFileEvents"
+        anchors.fill: parent
+        model: fileEventsModel
+        currentIndex: -1
+        spacing: 2
+        clip: true
+        ScrollBar.vertical: ScrollBar {}
+
+        delegate: Rectangle {
+            id: eventRow
+            objectName: "eventRow_" + index
+            width: lvFileEvents.width
+            height: 70
+            color: ListView.isCurrentItem ? "transparent" : Material.background
+
+            readonly property var statusInfo: tabEvents.statusMap[String(status)] || tabEvents.statusMap["2"]
+
+            RowLayout {
+                x: 15
+                width: parent.width - 30
+                height: parent.height - 20
+                anchors.verticalCenter: parent.verticalCenter
+                spacing: 10
+
+                Column {
+                    Layout.fillWidth: true
+
+                    Text {
+                        width: parent.width
+                        text: {
+                            var title = pubKeysModel.contactTitle(remote_key_id)
+                            return title !== "" ? title : remote_key_id
+                        }
+                        font.pointSize: 13
+                        elide: Text.ElideRight
+                    }
+                    Text {
+                        width: parent.width
+                        text: tabEvents.formatTime(datetime)
+                        font.pointSize: 11
+                        color: colorMap.grey2
+                    }
+                }
+                Image {
+                    source: eventRow.statusInfo.icon
+                }
+                Text {
+                    objectName: "eventStatusText_" + index
+                    text: eventRow.statusInfo.title
+                    font.pointSize: 11
+                    color: eventRow.statusInfo.color
+                }
+                Rectangle {
+                    Layout.preferredWidth: 2
+                    Layout.fillHeight: true
+                    color: Material.primary
+                }
+                Text {
+                    Layout.preferredWidth: 100
+                    horizontalAlignment: Text.AlignHCenter
+                    text: mainWindow.formatSize(size)
+                    font.pointSize: 13
+                }
+            }
+        }
+    }
+
+    Timer {
+        interval: 30000
+        repeat: true
+        running: true
+        triggeredOnStart: true
+        onTriggered: fileEventsModel.checkDelivered()
+    }
+}

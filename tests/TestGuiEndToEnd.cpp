@@ -1,0 +1,234 @@
+// Two people use the real window, each with a HOME of their own, against the real relay server
+// and real gpg: the pages are driven by clicks, key presses and a drop, as a person would.
+#include "util/CliUser.h"
+#include "util/RelayProcess.h"
+#include "util/TestFiles.h"
+
+#include <QRegularExpression>
+#include <QtTest>
+
+using namespace TestFiles;
+
+namespace {
+
+// Fails the test with the driver's own account of what went wrong.
+#define RUN_WINDOW(user, script, result)                                                                     \
+    CliUser::Result result = (user).runWindow(script);                                                       \
+    QVERIFY2(result.exitCode == 0, (result.out + result.err).constData())
+
+QString printed(const CliUser::Result& result, const QString& key)
+{
+    const QRegularExpression line(QRegularExpression::escape(key) + QStringLiteral("=(.*)$"),
+                                  QRegularExpression::MultilineOption);
+    return line.match(QString::fromUtf8(result.out)).captured(1);
+}
+
+// First start: Next, keys made and registered, Done, and the own id on the home page.
+const char* firstStart = R"(
+waitVisible btnNext
+click btnNext
+waitVisible btnKeysDone
+click btnKeysDone
+waitMatch privKeyIdText text ^[0-9]+$
+print privKeyIdText text
+quit
+)";
+
+} // namespace
+
+class TestGuiEndToEnd : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void firstStartRegisters();
+    void addContactAndSendFolder();
+    void acceptIntoChosenFolder();
+    void senderSeesDelivered();
+    void cancelledSendKeepsTheList();
+    void cancelledDownloadIsOfferedAgain();
+    void rejectLeavesNothing();
+
+private:
+    QString shareTo(const QString& keyId) const;
+
+    QTemporaryDir m_work {QStringLiteral("/tmp/tgw-XXXXXX")};
+    RelayProcess m_relay;
+    CliUser m_alice;
+    CliUser m_bob;
+    QString m_aliceId;
+    QString m_bobId;
+    QString m_tree;
+    QString m_big;
+};
+
+void TestGuiEndToEnd::initTestCase()
+{
+    QVERIFY(m_work.isValid());
+    QString error;
+    QVERIFY2(m_relay.start(&error), qPrintable(error));
+    m_alice.setServer(m_relay.baseUrl(), m_relay.caFile());
+    m_bob.setServer(m_relay.baseUrl(), m_relay.caFile());
+
+    m_tree = m_work.filePath(QStringLiteral("Urlaub 2026"));
+    QVERIFY(write(m_tree + QStringLiteral("/Strand.jpg"), randomBytes(700 * 1024 + 3)));
+    QVERIFY(write(m_tree + QStringLiteral("/notes/größe.txt"), "Grüße\n"));
+    QVERIFY(write(m_tree + QStringLiteral("/notes/empty"), QByteArray()));
+}
+
+void TestGuiEndToEnd::firstStartRegisters()
+{
+    RUN_WINDOW(m_alice, firstStart, alice);
+    m_aliceId = printed(alice, QStringLiteral("privKeyIdText.text"));
+    RUN_WINDOW(m_bob, firstStart, bob);
+    m_bobId = printed(bob, QStringLiteral("privKeyIdText.text"));
+    QVERIFY(!m_aliceId.isEmpty());
+    QVERIFY(!m_bobId.isEmpty());
+    QVERIFY(m_aliceId != m_bobId);
+
+    // The id survives a restart and the window opens on the home page, not on the first start.
+    RUN_WINDOW(m_alice,
+               QStringLiteral("wait privKeyIdText text %1\nwaitHidden btnNext\nquit\n").arg(m_aliceId),
+               again);
+}
+
+// The steps from the home page to a filled sharing page for a contact.
+QString TestGuiEndToEnd::shareTo(const QString& keyId) const
+{
+    return QStringLiteral("click tabContactsBtn\n"
+                          "waitVisible contactRow_%1\n"
+                          "hover contactRow_%1\n"
+                          "click btnShareTo\n"
+                          "waitVisible shareDropArea\n")
+        .arg(keyId);
+}
+
+void TestGuiEndToEnd::addContactAndSendFolder()
+{
+    QVERIFY(!m_aliceId.isEmpty());
+    const QString script = QStringLiteral("click btnAddContact\n"
+                                          "waitVisible newContactId\n"
+                                          "click newContactId\n"
+                                          "type %1\n"
+                                          "key Enter\n"
+                                          "waitVisible newContactTitle\n"
+                                          "click newContactTitle\n"
+                                          "type Alice <i>A.</i>\n"
+                                          "key Enter\n"
+                                          "click btnAddContactDone\n"
+                                          "waitHidden contactsEmptyHint\n")
+                               .arg(m_aliceId)
+        + shareTo(m_aliceId)
+        + QStringLiteral("wait titleText text Files list to transfer to <b>Alice &lt;i&gt;A.&lt;/i&gt;</b>\n"
+                         "drop shareDropArea %1\n"
+                         "click btnSendFiles\n"
+                         "waitVisible btnShareDone\n"
+                         "click btnShareDone\n"
+                         "click tabEventsBtn\n"
+                         "wait eventStatusText_0 text Wait deliver\n"
+                         "quit\n")
+              .arg(m_tree);
+    RUN_WINDOW(m_bob, script, bob);
+}
+
+void TestGuiEndToEnd::acceptIntoChosenFolder()
+{
+    const QString target = m_work.filePath(QStringLiteral("Eingang"));
+    QVERIFY(QDir().mkpath(target));
+    // The window asks the server at start and opens the download page; Bob is no contact of
+    // Alice's, so he is shown by his key id.
+    const QString script = QStringLiteral("waitVisible btnAccept\n"
+                                          "waitMatch downloadHeaderText text from <b>%1</b>\n"
+                                          "click btnAccept\n"
+                                          "answerDir %2\n"
+                                          "click btnChangeFolder\n"
+                                          "wait extractPathText text %2\n"
+                                          "click btnSaveDownload\n"
+                                          "waitVisible btnOpenFolder\n"
+                                          "click btnCloseDownload\n"
+                                          "click tabEventsBtn\n"
+                                          "wait eventStatusText_0 text Received\n"
+                                          "quit\n")
+                               .arg(m_bobId, target);
+    RUN_WINDOW(m_alice, script, alice);
+    QCOMPARE(snapshot(target + QStringLiteral("/Urlaub 2026")), snapshot(m_tree));
+    QCOMPARE(snapshot(target).size(), 3);
+}
+
+void TestGuiEndToEnd::senderSeesDelivered()
+{
+    // The events tab asks about waiting transfers once when it is created.
+    RUN_WINDOW(m_bob, "click tabEventsBtn\nwait eventStatusText_0 text Delivered\nquit\n", bob);
+}
+
+void TestGuiEndToEnd::cancelledSendKeepsTheList()
+{
+    m_big = m_work.filePath(QStringLiteral("big/film.mkv"));
+    QVERIFY(write(m_big, randomBytes(192 * 1024 * 1024)));
+    // Cancel while the file is packed, encrypted or uploaded: back to the list, nothing recorded and
+    // nothing announced. Then the same list is sent for good.
+    const QString script = shareTo(m_aliceId)
+        + QStringLiteral("drop shareDropArea %1\n"
+                         "click btnSendFiles\n"
+                         "click btnCancelShare\n"
+                         "waitVisible btnSendFiles\n"
+                         "print lvShareFiles count\n"
+                         "print lvFileEvents count\n"
+                         "click btnSendFiles\n"
+                         "waitVisible btnShareDone\n"
+                         "print lvFileEvents count\n"
+                         "quit\n")
+              .arg(m_big);
+    RUN_WINDOW(m_bob, script, bob);
+    const QStringList counts
+        = QString::fromUtf8(bob.out).split(QLatin1Char('\n')).filter(QStringLiteral("count="));
+    QCOMPARE(counts, QStringList({"lvShareFiles.count=1", "lvFileEvents.count=1", "lvFileEvents.count=2"}));
+    QCOMPARE(m_alice.run({"inbox"}).lines().size(), 1);
+}
+
+void TestGuiEndToEnd::cancelledDownloadIsOfferedAgain()
+{
+    const QString target = m_work.filePath(QStringLiteral("Abbruch"));
+    QVERIFY(QDir().mkpath(target));
+    const QString script = QStringLiteral("waitVisible btnAccept\n"
+                                          "click btnAccept\n"
+                                          "answerDir %1\n"
+                                          "click btnChangeFolder\n"
+                                          "wait extractPathText text %1\n"
+                                          "click btnSaveDownload\n"
+                                          "click btnCancelDownload\n"
+                                          "waitVisible tabEventsBtn\n"
+                                          "click tabEventsBtn\n"
+                                          "print lvFileEvents count\n"
+                                          "quit\n")
+                               .arg(target);
+    RUN_WINDOW(m_alice, script, alice);
+    QCOMPARE(printed(alice, QStringLiteral("lvFileEvents.count")), QStringLiteral("1"));
+    // Nothing complete arrived, and the transfer still waits on the server.
+    QVERIFY(!snapshot(target).values().contains(snapshot(QFileInfo(m_big).path()).value("film.mkv")));
+    QCOMPARE(m_alice.run({"inbox"}).lines().size(), 1);
+}
+
+void TestGuiEndToEnd::rejectLeavesNothing()
+{
+    const QString target = m_work.filePath(QStringLiteral("Eingang"));
+    const auto before = snapshot(m_alice.home());
+    // The cancelled transfer is offered again at the next start; this time it is turned down.
+    RUN_WINDOW(m_alice,
+               "waitVisible btnReject\nclick btnReject\nwaitVisible tabEventsBtn\nclick tabEventsBtn\n"
+               "print lvFileEvents count\nquit\n",
+               alice);
+    QCOMPARE(printed(alice, QStringLiteral("lvFileEvents.count")), QStringLiteral("1"));
+    QCOMPARE(snapshot(target).size(), 3);
+    QVERIFY(m_alice.run({"inbox"}).lines().isEmpty());
+    // Nothing was written anywhere in Alice's home but her database and settings.
+    for (const QString& file : snapshot(m_alice.home()).keys())
+        QVERIFY2(before.contains(file) || file.startsWith(QLatin1String(".tessary2/"))
+                     || file.startsWith(QLatin1String(".config/")),
+                 qPrintable(file));
+
+    RUN_WINDOW(m_bob, "click tabEventsBtn\nwait eventStatusText_0 text Rejected\nquit\n", bobAfter);
+}
+
+QTEST_GUILESS_MAIN(TestGuiEndToEnd)
+#include "TestGuiEndToEnd.moc"

@@ -1,0 +1,187 @@
+// Renders every page and view of the window at its smallest size and at its full width into PNG
+// files under the build folder, for a person to look at, and fails on any QML warning met on the
+// way. The people and their data are real: a relay server, and contacts, a transfer and history
+// made with the command-line tool.
+#include "util/CliUser.h"
+#include "util/RelayProcess.h"
+#include "util/TestFiles.h"
+
+#include <QtTest>
+
+class TestGuiScreenshots : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void everyView_data();
+    void everyView();
+    void translatedPages_data();
+    void translatedPages();
+    void cleanupTestCase();
+
+private:
+    RelayProcess m_relay;
+    CliUser m_alice; // has a transfer waiting
+    CliUser m_bob; // has contacts and history
+    CliUser m_dana; // a contact with a long name
+    QString m_aliceId;
+    QString m_file;
+    QStringList m_shots;
+};
+
+void TestGuiScreenshots::initTestCase()
+{
+    QString error;
+    QVERIFY2(m_relay.start(&error), qPrintable(error));
+    for (CliUser* user : {&m_alice, &m_bob, &m_dana})
+        user->setServer(m_relay.baseUrl(), m_relay.caFile());
+    m_aliceId = QString::fromUtf8(m_alice.run({"id"}).out).trimmed();
+    const QString danaId = QString::fromUtf8(m_dana.run({"id"}).out).trimmed();
+    QCOMPARE(m_bob.run({"id"}).exitCode, 0);
+    QVERIFY(!m_aliceId.isEmpty() && !danaId.isEmpty());
+    QCOMPARE(m_bob.run({"add", m_aliceId, "Alice Martin"}).exitCode, 0);
+    QCOMPARE(m_bob.run({"add", danaId, "Dana Lindqvist-Oyelaran, Research and Development"}).exitCode, 0);
+    m_file = m_bob.home() + QStringLiteral("/Holiday photos/IMG_2041.jpg");
+    QVERIFY(TestFiles::write(m_file, TestFiles::randomBytes(3 * 1024 * 1024 + 4321)));
+    for (int i = 0; i < 2; ++i) {
+        const CliUser::Result sent = m_bob.run({"send", m_aliceId, m_file});
+        QVERIFY2(sent.exitCode == 0, sent.err.constData());
+    }
+}
+
+void TestGuiScreenshots::everyView_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addRow("450x600") << 450 << 600;
+    QTest::addRow("600x600") << 600 << 600;
+}
+
+void TestGuiScreenshots::everyView()
+{
+    QFETCH(int, width);
+    QFETCH(int, height);
+    const QString dir = QStringLiteral(QT_TESTCASE_BUILDDIR "/screenshots/%1x%2").arg(width).arg(height);
+    QVERIFY(QDir().mkpath(dir));
+    auto shot = [&](const QString& name) {
+        m_shots.append(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+        return QStringLiteral("sleep 400\ngrab %1\n").arg(m_shots.constLast());
+    };
+    const QString resize = QStringLiteral("resize %1 %2\nsleep 200\n").arg(width).arg(height);
+
+    // Someone new: the first-start views, the error view with a message from gpg.
+    CliUser carol;
+    QString script = resize + QStringLiteral("waitVisible btnNext\n") + shot("01-first-start-welcome");
+    for (int view = 1; view <= 3; ++view)
+        script += QStringLiteral("set stackGenKeys currentIndex %1\n").arg(view)
+            + shot(QStringLiteral("01-first-start-view%1").arg(view));
+    script += QStringLiteral(
+                  "set keyErrorText text Cannot start gpg to generate a key pair. Is GnuPG installed and "
+                  "on the PATH?\nset stackGenKeys currentIndex 4\n")
+        + shot("01-first-start-error") + QStringLiteral("quit\n");
+    CliUser::Result result = carol.runWindow(script);
+    QVERIFY2(result.exitCode == 0, result.out.constData());
+
+    // Bob: home, contacts, adding, editing, sharing, events, settings and its sub pages.
+    script = resize + QStringLiteral("waitVisible lvContacts\n") + shot("02-home-contacts")
+        + QStringLiteral("hover contactRow_%1\n").arg(m_aliceId) + shot("02-home-contact-hovered")
+        + QStringLiteral("click tabEventsBtn\n") + shot("03-events")
+        + QStringLiteral("click tabContactsBtn\nclick btnAddContact\nwaitVisible newContactId\n")
+        + shot("04-add-contact")
+        + QStringLiteral("click newContactId\ntype 1\nkey Enter\n"
+                         "wait newContactText text User not found, check ID\n")
+        + shot("04-add-contact-not-found");
+    for (int view = 1; view <= 3; ++view)
+        script += QStringLiteral("set stackAddContact currentIndex %1\n").arg(view)
+            + shot(QStringLiteral("04-add-contact-view%1").arg(view));
+    script += QStringLiteral("click btnBack\nhover contactRow_%1\nclick btnEditContact\n").arg(m_aliceId)
+        + shot("05-edit-contact") + QStringLiteral("click btnDeleteContact\n")
+        + shot("05-edit-contact-delete") + QStringLiteral("click btnCancelDelete\nsleep 500\nclick btnBack\n")
+        + QStringLiteral("hover contactRow_%1\nclick btnShareTo\nwaitVisible shareDropArea\n").arg(m_aliceId)
+        + shot("06-share-empty") + QStringLiteral("drop shareDropArea %1\n").arg(QFileInfo(m_file).path())
+        + shot("06-share-list")
+        + QStringLiteral("set shareHeader visible false\nset filesList visible false\n"
+                         "set stackShareFiles visible true\nset stackShareFiles currentIndex 0\n")
+        + shot("06-share-key")
+        + QStringLiteral("set shareProgressText text Uploading data to server...\n"
+                         "set shareProgressBar to 3150000\nset shareProgressBar value 1200000\n"
+                         "set stackShareFiles currentIndex 1\n")
+        + shot("06-share-progress") + QStringLiteral("set stackShareFiles currentIndex 2\n")
+        + shot("06-share-done")
+        + QStringLiteral("set shareErrorText text Cannot get server response\n"
+                         "set stackShareFiles currentIndex 3\n")
+        + shot("06-share-error")
+        + QStringLiteral("click btnShareClose\nwaitVisible btnSettings\nclick btnSettings\n")
+        + shot("07-settings") + QStringLiteral("click btnLocale\n") + shot("07-settings-language")
+        + QStringLiteral("click btnBack\nclick btnAbout\n") + shot("07-settings-about")
+        + QStringLiteral("click btnBack\nclick btnContactUs\n") + shot("07-settings-contact")
+        + QStringLiteral("click feedbackName\ntype Bob\nclick feedbackEmail\ntype bob@example.org\n"
+                         "click feedbackMessage\ntype The window looks fine.\nclick btnSendFeedback\n"
+                         "waitVisible btnCloseFeedbackResult\n"
+                         "wait feedbackResultText text Message successfully sended\n"
+                         "wait feedbackMessage text \n")
+        + shot("07-settings-contact-sent") + QStringLiteral("quit\n");
+    result = m_bob.runWindow(script);
+    QVERIFY2(result.exitCode == 0, result.out.constData());
+
+    // Alice: the download page for the waiting transfer, every view of it.
+    script = resize + QStringLiteral("waitVisible btnAccept\n") + shot("08-download-request")
+        + QStringLiteral("click btnAccept\nwaitVisible btnSaveDownload\n") + shot("08-download-folder")
+        + QStringLiteral("set downloadProgressText text Downloading data from server...\n"
+                         "set stackDownload currentIndex 2\n")
+        + shot("08-download-progress") + QStringLiteral("set stackDownload currentIndex 3\n")
+        + shot("08-download-done")
+        + QStringLiteral("set downloadErrorText text Cannot decrypt container\n"
+                         "set stackDownload currentIndex 4\n")
+        + shot("08-download-error") + QStringLiteral("click btnDownloadClose\nwaitVisible lvContacts\n")
+        + shot("09-home-empty") + QStringLiteral("quit\n");
+    result = m_alice.runWindow(script);
+    QVERIFY2(result.exitCode == 0, result.out.constData());
+}
+
+void TestGuiScreenshots::translatedPages_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addRow("ru_RU") << QStringLiteral("ru_RU");
+    QTest::addRow("zh_CN") << QStringLiteral("zh_CN");
+}
+
+void TestGuiScreenshots::translatedPages()
+{
+    QFETCH(QString, locale);
+    const QString dir = QStringLiteral(QT_TESTCASE_BUILDDIR "/screenshots/") + locale;
+    QVERIFY(QDir().mkpath(dir));
+    auto shot = [&](const QString& name) {
+        m_shots.append(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+        return QStringLiteral("sleep 400\ngrab %1\n").arg(m_shots.constLast());
+    };
+
+    // Someone whose system speaks the language starts for the first time.
+    CliUser newcomer;
+    QVERIFY(TestFiles::write(newcomer.home() + QStringLiteral("/.config/Tessary/Tessary.conf"),
+                             QStringLiteral("[General]\nlocale=%1\n").arg(locale).toUtf8()));
+    CliUser::Result result = newcomer.runWindow(QStringLiteral("waitVisible btnNext\n") + shot("first-start")
+                                                + QStringLiteral("quit\n"));
+    QVERIFY2(result.exitCode == 0, result.out.constData());
+
+    // Bob picks the language on the settings page: every visible text changes at once.
+    result = m_bob.runWindow(QStringLiteral("click btnSettings\nclick btnLocale\nclick localeRow_%1\n"
+                                            "waitMatch titleText text ^(?!Settings$).+\n")
+                                 .arg(locale)
+                             + shot("settings") + QStringLiteral("click btnLocale\n")
+                             + shot("settings-language") + QStringLiteral("click btnBack\nclick btnBack\n")
+                             + shot("home") + QStringLiteral("click tabEventsBtn\n") + shot("events")
+                             + QStringLiteral("click tabContactsBtn\nclick btnSettings\nclick btnLocale\n"
+                                              "click localeRow_en_GB\nwait titleText text Settings\nquit\n"));
+    QVERIFY2(result.exitCode == 0, result.out.constData());
+}
+
+void TestGuiScreenshots::cleanupTestCase()
+{
+    for (const QString& file : qAsConst(m_shots))
+        QVERIFY2(QFileInfo(file).size() > 0, qPrintable(file));
+    qInfo().noquote() << "Screenshots:\n" + m_shots.join(QLatin1Char('\n'));
+}
+
+QTEST_GUILESS_MAIN(TestGuiScreenshots)
+#include "TestGuiScreenshots.moc"

@@ -1,0 +1,106 @@
+import QtQuick 2.9
+import QtTest 1.2
+
+// The logic the pages hold, on the real window with the real native types.
+TestCase {
+    id: test
+    name: "Window"
+    when: windowShown
+
+    property var window: null
+
+    function initTestCase() {
+        var component = Qt.createComponent("qrc:/main.qml")
+        compare(component.status, Component.Ready, component.errorString())
+        window = component.createObject(null)
+        verify(window !== null)
+    }
+
+    function cleanupTestCase() {
+        window.destroy()
+    }
+
+    function test_formatSize_data() {
+        return [{"tag": "1000 bytes", "size": 1000, "text": "0.98 Kb"},
+                {"tag": "exactly 1 MiB stays in Kb", "size": 1048576, "text": "1024 Kb"},
+                {"tag": "one byte more", "size": 1048577, "text": "1 Mb"},
+                {"tag": "1.5 MiB", "size": 1572864, "text": "1.5 Mb"},
+                {"tag": "nothing", "size": 0, "text": "0 Kb"},
+                {"tag": "5 GiB, beyond 32 bits", "size": 5368709120, "text": "5120 Mb"}]
+    }
+    function test_formatSize(data) {
+        compare(window.formatSize(data.size), data.text)
+    }
+
+    function test_mimeIcon_data() {
+        return [{"tag": "double extension", "name": "archive.tar.gz", "icon": "other"},
+                {"tag": "upper case", "name": "photo.JPG", "icon": "other"},
+                {"tag": "picture", "name": "photo.jpg", "icon": "pic"},
+                {"tag": "in a folder", "name": "Urlaub/clip.final.mkv", "icon": "video"},
+                {"tag": "audio", "name": "song.flac", "icon": "audio"},
+                {"tag": "document", "name": "report.docx", "icon": "doc"},
+                {"tag": "no dot: the whole name", "name": "txt", "icon": "doc"},
+                {"tag": "dot in a folder only", "name": "v1.2/README", "icon": "other"},
+                {"tag": "trailing dot", "name": "notes.", "icon": "other"},
+                {"tag": "object member names are no extensions", "name": "x.constructor", "icon": "other"},
+                {"tag": "prototype", "name": "x.__proto__", "icon": "other"}]
+    }
+    function test_mimeIcon(data) {
+        var page = findChild(window, "pageShareFiles")
+        compare(page.mimeIcon(data.name), "assets/mime/" + data.icon + ".svg")
+    }
+
+    function test_mimeMapCoversTheListedTypes() {
+        var page = findChild(window, "pageShareFiles")
+        compare(Object.keys(page.mimeMap).length, 103)
+    }
+
+    function test_progressSizeText_data() {
+        return [{"tag": "100 KB is no size", "value": 51200, "max": 102400, "text": ""},
+                {"tag": "tiny", "value": 0, "max": 1, "text": ""},
+                {"tag": "a byte above", "value": 0, "max": 102401, "text": "0 Mb / 0.1 Mb"},
+                {"tag": "half way", "value": 524288, "max": 1258291, "text": "0.5 Mb / 1.2 Mb"},
+                {"tag": "large", "value": 4294967296, "max": 6442450944, "text": "4096 Mb / 6144 Mb"}]
+    }
+    function test_progressSizeText(data) {
+        var page = findChild(window, "pageShareFiles")
+        compare(page.progressSizeText(data.value, data.max), data.text)
+    }
+
+    function test_emailValidator_data() {
+        return [{"tag": "plain", "email": "ann@example.org", "ok": true},
+                {"tag": "two-letter domain", "email": "ann@mail.de", "ok": true},
+                {"tag": "sub domains", "email": "a.b@c.d.example.com", "ok": true},
+                {"tag": "one-letter domain", "email": "ann@example.o", "ok": false},
+                {"tag": "upper-case domain", "email": "ann@example.ORG", "ok": false},
+                {"tag": "no at", "email": "ann.example.org", "ok": false},
+                {"tag": "nothing before the at", "email": "@example.org", "ok": false},
+                {"tag": "no dot after the at", "email": "ann@example", "ok": false},
+                {"tag": "empty", "email": "", "ok": false},
+                {"tag": "trailing blank", "email": "ann@example.org ", "ok": false}]
+    }
+    function test_emailValidator(data) {
+        var field = findChild(window, "feedbackEmail")
+        field.text = data.email
+        compare(field.acceptableInput, data.ok)
+    }
+
+    function test_sendFeedbackNeedsEveryField_data() {
+        return [{"tag": "all given", "name": "Ann", "email": "ann@example.org", "message": "Hi", "enabled": true},
+                {"tag": "no name", "name": "", "email": "ann@example.org", "message": "Hi", "enabled": false},
+                {"tag": "bad e-mail", "name": "Ann", "email": "ann@example", "message": "Hi", "enabled": false},
+                {"tag": "no message", "name": "Ann", "email": "ann@example.org", "message": "", "enabled": false}]
+    }
+    function test_sendFeedbackNeedsEveryField(data) {
+        findChild(window, "feedbackName").text = data.name
+        findChild(window, "feedbackEmail").text = data.email
+        findChild(window, "feedbackMessage").text = data.message
+        compare(findChild(window, "btnSendFeedback").enabled, data.enabled)
+    }
+
+    function test_firstStartWithoutKeys() {
+        // No key pair yet: the first-start page, no polling, the tray icon hidden.
+        compare(findChild(window, "mainStack").currentIndex, 0)
+        compare(window.privKeyID, "")
+    }
+}
