@@ -87,10 +87,11 @@ private slots:
                 if (!draining) {
                     const QByteArray container = RelayClient::container(
                         RelayClient::randomBytes(16 * 1024 + round % 7 * 4096), m_keys[to].fingerprint);
-                    const qint32 fileId = any.send(container, who[me]);
+                    const RelayClient::Reply reply = any.upload(container, who[me]);
+                    const qint32 fileId = reply.object()["fileId"].toInt();
                     ++calls;
                     if (fileId <= 0) {
-                        fail("send failed");
+                        fail(QString("send failed: %1 %2").arg(reply.status).arg(QString(reply.body)));
                     } else {
                         std::lock_guard<std::mutex> lock(mutex);
                         sent.insert(fileId, QCryptographicHash::hash(container, QCryptographicHash::Sha1));
