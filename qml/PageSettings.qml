@@ -67,9 +67,9 @@ Page {
 
     // The feedback of a button as wide as its list row: the style's own is drawn for small buttons.
     component RowHighlight: Rectangle {
-        property AbstractButton button
+        property Item button
 
-        color: button.down ? colorMap.grey4 : button.hovered ? colorMap.grey5 : "transparent"
+        color: !button ? "transparent" : button.down ? colorMap.grey4 : button.hovered ? colorMap.grey5 : "transparent"
     }
 
     // A row of the main list that leads to a sub page.

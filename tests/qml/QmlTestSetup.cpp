@@ -8,6 +8,7 @@
 
 #include <QQmlContext>
 #include <QQmlEngine>
+#include <QQmlError>
 #include <QtQuickTest>
 
 #include <cstdio>
@@ -15,15 +16,7 @@
 #include <memory>
 
 namespace {
-QtMessageHandler previousHandler = nullptr;
 int qmlWarnings = 0;
-
-void countQmlWarnings(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    previousHandler(type, context, message);
-    if (type != QtDebugMsg && type != QtInfoMsg && message.contains(QLatin1String(".qml:")))
-        ++qmlWarnings;
-}
 } // namespace
 
 class QmlTestSetup : public QObject
@@ -32,7 +25,6 @@ class QmlTestSetup : public QObject
 public slots:
     void applicationAvailable()
     {
-        previousHandler = qInstallMessageHandler(countQmlWarnings);
         m_home = std::make_unique<TestHome>();
         // Nothing here may reach a real server.
         qputenv("TESSARY_SERVER_URL", "https://127.0.0.1:9");
@@ -43,6 +35,12 @@ public slots:
 
     void qmlEngineAvailable(QQmlEngine* engine)
     {
+        // Every warning of the engine (broken bindings, failed loads, script errors) fails the run.
+        connect(engine, &QQmlEngine::warnings, this, [](const QList<QQmlError>& warnings) {
+            for (const QQmlError& warning : warnings)
+                std::fprintf(stderr, "QML warning: %s\n", qPrintable(warning.toString()));
+            qmlWarnings += warnings.size();
+        });
         Prompter::attach(engine, &m_prompter);
         engine->rootContext()->setContextProperty(QStringLiteral("engine"), engine);
         engine->rootContext()->setContextProperty(QStringLiteral("appSettings"), &m_settings);
