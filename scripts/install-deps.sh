@@ -12,6 +12,7 @@ packages=(
     libcpp-httplib-dev libssl-dev openssl libsqlite3-dev gnupg
     xvfb xauth curl python3 procps time
     fonts-wqy-microhei file dpkg-dev lintian
+    libpq-dev postgresql-15 libqt5sql5-psql util-linux passwd
 )
 
 missing=()

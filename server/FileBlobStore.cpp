@@ -2,18 +2,28 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSet>
 
 #include <openssl/rand.h>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
+QByteArray randomHex(int bytes)
+{
+    QByteArray random(bytes, '\0');
+    if (RAND_bytes(reinterpret_cast<unsigned char*>(random.data()), bytes) != 1)
+        return QByteArray();
+    return random.toHex();
+}
+
 // Request bodies arrive in small pieces; collecting them saves a system call per piece.
 constexpr std::size_t writeBufferSize = 1 << 20;
 
@@ -147,12 +157,22 @@ private:
 FileBlobStore::FileBlobStore(const QString& dir)
     : m_dir(dir)
     , m_incomingDir(dir + QStringLiteral("/incoming"))
+    , m_ownersDir(m_incomingDir + QStringLiteral("/owners"))
 {
+}
+
+FileBlobStore::~FileBlobStore()
+{
+    if (m_ownerLock >= 0) {
+        ::unlink(
+            QFile::encodeName(m_ownersDir + QLatin1Char('/') + QLatin1String(m_owner) + ".lock").constData());
+        ::close(m_ownerLock);
+    }
 }
 
 bool FileBlobStore::open(QString* error)
 {
-    for (const QString& dir : {m_dir, m_incomingDir}) {
+    for (const QString& dir : {m_dir, m_incomingDir, m_ownersDir}) {
         if (!QDir().mkpath(dir)) {
             if (error)
                 *error = QStringLiteral("cannot create the folder %1").arg(dir);
@@ -160,19 +180,26 @@ bool FileBlobStore::open(QString* error)
         }
         ::chmod(QFile::encodeName(dir).constData(), 0700);
     }
+    m_owner = randomHex(6);
+    const QByteArray lockPath = QFile::encodeName(m_ownersDir) + '/' + m_owner + ".lock";
+    m_ownerLock = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (m_owner.isEmpty() || m_ownerLock < 0 || ::flock(m_ownerLock, LOCK_EX | LOCK_NB) != 0) {
+        if (error)
+            *error = QStringLiteral("cannot lock %1").arg(QFile::decodeName(lockPath));
+        return false;
+    }
     return true;
 }
 
 std::unique_ptr<BlobStore::Writer> FileBlobStore::create(QString* error)
 {
-    unsigned char random[12];
-    if (RAND_bytes(random, sizeof random) != 1) {
+    const QByteArray random = randomHex(12);
+    if (random.isEmpty()) {
         if (error)
             *error = QStringLiteral("no random numbers");
         return nullptr;
     }
-    const QByteArray name
-        = QByteArray(reinterpret_cast<const char*>(random), sizeof random).toHex() + ".part";
+    const QByteArray name = m_owner + '-' + random + ".part";
     const QByteArray path = QFile::encodeName(m_incomingDir) + '/' + name;
     const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) {
@@ -216,10 +243,31 @@ QVector<qint32> FileBlobStore::list()
 
 void FileBlobStore::discardIncomplete()
 {
+    // Owners that have ended: their lock is free. Taking it keeps a second sweeper away.
+    QDir owners(m_ownersDir);
+    QSet<QString> running;
+    const QStringList locks = owners.entryList({QStringLiteral("*.lock")}, QDir::Files);
+    for (const QString& lock : locks) {
+        const QString owner = lock.chopped(5);
+        if (owner == QLatin1String(m_owner)) {
+            running.insert(owner);
+            continue;
+        }
+        const int fd = ::open(QFile::encodeName(owners.filePath(lock)).constData(), O_RDWR | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            owners.remove(lock);
+        else
+            running.insert(owner);
+        ::close(fd);
+    }
     QDir incoming(m_incomingDir);
     const QStringList names = incoming.entryList(QDir::Files | QDir::Hidden);
-    for (const QString& name : names)
-        incoming.remove(name);
+    for (const QString& name : names) {
+        if (!running.contains(name.section(QLatin1Char('-'), 0, 0)))
+            incoming.remove(name);
+    }
 }
 
 qint64 FileBlobStore::freeSpace()

@@ -2,12 +2,15 @@
 
 #include "BlobStore.h"
 
-// Blobs as files DIR/<fileId>. Uploads are written to DIR/incoming/<random>.part and renamed when
-// complete; the rename is atomic on one file system.
+// Blobs as files DIR/<fileId>. Uploads are written to DIR/incoming/<owner>-<random>.part and
+// renamed when complete; the rename is atomic on one file system. Several servers may share DIR:
+// each holds a lock on DIR/incoming/owners/<owner>.lock while it runs, and only the uploads of an
+// owner whose lock is free are swept away.
 class FileBlobStore : public BlobStore
 {
 public:
     explicit FileBlobStore(const QString& dir);
+    ~FileBlobStore() override;
 
     // Creates the folders (owner-only). False, with the reason, if they cannot be made.
     bool open(QString* error);
@@ -24,4 +27,7 @@ private:
 
     QString m_dir;
     QString m_incomingDir;
+    QString m_ownersDir;
+    QByteArray m_owner;
+    int m_ownerLock = -1;
 };

@@ -69,9 +69,18 @@ public:
                                qint64 now)
         = 0;
 
+    enum class Reservation
+    {
+        Reserved,
+        OverQuota,
+        Failed
+    };
     // Inserts container in the state Storing under a fresh id proposed by newFileId and sets its
-    // fileId.
-    virtual bool reserveContainer(StoredContainer* container, const std::function<qint32()>& newFileId) = 0;
+    // fileId, unless the uploader's containers that wait or are being stored would then exceed
+    // quotaBytes. The check and the insert are one step, also for servers sharing the store.
+    virtual Reservation reserveContainer(StoredContainer* container, qint64 quotaBytes,
+                                         const std::function<qint32()>& newFileId)
+        = 0;
     // Moves a container from one state to another if it is still in `from`; false if it was not.
     virtual bool changeState(qint32 fileId, ContainerState from, ContainerState to, qint64 now) = 0;
     virtual bool removeContainer(qint32 fileId) = 0;
@@ -85,8 +94,9 @@ public:
     virtual qint64 waitingBytesOf(const QByteArray& uploader) = 0;
     virtual QVector<qint32> waitingSince(qint64 createdAtOrBefore) = 0;
     virtual QVector<qint32> allWaiting() = 0;
-    // Drops the rows left in the state Storing by a crash (called once at start-up).
-    virtual int removeUnfinished() = 0;
+    // Drops the rows left in the state Storing by a crash, created at or before the given time;
+    // returns their ids.
+    virtual QVector<qint32> removeUnfinished(qint64 createdAtOrBefore) = 0;
     // Forgets taken, rejected and expired containers that finished at or before the given time.
     virtual int forgetFinished(qint64 finishedAtOrBefore) = 0;
 

@@ -258,18 +258,22 @@ ApiReply RelayApi::refusalFor(const QByteArray& uploader, qint64 size, bool alre
         return refusal(
             QStringLiteral("Your own key is not registered on this server yet, so files cannot be sent."),
             QStringLiteral("no-own-key"));
-    const qint64 used = m_metadata.waitingBytesOf(uploader);
-    if (used + size > m_limits.quotaBytes)
-        return refusal(
-            QStringLiteral("You have %1 of files on the server that have not been collected yet, and "
-                           "the limit is %2. Please wait until your contacts have collected them.")
-                .arg(ServerOptions::formatSize(used), ServerOptions::formatSize(m_limits.quotaBytes)),
-            QStringLiteral("quota"));
+    if (m_metadata.waitingBytesOf(uploader) + size > m_limits.quotaBytes)
+        return overQuota(uploader);
     const qint64 free = m_blobs.freeSpace();
     if (free >= 0 && free - (alreadyOnDisk ? 0 : size) < m_limits.reserveBytes)
         return refusal(QStringLiteral("The server is short of disk space. Please try again later."),
                        QStringLiteral("disk"));
     return ApiReply {200, QByteArray(), QString()};
+}
+
+ApiReply RelayApi::overQuota(const QByteArray& uploader)
+{
+    return refusal(QStringLiteral("You have %1 of files on the server that have not been collected yet, and "
+                                  "the limit is %2. Please wait until your contacts have collected them.")
+                       .arg(ServerOptions::formatSize(m_metadata.waitingBytesOf(uploader)),
+                            ServerOptions::formatSize(m_limits.quotaBytes)),
+                   QStringLiteral("quota"));
 }
 
 ApiReply RelayApi::uploadTooLarge() const
@@ -331,19 +335,24 @@ ApiReply RelayApi::finishUpload(const QByteArray& uploader, std::unique_ptr<Blob
         return refusal(QStringLiteral("The recipient's key is not registered on this server."),
                        QStringLiteral("unknown-recipient"));
 
+    const ApiReply refused = refusalFor(uploader, size, true);
+    if (!refused.outcome.isEmpty())
+        return refused;
     StoredContainer container;
-    {
-        std::lock_guard<std::mutex> lock(m_quotaMutex);
-        const ApiReply refused = refusalFor(uploader, size, true);
-        if (!refused.outcome.isEmpty())
-            return refused;
-        container.uploader = uploader;
-        container.recipient = recipientKey->installation;
-        container.uploaderKeyId = m_metadata.latestKeyIdOf(uploader);
-        container.size = size;
-        container.createdAt = now();
-        if (!m_metadata.reserveContainer(&container, newFileId))
-            return storageFailure();
+    container.uploader = uploader;
+    container.recipient = recipientKey->installation;
+    container.uploaderKeyId = m_metadata.latestKeyIdOf(uploader);
+    container.size = size;
+    container.createdAt = now();
+    // Checked again as one step with the reservation: another upload, here or on another server,
+    // may have taken the room since.
+    switch (m_metadata.reserveContainer(&container, m_limits.quotaBytes, newFileId)) {
+    case MetadataStore::Reservation::Reserved:
+        break;
+    case MetadataStore::Reservation::OverQuota:
+        return overQuota(uploader);
+    case MetadataStore::Reservation::Failed:
+        return storageFailure();
     }
     if (!blob->commit(container.fileId)) {
         m_metadata.removeContainer(container.fileId);
@@ -458,20 +467,28 @@ ApiReply RelayApi::sendFeedback(const QByteArray& caller, const QByteArray& body
 
 void RelayApi::recover()
 {
-    m_metadata.removeUnfinished();
     m_blobs.discardIncomplete();
+    // Blobs before rows: a blob listed here was renamed into place after its row was reserved, so
+    // the rows read next account for every one of them.
+    const QVector<qint32> blobIds = m_blobs.list();
+    for (qint32 id : m_metadata.removeUnfinished(now() - m_limits.unfinishedGraceSeconds))
+        m_blobs.remove(id);
     const QVector<qint32> waitingIds = m_metadata.allWaiting();
     const QSet<qint32> waiting(waitingIds.begin(), waitingIds.end());
-    const QVector<qint32> blobIds = m_blobs.list();
     const QSet<qint32> stored(blobIds.begin(), blobIds.end());
-    // A blob whose row is gone or finished was being deleted when the server stopped.
+    // A blob whose row is gone or finished was being deleted when the server stopped; one whose row
+    // is still being stored belongs to an upload in progress on another server.
     for (qint32 id : stored) {
-        if (!waiting.contains(id))
+        if (waiting.contains(id))
+            continue;
+        const std::optional<StoredContainer> row = m_metadata.container(id);
+        if (!row || row->state != ContainerState::Storing)
             m_blobs.remove(id);
     }
-    // A row whose blob is gone can never be delivered; its sender learns that as a rejection.
+    // A row whose blob is gone can never be delivered; its sender learns that as a rejection. The
+    // blob may also have come after the listing, from another server.
     for (qint32 id : waiting) {
-        if (!stored.contains(id))
+        if (!stored.contains(id) && !m_blobs.open(id))
             m_metadata.changeState(id, ContainerState::Waiting, ContainerState::Expired, now());
     }
 }
@@ -485,4 +502,8 @@ void RelayApi::sweep()
             m_blobs.remove(id);
     }
     m_metadata.forgetFinished(t - m_limits.outcomeRetentionSeconds);
+    if (m_limits.unfinishedGraceSeconds > 0) {
+        for (qint32 id : m_metadata.removeUnfinished(t - m_limits.unfinishedGraceSeconds))
+            m_blobs.remove(id);
+    }
 }

@@ -8,7 +8,6 @@
 
 #include <functional>
 #include <memory>
-#include <mutex>
 
 // What one request yields: an HTTP status, a JSON body and a short word for the access log.
 // Refusals a user must read are status 200 with {"error": "..."}; malformed requests are 400 with
@@ -33,6 +32,10 @@ public:
         qint64 expirySeconds = 0;
         // How long the outcome of a finished transfer stays available to "/check-delivered".
         qint64 outcomeRetentionSeconds = qint64(30) * 86400;
+        // With a database shared by several servers, a container being stored may belong to another
+        // server that is still at it: only reservations this old count as left behind by a crash.
+        // 0: the database is this server's alone, and start-up drops every unfinished one.
+        qint64 unfinishedGraceSeconds = 0;
     };
 
     RelayApi(MetadataStore& metadata, BlobStore& blobs, const Limits& limits,
@@ -57,6 +60,7 @@ public:
     std::unique_ptr<BlobStore::Reader> openWaiting(qint32 fileId);
 
     // Start-up: drops what a crash left half done, so no partial upload is ever listed or served.
+    // Safe while other servers use the same database and blob store.
     void recover();
     // Deletes unclaimed containers past their expiry (blob and all) and forgets old outcomes.
     void sweep();
@@ -73,11 +77,11 @@ private:
 
     // A refusal for a container of size bytes from uploader, or an empty outcome if it may come.
     ApiReply refusalFor(const QByteArray& uploader, qint64 size, bool alreadyOnDisk);
+    ApiReply overQuota(const QByteArray& uploader);
     qint64 now() const;
 
     MetadataStore& m_metadata;
     BlobStore& m_blobs;
     Limits m_limits;
     std::function<qint64()> m_clock;
-    std::mutex m_quotaMutex; // the quota check and the reservation of a new container are one step
 };

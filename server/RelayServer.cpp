@@ -1,6 +1,8 @@
 #include "RelayServer.h"
 
 #include "AccessLog.h"
+#include "ConnectionGuard.h"
+#include "ElasticThreadPool.h"
 #include "RelayApi.h"
 #include "ServerOptions.h"
 #include "UploadForm.h"
@@ -8,6 +10,10 @@
 
 #include <httplib.h>
 #include <openssl/ssl.h>
+#include <sys/socket.h>
+
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <chrono>
 #include <vector>
@@ -73,6 +79,23 @@ void refuseBody(const httplib::Request& req, httplib::Response& res, const httpl
     t_request.outcome = outcome;
 }
 
+// Over the limits the client still learns why, in words it can show, and when to try again.
+void refuseBusy(httplib::Response& res, ConnectionGuard::Admission admission)
+{
+    const bool address = admission == ConnectionGuard::Admission::AddressBusy;
+    const QString message = address
+        ? QStringLiteral("Too many connections to the server come from your network. Please try again "
+                         "in a moment.")
+        : QStringLiteral("The server is busy. Please try again in a moment.");
+    const QByteArray body
+        = QJsonDocument(QJsonObject {{QStringLiteral("error"), message}}).toJson(QJsonDocument::Compact);
+    res.status = 503;
+    res.set_header("Retry-After", "5");
+    res.set_header("Connection", "close");
+    res.set_content(body.constData(), static_cast<std::size_t>(body.size()), "application/json");
+    t_request.outcome = address ? QStringLiteral("refused-address-busy") : QStringLiteral("refused-busy");
+}
+
 qint32 fileIdFromPath(const std::string& digits)
 {
     if (digits.empty() || digits.size() > 10)
@@ -101,9 +124,18 @@ bool RelayServer::bind(const QString& certFile, const QString& keyFile, QString*
     }
     SSL_CTX_set_min_proto_version(m_server->ssl_context(), TLS1_2_VERSION);
 
-    const int threads = m_options.threads;
-    m_server->new_task_queue
-        = [threads] { return new httplib::ThreadPool(static_cast<std::size_t>(threads)); };
+    ConnectionGuard::Limits limits;
+    limits.maxConnections = m_options.maxConnections;
+    limits.maxPerAddress = m_options.maxPerAddress;
+    limits.headerSeconds = m_options.headerTimeoutSeconds;
+    limits.keepAliveSeconds = m_options.keepAliveSeconds;
+    limits.minBodyBytesPerSecond = m_options.minUploadRate;
+    m_guard = std::make_unique<ConnectionGuard>(limits);
+    m_guard->install(m_server->ssl_context());
+    // A thread per connection, as the library serves them; the guard keeps any one connection from
+    // holding its thread for long without doing its part.
+    const int threads = m_guard->threadsNeeded();
+    m_server->new_task_queue = [threads] { return new ElasticThreadPool(threads); };
     // Time-outs count silence, not duration: a large upload that keeps moving is never cut off.
     m_server->set_read_timeout(m_options.readTimeoutSeconds, 0);
     m_server->set_write_timeout(m_options.writeTimeoutSeconds, 0);
@@ -114,6 +146,11 @@ bool RelayServer::bind(const QString& certFile, const QString& keyFile, QString*
     // its own handler before anything is buffered.
     m_server->set_payload_max_length(static_cast<std::size_t>(m_options.maxContainerBytes + (1 << 20)));
     installRoutes();
+    int listener = -1;
+    m_server->set_socket_options([&listener](int socket) {
+        httplib::default_socket_options(socket);
+        listener = socket;
+    });
 
     const std::string host = m_options.listenHost.toStdString();
     if (m_options.listenPort == 0)
@@ -124,6 +161,10 @@ bool RelayServer::bind(const QString& certFile, const QString& keyFile, QString*
         *error = QStringLiteral("cannot listen on %1:%2").arg(m_options.listenHost).arg(m_options.listenPort);
         return false;
     }
+    m_server->set_socket_options(httplib::default_socket_options);
+    // The library's queue of five is full at once when many connect together; the kernel then
+    // drops the newcomers' handshakes and they wait seconds before they try again.
+    ::listen(listener, SOMAXCONN);
     return true;
 }
 
@@ -145,10 +186,17 @@ void RelayServer::installRoutes()
 {
     httplib::SSLServer& server = *m_server;
 
-    server.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
+    server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
         t_request = RequestContext();
         t_request.start = std::chrono::steady_clock::now();
         t_request.started = true;
+        const bool hasBody = req.method == "POST" || req.has_header("Content-Length");
+        const ConnectionGuard::Admission admission
+            = m_guard->requestStarted(req.ssl, hasBody ? declaredLength(req) : 0);
+        if (admission != ConnectionGuard::Admission::Admitted) {
+            refuseBusy(res, admission);
+            return httplib::Server::HandlerResponse::Handled;
+        }
         // Other methods could make the library buffer a body nobody reads.
         if (req.method != "GET" && req.method != "HEAD" && req.method != "POST") {
             refuseUnread(res, 405, QStringLiteral("method"));
@@ -174,6 +222,7 @@ void RelayServer::installRoutes()
         entry.outcome = t_request.started ? t_request.outcome : QStringLiteral("unparsable");
         m_log.write(entry);
         t_request = RequestContext();
+        m_guard->requestFinished(req.ssl);
     });
 
     server.set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {

@@ -10,6 +10,7 @@ class SSLServer;
 }
 
 class AccessLog;
+class ConnectionGuard;
 class RelayApi;
 class ServerOptions;
 
@@ -37,6 +38,7 @@ private:
     const ServerOptions& m_options;
     RelayApi& m_api;
     AccessLog& m_log;
+    std::unique_ptr<ConnectionGuard> m_guard;
     std::unique_ptr<httplib::SSLServer> m_server;
     int m_port = -1;
     std::atomic<bool> m_stopRequested {false};

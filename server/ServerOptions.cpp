@@ -116,6 +116,20 @@ ServerOptions::Parse ServerOptions::parse(const QStringList& arguments, QString*
             return v;
         };
 
+        auto count = [&](int* target, int minimum, int maximum) {
+            bool isNumber = false;
+            const int v = value.toInt(&isNumber);
+            if (!isNumber || v < minimum || v > maximum) {
+                *error = QStringLiteral("%1: \"%2\" is not a number from %3 to %4")
+                             .arg(name, value)
+                             .arg(minimum)
+                             .arg(maximum);
+                return false;
+            }
+            *target = v;
+            return true;
+        };
+
         bool ok = true;
         if (name == QLatin1String("--listen")) {
             ok = splitHostPort(value, &listenHost, &listenPort);
@@ -145,11 +159,22 @@ ServerOptions::Parse ServerOptions::parse(const QStringList& arguments, QString*
             ok = (writeTimeoutSeconds = int(seconds(1, 86400))) > 0;
         } else if (name == QLatin1String("--keep-alive")) {
             ok = (keepAliveSeconds = int(seconds(1, 3600))) > 0;
-        } else if (name == QLatin1String("--threads")) {
-            threads = value.toInt(&ok);
-            ok = ok && threads >= 2 && threads <= 1024;
+        } else if (name == QLatin1String("--max-connections")) {
+            ok = count(&maxConnections, 2, 100000);
+        } else if (name == QLatin1String("--max-per-address")) {
+            ok = count(&maxPerAddress, 1, 100000);
+        } else if (name == QLatin1String("--header-timeout")) {
+            ok = (headerTimeoutSeconds = int(seconds(1, 3600))) > 0;
+        } else if (name == QLatin1String("--min-upload-rate")) {
+            ok = size(&minUploadRate, 1);
+        } else if (name == QLatin1String("--database")) {
+            database = value;
+            ok = value.startsWith(QLatin1String("postgresql://"))
+                || value.startsWith(QLatin1String("postgres://"));
             if (!ok)
-                *error = QStringLiteral("--threads: \"%1\" is not a number from 2 to 1024").arg(value);
+                *error = QStringLiteral("--database: \"%1\" is not a postgresql:// address").arg(value);
+        } else if (name == QLatin1String("--containers")) {
+            containersDir = value;
         } else {
             *error = QStringLiteral("unknown option %1 (see --help)").arg(name);
             ok = false;
@@ -199,7 +224,14 @@ QString ServerOptions::helpText()
                "  --read-timeout TIME    a client silent this long while sending is dropped (default %8s)\n"
                "  --write-timeout TIME   a client not reading this long is dropped (default %9s)\n"
                "  --keep-alive TIME      idle connections are closed after this (default %10s)\n"
-               "  --threads N            connections served at once (default %11)\n"
+               "  --max-connections N    connections served at once; more are refused (default %11)\n"
+               "  --max-per-address N    connections from one address; more are refused (default %12)\n"
+               "  --header-timeout TIME  a new request must have sent its headers by then (default %13s)\n"
+               "  --min-upload-rate SIZE a request body must arrive at this rate per second (default %14)\n"
+               "  --database URL         postgresql://USER@HOST:PORT/NAME: metadata in PostgreSQL, which\n"
+               "                         several servers can share (default: SQLite in DIR/relay.db)\n"
+               "  --containers DIR       container files (default DIR/containers); servers that share a\n"
+               "                         database share this folder too\n"
                "  --access-log FILE      append the access log here (default: standard error)\n"
                "  --help                 show this text\n"
                "\n"
@@ -213,5 +245,8 @@ QString ServerOptions::helpText()
         .arg(d.readTimeoutSeconds)
         .arg(d.writeTimeoutSeconds)
         .arg(d.keepAliveSeconds)
-        .arg(d.threads);
+        .arg(d.maxConnections)
+        .arg(d.maxPerAddress)
+        .arg(d.headerTimeoutSeconds)
+        .arg(formatSize(d.minUploadRate));
 }

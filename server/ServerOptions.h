@@ -24,7 +24,12 @@ public:
     int readTimeoutSeconds = 60; // silence tolerated while receiving
     int writeTimeoutSeconds = 60; // silence tolerated while sending
     int keepAliveSeconds = 10;
-    int threads = 16;
+    int maxConnections = 1000; // served at once; each has its own thread
+    int maxPerAddress = 100; // from one source address
+    int headerTimeoutSeconds = 10; // handshake and request headers of a new connection
+    qint64 minUploadRate = 1024; // bytes per second a request body must keep up
+    QString database; // empty: SQLite in the data folder; else a postgresql:// address
+    QString containersDir; // empty: DATA/containers
 
     enum class Parse
     {

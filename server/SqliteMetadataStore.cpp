@@ -238,10 +238,21 @@ bool SqliteMetadataStore::attachContact(const QByteArray& installation, const QS
     return upsert.bind(1, installation).bind(2, keyId).bind(3, title).bind(4, now).run();
 }
 
-bool SqliteMetadataStore::reserveContainer(StoredContainer* container,
-                                           const std::function<qint32()>& newFileId)
+MetadataStore::Reservation SqliteMetadataStore::reserveContainer(StoredContainer* container,
+                                                                 qint64 quotaBytes,
+                                                                 const std::function<qint32()>& newFileId)
 {
+    // One connection under one mutex: nothing comes between the sum and the insert.
     std::lock_guard<std::mutex> lock(m_mutex);
+    {
+        Statement used(
+            m_db, "SELECT COALESCE(SUM(size), 0) FROM containers WHERE uploader = ? AND state IN (?, ?)");
+        used.bind(1, container->uploader).bind(2, qint64(ContainerState::Storing));
+        if (used.bind(3, qint64(ContainerState::Waiting)).step() != SQLITE_ROW)
+            return Reservation::Failed;
+        if (used.integer(0) + container->size > quotaBytes)
+            return Reservation::OverQuota;
+    }
     for (int attempt = 0; attempt < idAttempts; ++attempt) {
         const qint32 candidate = newFileId();
         Statement insert(m_db,
@@ -251,14 +262,14 @@ bool SqliteMetadataStore::reserveContainer(StoredContainer* container,
         insert.bind(4, container->uploaderKeyId).bind(5, container->size);
         insert.bind(6, qint64(ContainerState::Storing)).bind(7, container->createdAt);
         if (!insert.run())
-            return false;
+            return Reservation::Failed;
         if (sqlite3_changes(m_db) == 1) {
             container->fileId = candidate;
             container->state = ContainerState::Storing;
-            return true;
+            return Reservation::Reserved;
         }
     }
-    return false;
+    return Reservation::Failed;
 }
 
 bool SqliteMetadataStore::changeState(qint32 fileId, ContainerState from, ContainerState to, qint64 now)
@@ -347,13 +358,15 @@ QVector<qint32> SqliteMetadataStore::allWaiting()
     return waitingSince(std::numeric_limits<qint64>::max());
 }
 
-int SqliteMetadataStore::removeUnfinished()
+QVector<qint32> SqliteMetadataStore::removeUnfinished(qint64 createdAtOrBefore)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    Statement remove(m_db, "DELETE FROM containers WHERE state = ?");
-    if (!remove.bind(1, qint64(ContainerState::Storing)).run())
-        return -1;
-    return sqlite3_changes(m_db);
+    Statement remove(m_db, "DELETE FROM containers WHERE state = ? AND created_at <= ? RETURNING file_id");
+    remove.bind(1, qint64(ContainerState::Storing)).bind(2, createdAtOrBefore);
+    QVector<qint32> ids;
+    while (remove.step() == SQLITE_ROW)
+        ids.append(static_cast<qint32>(remove.integer(0)));
+    return ids;
 }
 
 int SqliteMetadataStore::forgetFinished(qint64 finishedAtOrBefore)

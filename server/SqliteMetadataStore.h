@@ -27,7 +27,8 @@ public:
     QString latestKeyIdOf(const QByteArray& installation) override;
     bool attachContact(const QByteArray& installation, const QString& keyId, const QString& title,
                        qint64 now) override;
-    bool reserveContainer(StoredContainer* container, const std::function<qint32()>& newFileId) override;
+    Reservation reserveContainer(StoredContainer* container, qint64 quotaBytes,
+                                 const std::function<qint32()>& newFileId) override;
     bool changeState(qint32 fileId, ContainerState from, ContainerState to, qint64 now) override;
     bool removeContainer(qint32 fileId) override;
     std::optional<StoredContainer> container(qint32 fileId) override;
@@ -36,7 +37,7 @@ public:
     qint64 waitingBytesOf(const QByteArray& uploader) override;
     QVector<qint32> waitingSince(qint64 createdAtOrBefore) override;
     QVector<qint32> allWaiting() override;
-    int removeUnfinished() override;
+    QVector<qint32> removeUnfinished(qint64 createdAtOrBefore) override;
     int forgetFinished(qint64 finishedAtOrBefore) override;
     bool addFeedback(const QByteArray& installation, const QString& name, const QString& email,
                      const QString& message, qint64 now) override;

@@ -3,6 +3,7 @@
 #include "AccessLog.h"
 #include "DevTls.h"
 #include "FileBlobStore.h"
+#include "PostgresMetadataStore.h"
 #include "RelayApi.h"
 #include "RelayServer.h"
 #include "ServerOptions.h"
@@ -17,9 +18,11 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <memory>
 #include <mutex>
 #include <pthread.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -82,6 +85,12 @@ int main(int argc, char** argv)
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    // Every connection is a descriptor, and the usual soft limit of 1024 is below the connection cap.
+    rlimit files {};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
 
     const QString dataDir = QFileInfo(options.dataDir).absoluteFilePath();
     if (!QDir().mkpath(dataDir))
@@ -103,10 +112,21 @@ int main(int argc, char** argv)
     AccessLog log;
     if (!log.open(options.accessLog, dataDir + QStringLiteral("/access-log.salt"), &error))
         return fail(error);
-    SqliteMetadataStore metadata;
-    if (!metadata.open(dataDir + QStringLiteral("/relay.db"), &error))
-        return fail(QStringLiteral("cannot open the database: %1").arg(error));
-    FileBlobStore blobs(dataDir + QStringLiteral("/containers"));
+    std::unique_ptr<MetadataStore> metadata;
+    if (options.database.isEmpty()) {
+        auto sqlite = std::make_unique<SqliteMetadataStore>();
+        if (!sqlite->open(dataDir + QStringLiteral("/relay.db"), &error))
+            return fail(QStringLiteral("cannot open the database: %1").arg(error));
+        metadata = std::move(sqlite);
+    } else {
+        auto postgres = std::make_unique<PostgresMetadataStore>();
+        if (!postgres->open(options.database, &error))
+            return fail(QStringLiteral("cannot open the database: %1").arg(error));
+        metadata = std::move(postgres);
+    }
+    FileBlobStore blobs(options.containersDir.isEmpty()
+                            ? dataDir + QStringLiteral("/containers")
+                            : QFileInfo(options.containersDir).absoluteFilePath());
     if (!blobs.open(&error))
         return fail(error);
 
@@ -115,7 +135,10 @@ int main(int argc, char** argv)
     limits.quotaBytes = options.quotaBytes;
     limits.reserveBytes = options.reserveBytes;
     limits.expirySeconds = options.expirySeconds;
-    RelayApi api(metadata, blobs, limits);
+    // Another server may be storing a container right now; a crash is only assumed after an hour.
+    if (!options.database.isEmpty())
+        limits.unfinishedGraceSeconds = 3600;
+    RelayApi api(*metadata, blobs, limits);
     api.recover();
     api.sweep();
 

@@ -64,6 +64,8 @@ std::unique_ptr<httplib::SSLClient> connectTo(const RelayProcess& relay)
     auto client = std::make_unique<httplib::SSLClient>(url.host().toStdString(), url.port(443));
     client->set_ca_cert_path(relay.caFile().toStdString());
     client->set_write_timeout(120); // the default 5 s is too short for a large body
+    // As long as the Tessary client waits: storing a container may take a while on a busy disk.
+    client->set_read_timeout(20);
     return client;
 }
 } // namespace

@@ -97,9 +97,8 @@ private slots:
     {
         const QByteArray body = R"({"email":"bob@example.org","message":"Grüße, it works","name":"Bob"})";
         QVERIFY(m_client.call("send-feedback", m_bob, body).success());
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE");
-        db.setDatabaseName(m_relay.dataDir() + "/relay.db");
-        QVERIFY(db.open());
+        QSqlDatabase db = m_relay.openDatabase("relay");
+        QVERIFY(db.isOpen());
         QSqlQuery query("SELECT name, email, message FROM feedback", db);
         QVERIFY(query.next());
         QCOMPARE(

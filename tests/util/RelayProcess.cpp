@@ -1,11 +1,15 @@
 #include "util/RelayProcess.h"
 
 #include "net/ServerConfig.h"
+#include "util/PostgresCluster.h"
 
+#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
+#include <QUrl>
 
 namespace {
 const QByteArray readyMarker = "tessary-server: ready on ";
@@ -53,6 +57,17 @@ bool RelayProcess::start(QString* error)
     QStringList args {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--data"),
                       m_dataDir, QStringLiteral("--dev-tls")};
     args += m_extraArgs;
+    if (relayTestsUsePostgres() && !m_extraArgs.contains(QStringLiteral("--database"))) {
+        QString reason;
+        PostgresCluster* cluster = PostgresCluster::shared(&reason);
+        const QByteArray path = QFileInfo(m_dataDir).absoluteFilePath().toUtf8();
+        if (cluster && m_database.isEmpty())
+            m_database = cluster->database(
+                "relay_" + QCryptographicHash::hash(path, QCryptographicHash::Md5).toHex().left(16), &reason);
+        if (m_database.isEmpty())
+            return failed(reason);
+        args << QStringLiteral("--database") << m_database;
+    }
     m_process.start(QStringLiteral(TESSARY_SERVER_BIN), args);
     if (!m_process.waitForStarted(10000))
         return failed(QStringLiteral("cannot start %1: %2")
@@ -139,4 +154,26 @@ void RelayProcess::makeCurrent() const
     qputenv("TESSARY_SERVER_URL", m_baseUrl.toUtf8());
     qputenv("TESSARY_CA_FILE", QFile::encodeName(caFile()));
     loadServerConfig();
+}
+
+QSqlDatabase RelayProcess::openDatabase(const QString& connectionName) const
+{
+    QString url = m_database;
+    const int at = m_extraArgs.indexOf(QStringLiteral("--database"));
+    if (at >= 0 && at + 1 < m_extraArgs.size())
+        url = m_extraArgs.at(at + 1);
+    if (url.isEmpty()) {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
+        db.setDatabaseName(m_dataDir + QStringLiteral("/relay.db"));
+        db.open();
+        return db;
+    }
+    const QUrl address(url);
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connectionName);
+    db.setHostName(address.host());
+    db.setPort(address.port(5432));
+    db.setUserName(address.userName());
+    db.setDatabaseName(address.path().mid(1));
+    db.open();
+    return db;
 }

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <QProcess>
+#include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 
 // The real relay server (tessary-server) on 127.0.0.1 with a random port and a private CA, in a
-// temporary data directory unless one is given.
+// temporary data directory unless one is given. With TESSARY_TEST_DATABASE=postgresql its metadata
+// is in a database of the tests' own PostgreSQL server, one database per data directory.
 class RelayProcess
 {
 public:
@@ -22,6 +24,8 @@ public:
     QString caFile() const; // DATA/tls/ca.pem
     QString dataDir() const;
     QByteArray output() const; // everything the server printed so far (stdout and stderr)
+    // A connection (under the given name) to the server's metadata, SQLite or PostgreSQL.
+    QSqlDatabase openDatabase(const QString& connectionName) const;
 
     // Points the client at this server: TESSARY_SERVER_URL and TESSARY_CA_FILE, then loadServerConfig().
     void makeCurrent() const;
@@ -38,6 +42,7 @@ private:
     QTemporaryDir m_tmp;
     QString m_dataDir;
     QStringList m_extraArgs;
+    QString m_database; // postgresql:// address, or empty for the SQLite file
     mutable QProcess m_process; // output() drains it
     QString m_baseUrl;
     QString m_caFile;
