@@ -67,15 +67,10 @@ Page {
             pbText.text = text
         }
         function onProgressInit(min, max, text) {
-            pbProgress.from = min
-            pbProgress.to = max
-            pbProgress.value = min
-            pbText.text = text
+            mainWindow.initProgress(pbProgress, pbText, min, max, text)
         }
         function onProgressValueChanged(value) {
-            pbProgress.indeterminate = value < 0
-            if (value >= 0)
-                pbProgress.value = value
+            mainWindow.setProgress(pbProgress, value)
         }
         function onServerClear(fileId, rejected) {
             stackDownload.currentIndex = 2

@@ -95,17 +95,8 @@ Page {
             progressImage.source = "assets/uploading_to_server.png"
             progressText.text = qsTr("Uploading data to server...")
         }
-        onProgressInit: {
-            pbProgress.from = min
-            pbProgress.to = max
-            pbProgress.value = min
-            pbText.text = text
-        }
-        onProgressValueChanged: {
-            pbProgress.indeterminate = value < 0
-            if (value >= 0)
-                pbProgress.value = value
-        }
+        onProgressInit: mainWindow.initProgress(pbProgress, pbText, min, max, text)
+        onProgressValueChanged: mainWindow.setProgress(pbProgress, value)
         onSuccess: {
             fileEventsModel.addEvent(keyId, parseInt(fileId), fileSize, FileEventsModel.WaitDeliver)
             stackShareFiles.currentIndex = 2

@@ -43,6 +43,20 @@ ApplicationWindow {
         return qsTr("%1 Kb").arg(Math.round(size / 1024 * 100) / 100)
     }
 
+    // The pages' progress bars follow a container manager's progressInit and progressValueChanged;
+    // a negative value means the step cannot tell how far it is.
+    function initProgress(bar, label, min, max, text) {
+        bar.from = min
+        bar.to = max
+        bar.value = min
+        label.text = text
+    }
+    function setProgress(bar, value) {
+        bar.indeterminate = value < 0
+        if (value >= 0)
+            bar.value = value
+    }
+
     // Contact names and key ids go into the few styled titles; they must stay text.
     function escapeHtml(text) {
         return String(text).replace(/&/g, "&amp;").replace(/</g, "&lt;").replace(/>/g, "&gt;").replace(/"/g, "&quot;")

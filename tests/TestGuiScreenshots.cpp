@@ -20,6 +20,9 @@ private slots:
     void cleanupTestCase();
 
 private:
+    // The script lines that let the window settle and save it as DIR/NAME.png.
+    QString grabStep(const QString& dir, const QString& name);
+
     RelayProcess m_relay;
     CliUser m_alice; // has a transfer waiting
     CliUser m_bob; // has contacts and history
@@ -28,6 +31,12 @@ private:
     QString m_file;
     QStringList m_shots;
 };
+
+QString TestGuiScreenshots::grabStep(const QString& dir, const QString& name)
+{
+    m_shots.append(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+    return QStringLiteral("sleep 400\ngrab %1\n").arg(m_shots.constLast());
+}
 
 void TestGuiScreenshots::initTestCase()
 {
@@ -63,10 +72,7 @@ void TestGuiScreenshots::everyView()
     QFETCH(int, height);
     const QString dir = QStringLiteral(QT_TESTCASE_BUILDDIR "/screenshots/%1x%2").arg(width).arg(height);
     QVERIFY(QDir().mkpath(dir));
-    auto shot = [&](const QString& name) {
-        m_shots.append(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
-        return QStringLiteral("sleep 400\ngrab %1\n").arg(m_shots.constLast());
-    };
+    auto shot = [&](const QString& name) { return grabStep(dir, name); };
     const QString resize = QStringLiteral("resize %1 %2\nsleep 200\n").arg(width).arg(height);
 
     // Someone new: the first-start views, the error view with a message from gpg.
@@ -151,10 +157,7 @@ void TestGuiScreenshots::translatedPages()
     QFETCH(QString, locale);
     const QString dir = QStringLiteral(QT_TESTCASE_BUILDDIR "/screenshots/") + locale;
     QVERIFY(QDir().mkpath(dir));
-    auto shot = [&](const QString& name) {
-        m_shots.append(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
-        return QStringLiteral("sleep 400\ngrab %1\n").arg(m_shots.constLast());
-    };
+    auto shot = [&](const QString& name) { return grabStep(dir, name); };
 
     // Someone whose system speaks the language starts for the first time.
     CliUser newcomer;

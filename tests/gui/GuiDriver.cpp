@@ -20,9 +20,9 @@ static QtMessageHandler previousHandler = nullptr;
 static void failOnQmlWarnings(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
     previousHandler(type, context, message);
-    const bool fromQml = QByteArray(context.category ? context.category : "").startsWith("qml")
-        || QByteArray(context.category ? context.category : "") == "js"
-        || message.contains(QLatin1String(".qml:"));
+    const QByteArray category(context.category ? context.category : "");
+    const bool fromQml
+        = category.startsWith("qml") || category == "js" || message.contains(QLatin1String(".qml:"));
     if (type != QtDebugMsg && type != QtInfoMsg && fromQml) {
         std::fprintf(stdout, "FAIL: QML warning: %s\n", qPrintable(message));
         std::fflush(stdout);

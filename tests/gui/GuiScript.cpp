@@ -69,8 +69,7 @@ void GuiScript::tick()
 {
     // A click may start a transfer whose nested event loops call back in here; steps still run one
     // after the other, each from its own tick.
-    static bool inStep = false;
-    if (inStep)
+    if (m_inStep)
         return;
     while (m_next < m_steps.size()) {
         const QString line = m_steps.at(m_next).trimmed();
@@ -79,9 +78,9 @@ void GuiScript::tick()
             continue;
         }
         const QStringList words = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-        inStep = true;
+        m_inStep = true;
         const bool done = run(words, line);
-        inStep = false;
+        m_inStep = false;
         if (!done) {
             if (m_stepClock.elapsed() > waitLimitMs)
                 fail(QStringLiteral("gave up waiting: %1").arg(line));

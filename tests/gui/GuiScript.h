@@ -51,6 +51,7 @@ private:
     ScriptedPrompter& m_prompter;
     QStringList m_steps;
     int m_next = 0;
+    bool m_inStep = false; // a step's events may run a nested event loop that ticks again
     QTimer m_timer;
     QElapsedTimer m_stepClock;
     std::unique_ptr<QMimeData> m_dropData;
