@@ -1,17 +1,16 @@
 #include "app/AppSettings.h"
 
-#include "net/NetworkManager.h"
+#include "net/RelayClient.h"
 #include "platform/Platform.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLocale>
 
 AppSettings::AppSettings(QObject* parent)
     : QObject(parent)
     , i18nDir(QCoreApplication::applicationDirPath() + QStringLiteral("/i18n"))
+    , m_relay(new RelayClient(this))
 {
 }
 
@@ -51,15 +50,8 @@ void AppSettings::setAutorun(bool autorun)
     Platform::setAutorun(autorun, QCoreApplication::applicationFilePath());
 }
 
-bool AppSettings::sendFeedback(QString name, QString email, QString message)
+void AppSettings::sendFeedback(QString name, QString email, QString message)
 {
-    const QJsonObject object {
-        {QStringLiteral("name"), name},
-        {QStringLiteral("email"), email},
-        {QStringLiteral("message"), message},
-    };
-    NetworkManager network;
-    const QByteArray reply = network.request(QStringLiteral("/send-feedback"),
-                                             QJsonDocument(object).toJson(QJsonDocument::Compact), 20000);
-    return QJsonDocument::fromJson(reply).object().value(QStringLiteral("success")).toBool(false);
+    m_relay->sendFeedback(name, email, message, this,
+                          [this](const RelayClient::Result<bool>& sent) { emit feedbackSent(sent.value); });
 }

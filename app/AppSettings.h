@@ -4,12 +4,18 @@
 #include <QTranslator>
 #include <QVariantMap>
 
+class RelayClient;
+
 // The native object behind the settings page: interface languages, start at logon, feedback.
 class AppSettings : public QObject
 {
     Q_OBJECT
 public:
     explicit AppSettings(QObject* parent = nullptr);
+
+signals:
+    // ok: the server confirmed the message.
+    void feedbackSent(bool ok);
 
 public slots:
     // Locale name -> {"title", "nativeTitle", "icon"} for English and every "*.qm" in the i18n folder.
@@ -18,10 +24,11 @@ public slots:
     void setLocale(QString locale);
     // Adds or removes the per-user start-at-logon entry for this program.
     void setAutorun(bool autorun);
-    // Sends a message to the server; true when the server confirmed it.
-    bool sendFeedback(QString name, QString email, QString message);
+    // Sends a message to the server; feedbackSent() tells how it went.
+    void sendFeedback(QString name, QString email, QString message);
 
 private:
     QString i18nDir;
     QTranslator translator;
+    RelayClient* m_relay;
 };

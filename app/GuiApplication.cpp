@@ -2,7 +2,6 @@
 
 #include "app/AppSettings.h"
 #include "app/Startup.h"
-#include "gpg/Gpg.h"
 #include "net/ServerConfig.h"
 #include "platform/Platform.h"
 #include "platform/Prompter.h"
@@ -41,6 +40,7 @@ int runGuiApplication(int argc, char* argv[], const std::function<std::unique_pt
     QLockFile lock(Startup::dataDirPath() + QStringLiteral("/run.lock"));
     if (!Startup::acquireLock(lock))
         return 0;
+    Startup::removeLeftovers();
 
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
     QApplication app(argc, argv);
@@ -88,15 +88,14 @@ int runGuiApplication(int argc, char* argv[], const std::function<std::unique_pt
     Startup::createTables();
     Startup::seedRandom();
     Startup::ensureUid(settings);
-    initGpgCommandPrefix();
 
-    Startup::registerQmlTypes();
+    registerQmlTypes();
 
     QQmlApplicationEngine engine;
-    Prompter::attach(&engine, prompter.get());
     engine.rootContext()->setContextProperty(QStringLiteral("engine"), &engine);
     engine.rootContext()->setContextProperty(QStringLiteral("appSettings"), &appSettings);
-    engine.rootContext()->setContextProperty(QStringLiteral("appVersion"), QStringLiteral("2.0.1"));
+    engine.rootContext()->setContextProperty(QStringLiteral("appVersion"), QStringLiteral(TESSARY_VERSION));
+    engine.rootContext()->setContextProperty(QStringLiteral("prompter"), prompter.get());
     engine.load(QUrl(QStringLiteral("qrc:/main.qml")));
     if (engine.rootObjects().isEmpty())
         return -1;

@@ -6,6 +6,9 @@
 class Prompter;
 class QQmlApplicationEngine;
 
+// Registers the native types in the QML module org.tesry 1.0.
+void registerQmlTypes();
+
 // The window's whole start-up and run, from the data directory to the event loop. Returns the exit
 // code: 0 when another instance runs, -1 for a fatal start-up failure (after a message), -4 when the
 // updater could not be launched, else the event loop's result. makePrompter is called once the

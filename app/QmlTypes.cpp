@@ -1,13 +1,14 @@
-#include "app/Startup.h"
+#include "app/GuiApplication.h"
 #include "containers/ContainerManager.h"
 #include "models/FileEventsModel.h"
 #include "models/PrivKeysModel.h"
 #include "models/PubKeysModel.h"
 #include "models/ShareFilesModel.h"
+#include "platform/Prompter.h"
 
 #include <QtQml>
 
-void Startup::registerQmlTypes()
+void registerQmlTypes()
 {
     const char* uri = "org.tesry";
     qmlRegisterType<PrivKeysModel>(uri, 1, 0, "PrivKeysModel");
@@ -15,4 +16,5 @@ void Startup::registerQmlTypes()
     qmlRegisterType<ShareFilesModel>(uri, 1, 0, "ShareFilesModel");
     qmlRegisterType<ContainerManager>(uri, 1, 0, "ContainerManager");
     qmlRegisterType<FileEventsModel>(uri, 1, 0, "FileEventsModel");
+    qmlRegisterUncreatableType<Prompter>(uri, 1, 0, "Prompter", QStringLiteral("given by the program"));
 }

@@ -1,5 +1,7 @@
 #include "app/Startup.h"
 
+#include "containers/StagingFolder.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -19,11 +21,32 @@ QString dataDirPath()
     return QDir::home().absoluteFilePath(QStringLiteral(".tessary2"));
 }
 
+QString temporaryDirPath()
+{
+    return dataDirPath() + QStringLiteral("/tmp");
+}
+
 void prepareDataDir()
 {
-    QDir::home().mkpath(QStringLiteral(".tessary2"));
-    QFile::setPermissions(dataDirPath(),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const QFileDevice::Permissions ownerOnly
+        = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
+    QDir::home().mkpath(QStringLiteral(".tessary2/tmp"));
+    QFile::setPermissions(dataDirPath(), ownerOnly);
+    QFile::setPermissions(temporaryDirPath(), ownerOnly);
+}
+
+void removeLeftovers()
+{
+    StagingFolder::removeAbandoned(temporaryDirPath());
+    QDir tmp(temporaryDirPath());
+    const QStringList names = tmp.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& name : names) {
+        const QString path = tmp.filePath(name);
+        if (QFileInfo(path).isDir() && !QFileInfo(path).isSymLink())
+            QDir(path).removeRecursively();
+        else
+            QFile::remove(path);
+    }
 }
 
 bool acquireLock(QLockFile& lock)

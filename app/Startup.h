@@ -11,8 +11,15 @@ namespace Startup {
 
 // HOME/.tessary2: the database, the lock file and the GnuPG home directory.
 QString dataDirPath();
-// Creates the data directory with owner-only permissions; failures surface later on their own.
+// HOME/.tessary2/tmp: every temporary file of the client (containers on their way, notes of
+// staging folders), owner-only like the data directory around it.
+QString temporaryDirPath();
+// Creates the data directory and its temporary folder with owner-only permissions; failures
+// surface later on their own.
 void prepareDataDir();
+// Removes what a run that was killed left in the temporary folder and in extraction folders.
+// Only while holding the lock: the files of a running instance would go too.
+void removeLeftovers();
 // Takes the per-user single-instance lock, waiting at most 100 ms.
 bool acquireLock(QLockFile& lock);
 // Organisation and application name "Tessary": every default QSettings then shares one store.
@@ -30,7 +37,4 @@ void createTables();
 void seedRandom();
 // The installation id; a fresh random UUID is stored (and flushed) when the stored one is unreadable.
 QUuid ensureUid(QSettings& settings);
-// Registers the native types in the QML module org.tesry 1.0.
-void registerQmlTypes();
-
 } // namespace Startup

@@ -1,5 +1,5 @@
 #include "app/GuiApplication.h"
-#include "platform/Prompter.h"
+#include "platform/WidgetPrompter.h"
 
 int main(int argc, char* argv[])
 {

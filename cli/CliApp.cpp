@@ -1,30 +1,30 @@
 #include "cli/CliApp.h"
 
+#include "app/FirstStartJob.h"
 #include "app/Startup.h"
 #include "cli/CliPrompter.h"
 #include "cli/ProgressBar.h"
 #include "cli/Terminal.h"
-#include "containers/ContainerManager.h"
-#include "gpg/Gpg.h"
+#include "containers/OpenJob.h"
+#include "containers/ReceiveJob.h"
+#include "containers/SaveJob.h"
+#include "containers/SendJob.h"
 #include "models/FileEventsModel.h"
-#include "models/PrivKeysModel.h"
 #include "models/PubKeysModel.h"
 #include "models/ShareFilesModel.h"
+#include "net/RelayClient.h"
 #include "net/ServerConfig.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QMetaEnum>
 #include <QRegularExpression>
 #include <QSettings>
-#include <QSqlDatabase>
 #include <QSqlRecord>
 #include <QSslSocket>
 #include <QStandardPaths>
-#include <QTimer>
 #include <QUrl>
 
 namespace {
@@ -33,18 +33,10 @@ const QString toOption = QStringLiteral("to");
 const QString passwordOption = QStringLiteral("password");
 const QString extractPathKey = QStringLiteral("extractPath");
 
-// Key generation normally takes seconds; a gpg that never reports back must not hang a script.
-constexpr int keyGenerationLimitMs = 300000;
-
-// Tabs and line breaks inside a field would break the one-record-per-line output.
+// One record per line: whatever a field holds from outside prints on its line.
 QString field(const QVariant& value)
 {
-    QString text = value.toString();
-    for (QChar& c : text) {
-        if (c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r'))
-            c = QLatin1Char(' ');
-    }
-    return text;
+    return Terminal::printable(value.toString());
 }
 
 // The server sends file ids as JSON numbers (or text); both print as plain decimal digits.
@@ -62,10 +54,18 @@ template<typename Model> void fetchAll(Model& model)
         model.fetchMore();
 }
 
+StagingFolder::ExistingFiles existingFilesSetting()
+{
+    return QSettings().value(QStringLiteral("dontOverwriteExistingFiles"), false).toBool()
+        ? StagingFolder::ExistingFiles::Keep
+        : StagingFolder::ExistingFiles::Overwrite;
+}
+
 } // namespace
 
 CliApp::CliApp(QObject* parent)
     : QObject(parent)
+    , m_relay(new RelayClient(this))
 {
     auto command = [this](const QString& name, const QString& summary, const QString& syntax, int min,
                           int max, Handler handler) -> CliCommand& {
@@ -118,6 +118,13 @@ CliApp::CliApp(QObject* parent)
 
 CliApp::~CliApp() = default;
 
+void CliApp::setStreams(QIODevice* in, QIODevice* out, QIODevice* err)
+{
+    m_in = in;
+    m_out = out;
+    m_err = err;
+}
+
 int CliApp::run(const QStringList& arguments)
 {
     const QStringList words = arguments.mid(1);
@@ -139,7 +146,7 @@ int CliApp::run(const QStringList& arguments)
         if (!entry.command.parse(words.mid(1), &error))
             return usageError(error, &entry.command);
         if (entry.command.helpRequested()) {
-            Terminal::write(Terminal::StandardOutput, entry.command.helpText());
+            write(m_out, Terminal::StandardOutput, entry.command.helpText());
             return Success;
         }
         return execute(entry);
@@ -159,6 +166,7 @@ int CliApp::execute(const Entry& entry)
                        .arg(QDir::toNativeSeparators(lockPath)));
         return AlreadyRunning;
     }
+    Startup::removeLeftovers();
     // main() has installed the translation already; the first run stores the language as the
     // window's first start does.
     {
@@ -175,7 +183,6 @@ int CliApp::execute(const Entry& entry)
         printError(error);
         return Failure;
     }
-    initGpgCommandPrefix();
     if (!Startup::openDatabase(&error)) {
         printError(QObject::tr("Cannot open database") + QStringLiteral(": ") + error);
         return Failure;
@@ -186,73 +193,69 @@ int CliApp::execute(const Entry& entry)
     Terminal terminal;
     connect(&terminal, &Terminal::interrupted, this, &CliApp::interrupt);
     ProgressBar progress(Terminal::isTerminal(Terminal::StandardError));
-    CliPrompter prompter([this](const QString& text) { printWarning(text); });
+    CliPrompter prompter([this](const QString& text) { printWarning(text); }, m_in);
     m_progress = &progress;
     m_prompter = &prompter;
+    m_interrupted = false;
 
     const int code = (this->*entry.handler)(entry.command);
 
     m_progress = nullptr;
     m_prompter = nullptr;
     progress.clear();
-    QSqlDatabase::database(QLatin1String(QSqlDatabase::defaultConnection), false).close();
     return code;
+}
+
+bool CliApp::wait()
+{
+    if (!m_interrupted)
+        m_loop.exec();
+    if (m_progress)
+        m_progress->clear();
+    if (m_interrupted)
+        printError(tr("Canceled"));
+    return !m_interrupted;
+}
+
+bool CliApp::runJob(Job& job)
+{
+    bool succeeded = true;
+    connect(&job, &Job::failed, this, [&](const QString& text) {
+        succeeded = false;
+        printError(text);
+        m_loop.quit();
+    });
+    connect(&job, &Job::cancelled, this, [&] {
+        succeeded = false;
+        m_loop.quit();
+    });
+    connect(&job, &Job::warning, this, &CliApp::printWarning);
+    // The success signal of each kind of job carries its own result, which the caller takes.
+    const QMetaObject* meta = job.metaObject();
+    for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
+        if (meta->method(i).methodType() == QMetaMethod::Signal && meta->method(i).name() == "succeeded")
+            connect(&job, meta->method(i), &m_loop,
+                    m_loop.metaObject()->method(m_loop.metaObject()->indexOfSlot("quit()")));
+    }
+    m_progress->attach(&job);
+    m_running = &job;
+    job.start();
+    while (job.isRunning())
+        m_loop.exec();
+    m_running = nullptr;
+    m_progress->clear();
+    if (m_interrupted)
+        printError(tr("Canceled"));
+    return succeeded && !m_interrupted;
 }
 
 int CliApp::showId(const CliCommand&)
 {
-    PrivKeysModel keys;
-    bool failed = false;
-    connect(&keys, &PrivKeysModel::error, this, [&](const QString& text) {
-        failed = true;
-        printError(text);
-    });
-
-    // First start, as on the first-start page: generate, then register the public key.
-    if (keys.rowCount() == 0) {
-        // The generation reports nothing at all when gpg cannot be started.
-        if (QStandardPaths::findExecutable(QStringLiteral("gpg")).isEmpty()) {
-            printError(tr("The program gpg was not found."));
-            return Failure;
-        }
-        bool completed = false;
-        QEventLoop loop;
-        connect(&keys, &PrivKeysModel::genKeyPairCompleted, &loop, [&] {
-            completed = true;
-            loop.quit();
-        });
-        connect(&keys, &PrivKeysModel::error, &loop, &QEventLoop::quit);
-        QTimer limit;
-        limit.setSingleShot(true);
-        connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-        connect(this, &CliApp::interrupted, &loop, &QEventLoop::quit);
-        m_progress->busy(tr("Generating PGP keys"));
-        keys.genKeyPair();
-        if (!completed && !failed) {
-            limit.start(keyGenerationLimitMs);
-            loop.exec();
-        }
-        m_progress->clear();
-        if (!completed) {
-            if (m_interrupted)
-                printError(tr("Canceled"));
-            else if (!failed)
-                printError(tr("gpg did not finish generating the key pair."));
-            return Failure;
-        }
-    }
-
-    QString keyId = keys.remoteKeyId(0);
-    if (keyId.isEmpty()) {
-        m_progress->busy(tr("Uploading public PGP key to server"));
-        keyId = keys.uploadPublicKey(0);
-        m_progress->clear();
-        if (keyId.isEmpty()) {
-            if (!failed)
-                printError(tr("The server did not register the public key."));
-            return Failure;
-        }
-    }
+    FirstStartJob job(m_relay);
+    QString keyId;
+    connect(&job, &FirstStartJob::succeeded, this, [&](const QString& id) { keyId = id; });
+    if (!runJob(job))
+        return Failure;
     printLine(keyId);
     return Success;
 }
@@ -273,25 +276,21 @@ int CliApp::addContact(const CliCommand& command)
 {
     const QStringList args = command.arguments();
     PubKeysModel contacts;
-    const int printedBefore = m_errorsPrinted;
+    bool added = false;
     connect(&contacts, &PubKeysModel::error, this, &CliApp::printError);
     connect(&contacts, &PubKeysModel::contactError, this, &CliApp::printError);
-
+    connect(&contacts, &PubKeysModel::contactError, &m_loop, &QEventLoop::quit);
+    connect(&contacts, &PubKeysModel::contactNotFound, &m_loop, &QEventLoop::quit);
+    connect(&contacts, &PubKeysModel::contactAdded, this, [&] {
+        added = true;
+        m_loop.quit();
+    });
     // As on the page for adding a contact: attach the key id, then give it the title.
     m_progress->busy(tr("Finding user"));
-    const bool added = contacts.addPubKey(args.at(0));
-    m_progress->clear();
-    if (!added) {
-        if (m_errorsPrinted == printedBefore)
-            printError(tr("User not found, check ID"));
+    contacts.addPubKey(args.at(0));
+    if (!wait() || !added)
         return Failure;
-    }
-    if (args.size() > 1 && !contacts.setKeyTitle(args.at(0), args.at(1))) {
-        if (m_errorsPrinted == printedBefore)
-            printError(tr("Error while saving contact"));
-        return Failure;
-    }
-    return Success;
+    return args.size() > 1 ? setTitle(contacts, args.at(0), args.at(1)) : Success;
 }
 
 int CliApp::renameContact(const CliCommand& command)
@@ -302,14 +301,20 @@ int CliApp::renameContact(const CliCommand& command)
         printError(tr("No contact with the key id %1.").arg(args.at(0)));
         return Failure;
     }
-    const int printedBefore = m_errorsPrinted;
     connect(&contacts, &PubKeysModel::error, this, &CliApp::printError);
-    if (!contacts.setKeyTitle(args.at(0), args.at(1))) {
-        if (m_errorsPrinted == printedBefore)
-            printError(tr("Error while saving contact"));
-        return Failure;
-    }
-    return Success;
+    return setTitle(contacts, args.at(0), args.at(1));
+}
+
+int CliApp::setTitle(PubKeysModel& contacts, const QString& keyId, const QString& title)
+{
+    bool saved = false;
+    connect(&contacts, &PubKeysModel::error, &m_loop, &QEventLoop::quit);
+    connect(&contacts, &PubKeysModel::keyTitleSet, this, [&] {
+        saved = true;
+        m_loop.quit();
+    });
+    contacts.setKeyTitle(keyId, title);
+    return wait() && saved ? Success : Failure;
 }
 
 int CliApp::removeContact(const CliCommand& command)
@@ -331,72 +336,44 @@ int CliApp::removeContact(const CliCommand& command)
 int CliApp::send(const CliCommand& command)
 {
     QStringList args = command.arguments();
-    const QString keyId = PubKeysModel::normalizeKeyId(args.takeFirst());
+    const QString keyId = RelayClient::normalizeKeyId(args.takeFirst());
     const QVariantMap files = shareList(args);
     if (files.isEmpty())
         return Failure;
-
-    // As on the sharing page: fetch the contact's current key, send to its fingerprint, and record
-    // the transfer as waiting for delivery when the server has taken it.
-    PubKeysModel contacts;
-    const QString fpr = downloadKey(contacts, keyId);
-    if (fpr.isEmpty())
+    SendJob job(m_relay, files, keyId);
+    QString fileId;
+    connect(&job, &SendJob::succeeded, this, [&](const QString& id) { fileId = id; });
+    if (!runJob(job))
         return Failure;
-    FileEventsModel events;
-    ContainerManager manager(nullptr, m_prompter);
-    QString sentId;
-    const bool sent
-        = share(manager, QString(), files, 1, fpr, [&](const QString& fileId, qlonglong fileSize) {
-              sentId = fileId;
-              events.addEvent(keyId, fileId.toInt(), fileSize, FileEventsModel::WaitDeliver);
-          });
-    if (!sent)
-        return Failure;
-    printLine(sentId);
+    printLine(fileId);
     return Success;
 }
 
 int CliApp::save(const CliCommand& command)
 {
     const bool toKey = command.isSet(toOption);
-    if (toKey == command.isSet(passwordOption)) {
+    if (toKey == command.isSet(passwordOption))
         return usageError(tr("Give either --to KEYID or --password."), &command);
-    }
     QStringList args = command.arguments();
     const QString containerPath = QFileInfo(args.takeFirst()).absoluteFilePath();
     const QVariantMap files = shareList(args);
     if (files.isEmpty())
         return Failure;
-
-    QString secret;
-    if (toKey) {
-        PubKeysModel contacts;
-        secret = downloadKey(contacts, command.value(toOption));
-        if (secret.isEmpty())
-            return Failure;
-    } else {
-        bool ok = false;
-        secret = m_prompter->password(tr("Enter password"), &ok);
-        if (!ok || secret.isEmpty()) {
-            printError(tr("No password given: the first line of standard input is empty."));
-            return Failure;
-        }
-    }
-    ContainerManager manager(nullptr, m_prompter);
-    return share(manager, containerPath, files, toKey ? 1 : 2, secret, nullptr) ? Success : Failure;
+    QString password;
+    if (!toKey && (password = readPassword()).isEmpty())
+        return Failure;
+    SaveJob job(containerPath, files, 2, password);
+    if (toKey)
+        job.setContact(m_relay, command.value(toOption));
+    return runJob(job) ? Success : Failure;
 }
 
 int CliApp::listInbox(const CliCommand&)
 {
-    ContainerManager manager(nullptr, m_prompter);
-    m_progress->busy(tr("Checking for new files"));
     bool answered = false;
-    const QVariantList waiting = manager.fetchNewFiles(&answered);
-    m_progress->clear();
-    if (!answered) {
-        printError(tr("Cannot get server response"));
+    const QVariantList waiting = inbox(&answered);
+    if (!answered)
         return Failure;
-    }
     PubKeysModel contacts;
     for (const QVariant& item : waiting) {
         const QVariantMap file = item.toMap();
@@ -412,38 +389,18 @@ int CliApp::listInbox(const CliCommand&)
 int CliApp::accept(const CliCommand& command)
 {
     const QString fileId = command.arguments().at(0).trimmed();
-    ContainerManager manager(nullptr, m_prompter);
-    const QVariantMap file = findWaiting(manager, fileId);
+    const QVariantMap file = findWaiting(fileId);
     if (file.isEmpty())
         return Failure;
-    const QString folder = extractFolder(manager, command);
+    const QString folder = extractFolder(command);
     if (folder.isEmpty())
         return Failure;
-    // The download page keeps the chosen folder; the manager extracts into the stored one.
-    QSettings settings;
-    settings.setValue(extractPathKey, folder);
-    settings.sync();
-
-    const QString uploader = file.value(QStringLiteral("uploaderKeyId")).toString();
-    const qlonglong fileSize = file.value(QStringLiteral("fileSize")).toLongLong();
-    FileEventsModel events;
-    bool received = false;
-    // Only a good extraction makes downloadById clear the file on the server, and the manager's
-    // own reaction to serverClear sends cleared() before any later listener of serverClear runs.
-    connect(&manager, &ContainerManager::cleared, this, [&] {
-        if (received)
-            return;
-        received = true;
-        events.addEvent(uploader, fileId.toInt(), fileSize, FileEventsModel::Received);
-    });
-    const bool done = runFollowed(
-        manager,
-        [&] {
-            manager.downloadById(fileId);
-            return received;
-        },
-        tr("The container was downloaded but not extracted."));
-    if (!done)
+    // The folder given is the one to use from now on, as on the download page.
+    if (command.isSet(toOption))
+        QSettings().setValue(extractPathKey, folder);
+    ReceiveJob job(m_relay, fileId, file.value(QStringLiteral("fileSize")).toLongLong(),
+                   file.value(QStringLiteral("uploaderKeyId")).toString(), folder, existingFilesSetting());
+    if (!runJob(job))
         return Failure;
     printLine(QDir::toNativeSeparators(folder));
     return Success;
@@ -452,16 +409,17 @@ int CliApp::accept(const CliCommand& command)
 int CliApp::reject(const CliCommand& command)
 {
     const QString fileId = command.arguments().at(0).trimmed();
-    ContainerManager manager(nullptr, m_prompter);
-    if (findWaiting(manager, fileId).isEmpty())
+    if (findWaiting(fileId).isEmpty())
         return Failure;
-    bool cleared = false;
-    connect(&manager, &ContainerManager::cleared, this, [&] { cleared = true; });
-    // As the download page does: the signal makes the manager tell the server.
+    bool told = false;
     m_progress->busy(tr("Clear data on server..."));
-    emit manager.serverClear(fileId, true);
-    m_progress->clear();
-    if (!cleared) {
+    m_relay->downloadComplete(fileId, true, this, [&](const RelayClient::Result<bool>& result) {
+        told = result.ok();
+        m_loop.quit();
+    });
+    if (!wait())
+        return Failure;
+    if (!told) {
         printError(tr("The server was not told about the rejection."));
         return Failure;
     }
@@ -471,27 +429,14 @@ int CliApp::reject(const CliCommand& command)
 int CliApp::open(const CliCommand& command)
 {
     const QString containerPath = QFileInfo(command.arguments().at(0)).absoluteFilePath();
-    ContainerManager manager(nullptr, m_prompter);
-    const QString folder = extractFolder(manager, command);
+    const QString folder = extractFolder(command);
     if (folder.isEmpty())
         return Failure;
-
-    // The manager extracts into the stored folder. A local container is not a transfer the download
-    // page would remember a folder for, so the previous setting comes back afterwards.
-    QSettings settings;
-    const QVariant previous = settings.value(extractPathKey);
-    settings.setValue(extractPathKey, folder);
-    settings.sync();
-    const bool extracted = runFollowed(
-        manager, [&] { return manager.extractContainer(containerPath); },
-        tr("No password given: the first line of standard input is empty."));
-    if (previous.isNull())
-        settings.remove(extractPathKey);
-    else
-        settings.setValue(extractPathKey, previous);
-    settings.sync();
-
-    if (!extracted)
+    QString password;
+    if (OpenJob::needsPassword(containerPath) && (password = readPassword()).isEmpty())
+        return Failure;
+    OpenJob job(containerPath, folder, existingFilesSetting(), password);
+    if (!runJob(job))
         return Failure;
     printLine(QDir::toNativeSeparators(folder));
     return Success;
@@ -501,9 +446,11 @@ int CliApp::showHistory(const CliCommand&)
 {
     FileEventsModel events;
     // As the events tab does when it appears: ask the server about everything still waiting.
+    connect(&events, &FileEventsModel::deliveryChecked, &m_loop, &QEventLoop::quit);
     m_progress->busy(tr("Checking deliveries"));
     events.checkDelivered();
-    m_progress->clear();
+    if (!wait())
+        return Failure;
     fetchAll(events);
     const QMetaEnum statuses = QMetaEnum::fromType<FileEventsModel::Status>();
     for (int row = 0; row < events.rowCount(); ++row) {
@@ -537,76 +484,37 @@ QVariantMap CliApp::shareList(const QStringList& paths)
     return files;
 }
 
-QString CliApp::downloadKey(PubKeysModel& contacts, const QString& keyId)
+QString CliApp::readPassword()
 {
-    QString fpr;
-    const int printedBefore = m_errorsPrinted;
-    QMetaObject::Connection onError = connect(&contacts, &PubKeysModel::error, this, &CliApp::printError);
-    QMetaObject::Connection onKey
-        = connect(&contacts, &PubKeysModel::keyDownloaded, this, [&](const QString& key) { fpr = key; });
-    m_progress->busy(tr("Getting public PGP key from server"));
-    contacts.downloadPubKey(keyId);
-    m_progress->clear();
-    disconnect(onError);
-    disconnect(onKey);
-    if (m_interrupted) {
-        printError(tr("Canceled"));
-        return QString();
-    }
-    if (fpr.isEmpty() && m_errorsPrinted == printedBefore)
-        printError(tr("The key of %1 was not downloaded.").arg(keyId));
-    return fpr;
+    bool ok = false;
+    const QString password = m_prompter->password(tr("Enter password"), &ok);
+    if (!ok || password.isEmpty())
+        printError(tr("No password given: the first line of standard input is empty."));
+    return ok ? password : QString();
 }
 
-bool CliApp::share(ContainerManager& manager, const QString& containerPath, const QVariantMap& files,
-                   int cryptMethod, const QString& secret,
-                   const std::function<void(const QString&, qlonglong)>& onSuccess)
+QVariantList CliApp::inbox(bool* answered)
 {
-    bool succeeded = false;
-    connect(&manager, &ContainerManager::success, this, [&](const QString& fileId, qlonglong fileSize) {
-        succeeded = true;
-        if (onSuccess)
-            onSuccess(fileId, fileSize);
-    });
-    return runFollowed(
-        manager,
-        [&] {
-            manager.shareContainer(containerPath, files, cryptMethod, secret);
-            return succeeded;
-        },
-        containerPath.isEmpty() ? tr("The upload ended without a file id from the server.")
-                                : tr("The container was not saved."));
-}
-
-bool CliApp::runFollowed(ContainerManager& manager, const std::function<bool()>& operation,
-                         const QString& silentFailure)
-{
-    const int printedBefore = m_errorsPrinted;
-    follow(manager);
-    m_running = &manager;
-    const bool succeeded = operation();
-    m_running = nullptr;
-    m_progress->clear();
-    if (succeeded)
-        return true;
-    // Some operations end without a word (the interface would show nothing); the command never does.
-    if (m_interrupted)
-        printError(tr("Canceled"));
-    else if (m_errorsPrinted == printedBefore)
-        printError(silentFailure);
-    return false;
-}
-
-QVariantMap CliApp::findWaiting(ContainerManager& manager, const QString& fileId)
-{
+    QVariantList files;
     m_progress->busy(tr("Checking for new files"));
+    m_relay->checkNewFiles(this, [&](const RelayClient::Result<QVariantList>& result) {
+        *answered = result.ok();
+        if (!result.ok())
+            printError(result.error);
+        files = result.value;
+        m_loop.quit();
+    });
+    if (!wait())
+        *answered = false;
+    return files;
+}
+
+QVariantMap CliApp::findWaiting(const QString& fileId)
+{
     bool answered = false;
-    const QVariantList waiting = manager.fetchNewFiles(&answered);
-    m_progress->clear();
-    if (!answered) {
-        printError(tr("Cannot get server response"));
+    const QVariantList waiting = inbox(&answered);
+    if (!answered)
         return {};
-    }
     for (const QVariant& item : waiting) {
         const QVariantMap file = item.toMap();
         if (fileIdText(file.value(QStringLiteral("fileId"))) == fileId)
@@ -616,7 +524,7 @@ QVariantMap CliApp::findWaiting(ContainerManager& manager, const QString& fileId
     return {};
 }
 
-QString CliApp::extractFolder(ContainerManager& manager, const CliCommand& command)
+QString CliApp::extractFolder(const CliCommand& command)
 {
     QString folder;
     if (command.isSet(toOption)) {
@@ -624,26 +532,22 @@ QString CliApp::extractFolder(ContainerManager& manager, const CliCommand& comma
         QDir().mkpath(folder);
     } else {
         folder = QSettings().value(extractPathKey).toString();
-        if (folder.isEmpty())
-            folder = manager.defaultExtractPath();
+        if (folder.isEmpty()) {
+            folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + QStringLiteral("/Tessary");
+            QDir().mkpath(folder);
+        }
     }
-    if (!manager.isDirWritable(folder)) {
+    const QFileInfo info(folder);
+    if (!info.isDir() || !info.isWritable()) {
         printError(tr("Directory %1 is not writable").arg(QDir::toNativeSeparators(folder)));
         return QString();
     }
     return folder;
 }
 
-void CliApp::follow(ContainerManager& manager)
-{
-    connect(&manager, &ContainerManager::error, this, &CliApp::printError);
-    connect(&manager, &ContainerManager::warn, this, &CliApp::printWarning);
-    m_progress->attach(&manager);
-}
-
 int CliApp::contactRow(PubKeysModel& contacts, const QString& keyId)
 {
-    const QString digits = PubKeysModel::normalizeKeyId(keyId);
+    const QString digits = RelayClient::normalizeKeyId(keyId);
     fetchAll(contacts);
     for (int row = 0; row < contacts.rowCount(); ++row) {
         if (contacts.record(row).value(QStringLiteral("remote_key_id")).toString() == digits)
@@ -655,54 +559,44 @@ int CliApp::contactRow(PubKeysModel& contacts, const QString& keyId)
 void CliApp::interrupt()
 {
     m_interrupted = true;
-    // A running transfer stops through the manager, which cleans up after itself; a call to the
-    // server that is waiting ends on its own and the command then stops.
+    // A running job stops and cleans up after itself; a call to the server is left behind.
     if (m_running)
         m_running->cancel();
-    emit interrupted();
+    m_loop.quit();
+}
+
+void CliApp::write(QIODevice* device, Terminal::Stream stream, const QString& text)
+{
+    if (device)
+        device->write(text.toUtf8());
+    else
+        Terminal::write(stream, text);
 }
 
 void CliApp::printLine(const QString& text)
 {
     if (m_progress)
         m_progress->clear();
-    Terminal::write(Terminal::StandardOutput, text + QLatin1Char('\n'));
-}
-
-bool CliApp::repeatsCancel(const QString& text) const
-{
-    // The manager's own (untranslated) cancel warning and the command's closing word say the same.
-    const auto isCancel
-        = [this](const QString& t) { return t == QLatin1String("Canceled") || t == tr("Canceled"); };
-    return isCancel(text) && isCancel(m_lastError);
+    write(m_out, Terminal::StandardOutput, text + QLatin1Char('\n'));
 }
 
 void CliApp::printError(const QString& text)
 {
-    if (repeatsCancel(text))
-        return;
-    m_lastError = text;
-    ++m_errorsPrinted;
     if (m_progress)
         m_progress->clear();
-    Terminal::write(Terminal::StandardError, text + QLatin1Char('\n'));
+    write(m_err, Terminal::StandardError, Terminal::printable(text) + QLatin1Char('\n'));
 }
 
 void CliApp::printWarning(const QString& text)
 {
-    if (repeatsCancel(text))
-        return;
-    m_lastError = text;
-    if (m_progress)
-        m_progress->clear();
-    Terminal::write(Terminal::StandardError, text + QLatin1Char('\n'));
+    printError(text);
 }
 
 int CliApp::usageError(const QString& error, const CliCommand* command)
 {
-    Terminal::write(Terminal::StandardError,
-                    QStringLiteral("tessary-cli: ") + error + QStringLiteral("\n\n")
-                        + (command ? command->helpText() : usage() + QLatin1Char('\n')));
+    write(m_err, Terminal::StandardError,
+          QStringLiteral("tessary-cli: ") + Terminal::printable(error) + QStringLiteral("\n\n")
+              + (command ? command->helpText() : usage() + QLatin1Char('\n')));
     return UsageError;
 }
 

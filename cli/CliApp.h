@@ -1,24 +1,26 @@
 #pragma once
 
 #include "cli/CliCommand.h"
+#include "cli/Terminal.h"
 
+#include <QEventLoop>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
 
-#include <functional>
 #include <vector>
 
 class CliPrompter;
-class ContainerManager;
+class Job;
 class ProgressBar;
 class PubKeysModel;
+class QIODevice;
+class RelayClient;
 
-// The command-line front end. Each command drives the same native objects, with the same calls in
-// the same order, as the page of the interface that does the same thing; the front end itself only
-// parses arguments, prints and waits.
+// The command-line front end: parses a command, runs the job or the call to the relay that does
+// it, the same ones the window uses, and prints what comes of it. Everything printed that came
+// from outside (file names, the relay's texts) is made harmless for a terminal first.
 class CliApp : public QObject
 {
     Q_OBJECT
@@ -34,12 +36,14 @@ public:
     explicit CliApp(QObject* parent = nullptr);
     ~CliApp() override;
 
+    // Where a password is read from and where the output and the messages go; the process's own
+    // standard streams when not set.
+    void setStreams(QIODevice* in, QIODevice* out, QIODevice* err);
+    // The client of the relay that the commands use.
+    RelayClient* relay() const { return m_relay; }
+
     // arguments as the process got them, the program name first. Returns the exit code.
     int run(const QStringList& arguments);
-
-signals:
-    // Ctrl-C was pressed.
-    void interrupted();
 
 private:
     using Handler = int (CliApp::*)(const CliCommand&);
@@ -64,46 +68,44 @@ private:
     int open(const CliCommand& command);
     int showHistory(const CliCommand& command);
 
+    // Runs job to its end while its course is shown; true when it succeeded. The caller takes the
+    // result from the job's success signal.
+    bool runJob(Job& job);
+    // Runs the event loop until something quits it; false, after saying so, once Ctrl-C came.
+    bool wait();
+    int setTitle(PubKeysModel& contacts, const QString& keyId, const QString& title);
     // The share list for paths from the command line, built like a drop onto the sharing page.
     // Empty, with a message printed, when a path does not exist or nothing is left to send.
     QVariantMap shareList(const QStringList& paths);
-    // Downloads the contact's current key; the fingerprint, or empty with the reason printed.
-    QString downloadKey(PubKeysModel& contacts, const QString& keyId);
-    // Runs shareContainer and waits for its outcome; the server's file id (empty for a local save)
-    // is passed to onSuccess while the success signal is delivered. True when success came.
-    bool share(ContainerManager& manager, const QString& containerPath, const QVariantMap& files,
-               int cryptMethod, const QString& secret,
-               const std::function<void(const QString&, qlonglong)>& onSuccess);
-    // Runs operation while the manager's progress is shown and Ctrl-C cancels it; on failure makes
-    // sure a message was printed (silentFailure when the operation itself said nothing).
-    bool runFollowed(ContainerManager& manager, const std::function<bool()>& operation,
-                     const QString& silentFailure);
+    // The first line of the input, or empty after a message.
+    QString readPassword();
+    // The relay's list of waiting containers; *answered is false after a message.
+    QVariantList inbox(bool* answered);
     // The inbox entry of fileId, or an empty map with a message printed.
-    QVariantMap findWaiting(ContainerManager& manager, const QString& fileId);
+    QVariantMap findWaiting(const QString& fileId);
     // The folder to extract into: --to DIR (created when missing), else the stored "extractPath", else
     // the default folder. Empty, with a message printed, when it is not a writable folder.
-    QString extractFolder(ContainerManager& manager, const CliCommand& command);
-    // Prints what the core said through its signals while the manager works.
-    void follow(ContainerManager& manager);
+    QString extractFolder(const CliCommand& command);
     // Row of the contact with this key id in the model order, or -1.
     int contactRow(PubKeysModel& contacts, const QString& keyId);
 
     void interrupt();
+    void write(QIODevice* device, Terminal::Stream stream, const QString& text);
     void printLine(const QString& text);
-    // Messages of failures; the commands count them to know whether the system already said why.
     void printError(const QString& text);
-    // Messages that do not stop the operation.
     void printWarning(const QString& text);
-    bool repeatsCancel(const QString& text) const;
     // Prints the reason and the usage (of command, or of the program) to standard error.
     int usageError(const QString& error, const CliCommand* command);
     QString usage() const;
 
     std::vector<Entry> m_commands;
+    RelayClient* m_relay;
+    QEventLoop m_loop;
     ProgressBar* m_progress = nullptr;
     CliPrompter* m_prompter = nullptr;
-    QPointer<ContainerManager> m_running;
+    Job* m_running = nullptr;
     bool m_interrupted = false;
-    int m_errorsPrinted = 0;
-    QString m_lastError;
+    QIODevice* m_in = nullptr;
+    QIODevice* m_out = nullptr;
+    QIODevice* m_err = nullptr;
 };

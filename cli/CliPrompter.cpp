@@ -2,9 +2,13 @@
 
 #include "cli/Terminal.h"
 
-CliPrompter::CliPrompter(Sink sink, QObject* parent)
+#include <QIODevice>
+#include <QRegularExpression>
+
+CliPrompter::CliPrompter(Sink sink, QIODevice* input, QObject* parent)
     : Prompter(parent)
     , m_sink(std::move(sink))
+    , m_input(input)
 {
 }
 
@@ -21,6 +25,12 @@ QString CliPrompter::password(const QString& label, bool* ok)
         return QString();
     }
     m_passwordRead = true;
+    if (m_input) {
+        const QByteArray line = m_input->readLine();
+        if (ok)
+            *ok = !line.isEmpty();
+        return QString::fromUtf8(line).remove(QRegularExpression(QStringLiteral("\\r?\\n$")));
+    }
     if (Terminal::isTerminal(Terminal::StandardInput))
         Terminal::write(Terminal::StandardError,
                         (label.isEmpty() ? tr("Password") : label) + QStringLiteral(": "));

@@ -4,6 +4,8 @@
 
 #include <functional>
 
+class QIODevice;
+
 // Answers the core's questions without a display: messages go to a sink (standard error) and the
 // password is the first line of standard input. The commands hand paths from the command line to the
 // core directly, so every file or folder dialog is answered with "cancel".
@@ -12,7 +14,8 @@ class CliPrompter : public Prompter
     Q_OBJECT
 public:
     using Sink = std::function<void(const QString&)>;
-    explicit CliPrompter(Sink sink, QObject* parent = nullptr);
+    // input: where the password line comes from; standard input when null.
+    explicit CliPrompter(Sink sink, QIODevice* input = nullptr, QObject* parent = nullptr);
 
     void message(Icon icon, const QString& title, const QString& text) override;
     // Only the first line of standard input is a password: a prompt repeated after an empty answer
@@ -26,5 +29,6 @@ public:
 
 private:
     Sink m_sink;
+    QIODevice* m_input;
     bool m_passwordRead = false;
 };

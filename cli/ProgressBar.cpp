@@ -1,7 +1,7 @@
 #include "cli/ProgressBar.h"
 
 #include "cli/Terminal.h"
-#include "containers/ContainerManager.h"
+#include "app/Job.h"
 
 #include <QTimer>
 #include <QtMath>
@@ -33,20 +33,32 @@ ProgressBar::~ProgressBar()
     clear();
 }
 
-void ProgressBar::attach(ContainerManager* manager)
+void ProgressBar::attach(Job* job)
 {
-    // The same stage texts as the sharing and download pages show above their bars.
-    connect(manager, &ContainerManager::encryptionStart, this,
-            [this] { setTitle(tr("Encrypting files...")); });
-    connect(manager, &ContainerManager::uploadingStart, this,
-            [this] { setTitle(tr("Uploading data to server...")); });
-    connect(manager, &ContainerManager::decryptionStart, this,
-            [this] { setTitle(tr("Decrypting data...")); });
-    connect(manager, &ContainerManager::info, this, &ProgressBar::setTitle);
-    connect(manager, &ContainerManager::progressInit, this,
-            [this](float min, float max, const QString& text) { start(min, max, text); });
-    connect(manager, &ContainerManager::progressValueChanged, this, &ProgressBar::setValue);
-    connect(manager, &ContainerManager::finished, this, &ProgressBar::clear);
+    // The same stage texts as the pages of the window show above their bars.
+    connect(job, &Job::stepStarted, this, [this](Job::Step step) {
+        switch (step) {
+        case Job::Step::Generating:
+            return busy(tr("Generating PGP keys"));
+        case Job::Step::Registering:
+            return busy(tr("Uploading public PGP key to server"));
+        case Job::Step::FetchingKey:
+            return busy(tr("Getting public PGP key from server"));
+        case Job::Step::Encrypting:
+            return setTitle(tr("Encrypting files..."));
+        case Job::Step::Uploading:
+            return setTitle(tr("Uploading data to server..."));
+        case Job::Step::Downloading:
+            return setTitle(tr("Downloading data from server..."));
+        case Job::Step::Decrypting:
+            return setTitle(tr("Decrypting data..."));
+        case Job::Step::Reporting:
+            return busy(tr("Clear data on server..."));
+        }
+    });
+    connect(job, &Job::info, this, &ProgressBar::setTitle);
+    connect(job, &Job::progressRange, this, [this](qint64 total, const QString& text) { start(0, total, text); });
+    connect(job, &Job::progress, this, [this](qint64 done) { setValue(done); });
 }
 
 void ProgressBar::start(float min, float max, const QString& text)
@@ -131,7 +143,7 @@ void ProgressBar::draw(bool force)
             figures += QStringLiteral(" %1 / %2").arg(amount(m_value), amount(m_max));
     }
 
-    QString title = m_phase.isEmpty() ? m_title : m_phase;
+    QString title = Terminal::printable(m_phase.isEmpty() ? m_title : m_phase);
     const int room = width - bar.size() - figures.size() - 2;
     if (room <= 3)
         title.clear();

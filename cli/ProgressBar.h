@@ -4,7 +4,7 @@
 #include <QObject>
 #include <QString>
 
-class ContainerManager;
+class Job;
 class QTimer;
 
 // One self-rewriting status line on standard error for long work: a title, a bar and the amount
@@ -18,8 +18,8 @@ public:
     ~ProgressBar() override;
 
     bool isEnabled() const { return m_enabled; }
-    // Follows the progress signals of a transfer.
-    void attach(ContainerManager* manager);
+    // Follows the steps, progress and messages of a job.
+    void attach(Job* job);
 
 public slots:
     // A phase from min to max, named by text; without a name the stage title shows.

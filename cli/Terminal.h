@@ -33,6 +33,10 @@ public:
     static QString readLine(bool hideInput, bool* ok);
     // Width of the terminal behind standard error in columns; 80 when unknown.
     static int columns();
+    // text with every control character (and every mark that reorders text) replaced, so that
+    // what came from outside can neither move the cursor nor retitle, clear or fake the terminal.
+    // Line and tab breaks become blanks: one message stays one line.
+    static QString printable(const QString& text);
 
 signals:
     void interrupted();

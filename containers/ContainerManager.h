@@ -1,29 +1,25 @@
 #pragma once
 
-#include <QNetworkReply>
+#include "platform/Prompter.h"
+
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QVariantList>
 #include <QVariantMap>
 
-class Crypter;
-class Prompter;
-class QFile;
+class Job;
+class RelayClient;
 
-// Sends, saves, opens, downloads and extracts containers for the QML pages. Every operation runs
-// to its end inside the slot that was called, on the GUI thread; long steps keep the window alive
-// with nested event loops and by processing events between chunks, so cancel() can arrive at any
-// of those points. Everything the pages learn arrives through the signals.
+// The sending and receiving jobs as the QML pages see them: slots that start a job and return at
+// once, and the job's course told through this object's signals. One job at a time per object.
 class ContainerManager : public QObject
 {
     Q_OBJECT
+    // Who answers the dialogs and shows the message boxes.
+    Q_PROPERTY(Prompter* prompter MEMBER m_prompter)
 public:
-    // Objects made by QML get no prompter; they ask Prompter::resolve() when they need one.
     explicit ContainerManager(QObject* parent = nullptr, Prompter* prompter = nullptr);
-
-    // checkNewFiles() for callers that must tell an empty inbox from a server that gave no usable
-    // answer: *answered is false when the reply was empty or not a JSON array.
-    QVariantList fetchNewFiles(bool* answered);
 
 signals:
     void info(QString text);
@@ -38,50 +34,41 @@ signals:
     void encryptionStart();
     void uploadingStart();
     void decryptionStart();
+    // The relay is being told that a container was taken or rejected; cleared() when it has been.
     void serverClear(QString fileId, bool rejected);
     void cleared();
+    // The answer to checkNewFiles(): the containers waiting, each as the relay described it.
+    void newFiles(QVariantList files);
 
 public slots:
     bool isDirWritable(QString dir);
     QString saveContainerDialog(QString defaultFilename = QString());
     QString openDirDialog(QString preferDir);
     QString openContainerDialog();
-    void downloadById(QString fileId);
-    bool extractContainer(QString containerPath);
+    // Sends the files to the contact keyId: its current key is fetched first.
+    void sendFiles(QString keyId, QVariantMap shareFileList);
+    // Saves (containerPath given) or uploads the files, encrypted with method and secret.
     void shareContainer(QString containerPath, QVariantMap shareFileList, int cryptMethod, QString secret);
+    // Receives the waiting container fileId into extractPath.
+    void downloadById(QString fileId, qlonglong fileSize, QString uploaderKeyId, QString extractPath,
+                      bool keepExisting);
+    // Extracts a local container into the folder the settings name, asking for a password if needed.
+    void extractContainer(QString containerPath);
+    void rejectFile(QString fileId);
     void cancel();
     void showError(QString errorText);
     void showSuccess(QString successText);
-    QVariantList checkNewFiles();
+    void checkNewFiles();
     QString defaultExtractPath();
     void openExtractFolder();
 
-private slots:
-    void onNetError(QNetworkReply::NetworkError code);
-    void onUploadProgress(qlonglong bytesSent, qlonglong bytesTotal);
-    void onDownloadProgress(qlonglong bytesReceived, qlonglong bytesTotal);
-    void writeDownloadReply();
-    void downloadComplete(QString fileId, bool rejected);
-
 private:
-    struct PackEntry;
-    enum class PackResult
-    {
-        Done,
-        Canceled,
-        Failed
-    };
+    // Runs job, telling its course through this object's signals; finished() ends every run.
+    void run(Job* job);
 
-    Prompter* prompter();
-    // ownContainer: the file is this object's own download and may be cut to its OpenPGP message.
-    bool extract(const QString& containerPath, bool ownContainer);
-    PackResult pack(const QString& path, const QList<PackEntry>& entries);
-    void upload(const QString& path);
-
-    Crypter* crypter;
-    bool cancelRequested = false;
-    QFile* downloadFile = nullptr;
-    QNetworkReply* downloadReply = nullptr;
-    QString lastExtractedFile;
+    RelayClient* m_relay;
     Prompter* m_prompter;
+    QPointer<Job> m_job;
+    QString m_lastExtractedFile;
+    bool m_checking = false;
 };

@@ -1,126 +1,150 @@
 #include "containers/PayloadReader.h"
 
-#include <QIODevice>
 #include <QtEndian>
 
-namespace {
-
-// Upper bound of one allocation step while reading a chunk from a device of unknown length.
-constexpr qint64 readPiece = 1 << 20;
-
-} // namespace
-
-PayloadReader::PayloadReader(QIODevice* device)
-    : m_device(device)
+PayloadReader::PayloadReader(Sink* sink)
+    : m_sink(sink)
 {
 }
 
-bool PayloadReader::readExact(char* data, qint64 length)
+bool PayloadReader::stop(Status status)
 {
-    qint64 done = 0;
-    while (done < length) {
-        const qint64 n = m_device->read(data + done, length - done);
-        if (n <= 0) {
-            m_ended = true;
-            return false;
+    m_status = status;
+    m_state = State::Done;
+    return false;
+}
+
+bool PayloadReader::take(const char*& data, qint64& length)
+{
+    const qint64 n = qMin(length, m_need - m_field.size());
+    m_field.append(data, int(n));
+    data += n;
+    length -= n;
+    return m_field.size() == m_need;
+}
+
+bool PayloadReader::feed(const char* data, qint64 length)
+{
+    while (m_status == Status::Ok && m_state != State::Done && length > 0) {
+        if (m_state == State::ChunkData) {
+            const qint64 n = qMin(length, m_chunkLeft);
+            if (!m_sink->content(data, n))
+                return stop(Status::Refused);
+            data += n;
+            length -= n;
+            m_taken += n;
+            m_chunkLeft -= n;
+            if (m_chunkLeft > 0)
+                continue;
+            // The whole chunk belongs to its entry, even beyond the size the header gave it.
+            if (m_taken < m_records.at(m_entry).size) {
+                m_state = State::ChunkLength;
+                m_need = 4;
+            } else if (!nextEntry()) {
+                return false;
+            }
+            continue;
         }
-        done += n;
+        if (!take(data, length))
+            return true;
+        if (!fieldDone())
+            return false;
     }
-    return true;
+    return m_status == Status::Ok;
 }
 
-PayloadReader::Status PayloadReader::readStart()
+bool PayloadReader::fieldDone()
 {
-    char start[ContainerFormat::startLength];
-    if (!readExact(start, sizeof(start)))
-        return Status::InvalidHeader;
-    if (qFromBigEndian<qint32>(start) != ContainerFormat::magic)
-        return Status::InvalidHeader;
-    if (quint8(start[4]) > quint8(ContainerFormat::version))
-        return Status::UnknownVersion;
-    m_count = qMax<qint32>(0, qFromBigEndian<qint32>(start + 5));
-    return Status::Ok;
+    const QByteArray field = m_field;
+    m_field.clear();
+    switch (m_state) {
+    case State::Start:
+        if (qFromBigEndian<qint32>(field.constData()) != ContainerFormat::magic)
+            return stop(Status::InvalidHeader);
+        if (quint8(field.at(4)) > quint8(ContainerFormat::version))
+            return stop(Status::UnknownVersion);
+        m_count = qMax<qint32>(0, qFromBigEndian<qint32>(field.constData() + 5));
+        if (m_count > maxEntries)
+            return stop(Status::InvalidHeader);
+        m_records.reserve(m_count);
+        break;
+    case State::NameLength:
+        m_need = qFromBigEndian<quint32>(field.constData()) & ContainerFormat::nameLengthMask;
+        m_headerBytes += 12 + m_need;
+        if (m_headerBytes > maxHeaderBytes)
+            return stop(Status::InvalidHeader);
+        m_state = State::Name;
+        if (m_need > 0)
+            return true;
+        m_name.clear();
+        m_need = 8;
+        m_state = State::Size;
+        return true;
+    case State::Name:
+        m_name = field;
+        m_need = 8;
+        m_state = State::Size;
+        return true;
+    case State::Size: {
+        const int nul = m_name.indexOf('\0');
+        m_records.append({QString::fromUtf8(m_name.constData(), nul < 0 ? m_name.size() : nul),
+                          qFromBigEndian<qint64>(field.constData())});
+        break;
+    }
+    case State::ChunkLength:
+        m_chunkLeft = qFromBigEndian<quint32>(field.constData()) & ContainerFormat::chunkLengthMask;
+        m_state = State::ChunkData;
+        // A run of empty chunks still uses four bytes each, so it ends with the input.
+        if (m_chunkLeft == 0) {
+            m_state = State::ChunkLength;
+            m_need = 4;
+        }
+        return true;
+    case State::ChunkData:
+    case State::Done:
+        return true;
+    }
+    // After the start or a record: the next record, or the data runs once all records are there.
+    if (m_records.size() < m_count) {
+        m_state = State::NameLength;
+        m_need = 4;
+        return true;
+    }
+    if (!m_sink->begin(m_records))
+        return stop(Status::Refused);
+    return nextEntry();
 }
 
-bool PayloadReader::readRecord(PayloadRecord* record)
+bool PayloadReader::nextEntry()
 {
-    char length[4];
-    if (!readExact(length, sizeof(length)))
-        return false;
-    const qint64 nameLength = qFromBigEndian<quint32>(length) & ContainerFormat::nameLengthMask;
-    QByteArray name;
-    if (readBounded(&name, nameLength) != nameLength)
-        return false;
-    char size[8];
-    if (!readExact(size, sizeof(size)))
-        return false;
-    const int nul = name.indexOf('\0');
-    record->name = QString::fromUtf8(name.constData(), nul < 0 ? name.size() : nul);
-    record->size = qFromBigEndian<qint64>(size);
-    return true;
-}
-
-void PayloadReader::beginRun(qint64 size)
-{
-    m_runSize = qMax<qint64>(0, size);
+    ++m_entry;
     m_taken = 0;
-}
-
-bool PayloadReader::readChunkLength(quint32* length)
-{
-    if (m_taken >= m_runSize || m_ended)
-        return false;
-    if (m_device->atEnd()) {
-        m_ended = true;
-        return false;
+    if (m_entry >= m_records.size()) {
+        m_state = State::Done;
+        return true;
     }
-    char bytes[4];
-    if (!readExact(bytes, sizeof(bytes)))
-        return false;
-    *length = qFromBigEndian<quint32>(bytes) & ContainerFormat::chunkLengthMask;
+    if (!m_sink->entry(m_entry))
+        return stop(Status::Refused);
+    if (m_records.at(m_entry).size <= 0)
+        return nextEntry();
+    m_state = State::ChunkLength;
+    m_need = 4;
     return true;
 }
 
-bool PayloadReader::nextChunk(QByteArray* chunk)
+bool PayloadReader::finish()
 {
-    quint32 length = 0;
-    if (!readChunkLength(&length))
+    if (m_status != Status::Ok)
         return false;
-    m_taken += readBounded(chunk, length);
-    return true;
-}
-
-bool PayloadReader::skipChunk()
-{
-    quint32 length = 0;
-    if (!readChunkLength(&length))
-        return false;
-    const qint64 skipped = m_device->skip(length);
-    if (skipped < qint64(length))
-        m_ended = true;
-    m_taken += qMax<qint64>(0, skipped);
-    return true;
-}
-
-qint64 PayloadReader::readBounded(QByteArray* out, qint64 length)
-{
-    const qint64 wanted = length;
-    // A length from the stream is only believed as far as the device still holds bytes; on a
-    // device of unknown length the buffer grows only as bytes arrive.
-    const bool sequential = m_device->isSequential();
-    if (!sequential)
-        length = qMin(length, qMax<qint64>(0, m_device->size() - m_device->pos()));
-    qint64 done = 0;
-    while (done < length) {
-        const qint64 step = sequential ? qMin(readPiece, length - done) : length - done;
-        out->resize(int(done + step));
-        const qint64 n = m_device->read(out->data() + done, step);
-        if (n <= 0)
-            break;
-        done += n;
+    if (m_state == State::Done)
+        return true;
+    m_ended = true;
+    // Before the data runs the header is incomplete; inside them, the rest comes out short or empty.
+    if (m_entry < 0)
+        return stop(Status::InvalidHeader);
+    while (m_state != State::Done) {
+        if (!nextEntry())
+            return false;
     }
-    out->resize(int(done));
-    if (done < wanted)
-        m_ended = true;
-    return done;
+    return true;
 }

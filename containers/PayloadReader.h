@@ -3,55 +3,79 @@
 #include "containers/ContainerFormat.h"
 
 #include <QByteArray>
+#include <QVector>
 
-class QIODevice;
-
-// Reads a payload from a device without trusting any number in it: nothing is allocated by an
-// entry count, an entry size or a chunk length beyond what the device still holds, and every call
-// consumes input or reports the end, so a hostile payload cannot make the caller loop forever.
-//
-// The header records and the data runs follow one another in the stream, so a caller that wants
-// to stream both opens the payload twice: one reader walks the records (readStart, readRecord),
-// the other, positioned at dataStart(), the runs (beginRun, nextChunk/skipChunk).
+// Reads a payload as it arrives, in pieces of any size, without trusting any number in it: the
+// header records are kept (within fixed limits) until all have arrived, and entry content is
+// passed on as it comes, never collected, so memory stays bounded however large a payload claims
+// or turns out to be.
 class PayloadReader
 {
 public:
+    // Where the parts of the payload go. A false result stops the reading.
+    class Sink
+    {
+    public:
+        virtual ~Sink() = default;
+        // Every header record, before any content.
+        virtual bool begin(const QVector<PayloadRecord>& records) = 0;
+        // The data run of record index starts (the one before it is complete).
+        virtual bool entry(int index) = 0;
+        virtual bool content(const char* data, qint64 length) = 0;
+    };
+
     enum class Status
     {
         Ok,
         InvalidHeader,
-        UnknownVersion
+        UnknownVersion,
+        Refused // by the sink
     };
 
-    explicit PayloadReader(QIODevice* device);
+    // A header beyond these is refused; the sender writes at most a few thousand records.
+    static constexpr int maxEntries = 100000;
+    static constexpr qint64 maxHeaderBytes = 16 * 1024 * 1024;
 
-    // Magic, version (0 and 1 accepted) and entry count.
-    Status readStart();
-    // The announced entry count; 0 for a negative one. Only readRecord() proves the records exist.
-    qint32 entryCount() const { return m_count; }
-    // The next header record. False when the payload ends inside it.
-    bool readRecord(PayloadRecord* record);
+    explicit PayloadReader(Sink* sink);
 
-    // Starts the data run of an entry with this header size (negative counts as 0).
-    void beginRun(qint64 size);
-    // The next chunk of the current run, the whole chunk even if it reaches beyond the header size.
-    // False when the run is complete or the payload has ended.
-    bool nextChunk(QByteArray* chunk);
-    // Like nextChunk(), but drops the bytes.
-    bool skipChunk();
-    // Bytes of the current run taken so far.
-    qint64 runTaken() const { return m_taken; }
-    // True once the payload ended before something it announced.
+    // False once the reading has stopped; status() tells why.
+    bool feed(const char* data, qint64 length);
+    // The end of the input. Entries whose runs never came start empty. False as for feed().
+    bool finish();
+
+    Status status() const { return m_status; }
+    // True when the input ended before everything the header announced.
     bool ended() const { return m_ended; }
 
 private:
-    bool readExact(char* data, qint64 length);
-    bool readChunkLength(quint32* length);
-    qint64 readBounded(QByteArray* out, qint64 length);
+    enum class State
+    {
+        Start,
+        NameLength,
+        Name,
+        Size,
+        ChunkLength,
+        ChunkData,
+        Done
+    };
 
-    QIODevice* m_device;
+    // Collects a field of m_need bytes; true once it is complete in m_field.
+    bool take(const char*& data, qint64& length);
+    bool fieldDone();
+    bool nextEntry();
+    bool stop(Status status);
+
+    Sink* m_sink;
+    State m_state = State::Start;
+    Status m_status = Status::Ok;
+    QByteArray m_field;
+    qint64 m_need = ContainerFormat::startLength;
     qint32 m_count = 0;
-    qint64 m_runSize = 0;
+    qint64 m_headerBytes = 0;
+    QVector<PayloadRecord> m_records;
+    QByteArray m_name;
+    int m_entry = -1;
     qint64 m_taken = 0;
+    qint64 m_chunkLeft = 0;
     bool m_ended = false;
 };

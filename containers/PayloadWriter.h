@@ -2,32 +2,19 @@
 
 #include "containers/ContainerFormat.h"
 
+#include <QByteArray>
 #include <QVector>
 
-class QIODevice;
+// The bytes of a payload: the start (magic, version, entry count) with the header records, and the
+// length that goes in front of every chunk of a data run.
+namespace PayloadWriter {
 
-// Writes the payload of a container: the start (magic, version, entry count), the header records
-// and then the data runs, chunk by chunk. The device must be seekable when patchSize() is used.
-class PayloadWriter
-{
-public:
-    explicit PayloadWriter(QIODevice* device);
+// Magic, version, count and one record per entry. Empty when a name is longer than the reader
+// accepts or holds a NUL character (*badName tells which).
+QByteArray header(const QVector<PayloadRecord>& records, QString* badName = nullptr);
+// The 32-bit length before a chunk; length must not exceed ContainerFormat::chunkSize.
+QByteArray chunkPrefix(int length);
+// A name the reader would not give back unchanged.
+bool isWritableName(const QString& name);
 
-    // Writes magic, version, count and one record per entry. Fails without writing anything when a
-    // name is longer than the reader accepts or holds a NUL character (*badName tells which).
-    bool writeHeader(const QVector<PayloadRecord>& records, QString* badName = nullptr);
-    // One chunk: 32-bit length, then the bytes. length must not exceed ContainerFormat::chunkSize.
-    bool writeChunk(const char* data, int length);
-    // Rewrites the size field of header record `entry` so that it equals the bytes really packed
-    // for it; the reader relies on the chunks of an entry adding up to its header size.
-    bool patchSize(int entry, qint64 size);
-
-    // A name the reader would not give back unchanged.
-    static bool isWritableName(const QString& name);
-
-private:
-    bool writeAll(const char* data, qint64 length);
-
-    QIODevice* m_device;
-    QVector<qint64> m_sizeOffsets;
-};
+} // namespace PayloadWriter

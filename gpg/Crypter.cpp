@@ -1,11 +1,11 @@
 #include "gpg/Crypter.h"
 
 #include "gpg/Gpg.h"
+#include "gpg/GpgProcess.h"
 
-#include <QEventLoop>
 #include <QFile>
-#include <QProcess>
 #include <QSqlQuery>
+#include <QTimer>
 #include <QVariant>
 
 #include <fcntl.h>
@@ -16,12 +16,11 @@
 
 #include <atomic>
 #include <cerrno>
-#include <memory>
 #include <thread>
 
 namespace {
-
-constexpr int kImportTimeoutMs = 30000;
+constexpr int importTimeoutMs = 30000;
+} // namespace
 // The pipe to gpg is enlarged to this (the unprivileged limit), so that each wake-up moves a megabyte.
 constexpr int kPipeBytes = 1024 * 1024;
 
@@ -33,9 +32,11 @@ class FileToPipe
 {
 public:
     FileToPipe(int fileHandle, qint64 length)
-        : m_file(fileHandle)
+        : m_file(::fcntl(fileHandle, F_DUPFD_CLOEXEC, 0))
         , m_remaining(length)
     {
+        if (m_file < 0)
+            return;
         int fds[2];
         if (::pipe2(fds, O_CLOEXEC) != 0)
             return;
@@ -51,6 +52,7 @@ public:
             m_thread.join();
         closeFd(m_read);
         closeFd(m_write);
+        closeFd(m_file);
     }
     FileToPipe(const FileToPipe&) = delete;
     FileToPipe& operator=(const FileToPipe&) = delete;
@@ -123,146 +125,124 @@ private:
     std::thread m_thread;
 };
 
-} // namespace
 
-Crypter::Crypter(QObject* parent)
+Crypter::Crypter(int method, const QString& secret, bool encrypt, QObject* parent)
     : QObject(parent)
+    , m_method(method)
+    , m_secret(secret)
+    , m_encrypt(encrypt)
+    , m_process(new GpgProcess(this))
 {
 }
 
-bool Crypter::crypt(const QString& inputPath, const QString& outputPath, int cryptMethod,
-                    const QString& secret, bool encrypt, qint64 inputLength, int compressLevel)
+Crypter::~Crypter() = default;
+
+void Crypter::setInputFile(const QString& path, qint64 length)
 {
-    if (cryptMethod != 1 && cryptMethod != 2)
-        return false;
+    m_inputFile = path;
+    m_inputLength = length;
+}
 
-    QStringList arguments {QStringLiteral("--homedir"), gpgHomeDir()};
-    QProcess process;
-    QEventLoop loop;
-    connect(this, &Crypter::canceled, &process, &QProcess::kill);
-    connect(&process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), &loop, &QEventLoop::quit);
-    connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
-
-    bool reported = false;
-    if (cryptMethod == 1) {
-        reported = !importKeyChecked(secret, encrypt);
-        if (encrypt) {
-            arguments << QStringLiteral("--trust-model") << QStringLiteral("always") << QStringLiteral("-e")
-                      << QStringLiteral("-r") << secret << QStringLiteral("-o") << outputPath;
-        } else {
-            arguments << QStringLiteral("--batch") << QStringLiteral("--yes") << QStringLiteral("-d")
-                      << QStringLiteral("-o") << outputPath;
+void Crypter::start()
+{
+    // The end is always reported from the event loop, never from inside start().
+    QTimer::singleShot(0, this, [this] {
+        if (m_cancelled || (m_method != 1 && m_method != 2))
+            return end(false);
+        if (m_method == 2)
+            return runGpg();
+        QSqlQuery query;
+        query.prepare(QStringLiteral("SELECT ") + (m_encrypt ? QStringLiteral("public") : QStringLiteral("private"))
+                      + QStringLiteral(" FROM key_data WHERE fpr = ?"));
+        query.bindValue(0, m_secret);
+        const QByteArray key = query.exec() && query.next() ? query.value(0).toByteArray() : QByteArray();
+        if (key.isEmpty()) {
+            emit keyError(tr("Cannot find %1 key").arg(m_secret));
+            return end(false);
         }
-    } else {
+        GpgProcess::run({QStringLiteral("--import")}, key, importTimeoutMs, this, [this](const GpgProcess::Result& r) {
+            if (m_cancelled || r.ok)
+                return m_cancelled ? end(false) : runGpg();
+            if (!r.started) {
+                emit keyError(tr("Cannot start gpg for import key"));
+                return end(false);
+            }
+            QByteArray errors = r.err;
+            const int zero = errors.indexOf('\0');
+            if (zero >= 0)
+                errors.truncate(zero);
+            QString text = tr("Cannot import key") + QLatin1Char('\n') + QString::fromUtf8(errors);
+            if (isAgentFailure(errors))
+                text += QLatin1Char('\n') + agentFailureText();
+            emit keyError(text);
+            end(false);
+        });
+    });
+}
+
+void Crypter::runGpg()
+{
+    QStringList arguments;
+    if (m_method == 1 && m_encrypt)
+        arguments << QStringLiteral("--trust-model") << QStringLiteral("always") << QStringLiteral("-e")
+                  << QStringLiteral("-r") << m_secret;
+    else
         arguments << QStringLiteral("--batch") << QStringLiteral("--yes")
-                  << (encrypt ? QStringLiteral("-c") : QStringLiteral("-d")) << QStringLiteral("--passphrase")
-                  << secret << QStringLiteral("-o") << outputPath;
+                  << (m_encrypt ? QStringLiteral("-c") : QStringLiteral("-d"));
+    if (m_method == 2)
+        arguments << QStringLiteral("--passphrase") << m_secret;
+    if (m_encrypt && m_compressLevel >= 0)
+        arguments << QStringLiteral("-z") << QString::number(m_compressLevel);
+
+    if (!m_outputFile.isEmpty())
+        m_process->setStandardOutputFile(m_outputFile, QIODevice::Truncate);
+    QFile input(m_inputFile);
+    if (!m_inputFile.isEmpty()) {
+        if (!input.open(QIODevice::ReadOnly))
+            return end(false);
+        m_feeder = std::make_unique<FileToPipe>(input.handle(), m_inputLength);
+        if (m_feeder->readEnd() < 0)
+            return end(false);
+        // The child opens the pipe's read end through this process's descriptor table.
+        m_process->setStandardInputFile(QStringLiteral("/proc/self/fd/%1").arg(m_feeder->readEnd()));
     }
-
-    if (encrypt && compressLevel >= 0) {
-        arguments.insert(arguments.indexOf(QStringLiteral("-o")), QStringLiteral("-z"));
-        arguments.insert(arguments.indexOf(QStringLiteral("-o")), QString::number(compressLevel));
-    }
-
-    // gpg reads a part of a file from a pipe that the kernel fills straight from the file.
-    QFile input(inputPath);
-    bool inputReadable = true;
-    std::unique_ptr<FileToPipe> feeder;
-    if (inputLength >= 0) {
-        inputReadable = input.open(QIODevice::ReadOnly);
-        if (inputReadable) {
-            feeder.reset(new FileToPipe(input.handle(), inputLength));
-            inputReadable = feeder->readEnd() >= 0;
-        }
-        if (inputReadable) {
-            process.setStandardInputFile(QStringLiteral("/proc/self/fd/%1").arg(feeder->readEnd()));
-            connect(&process, &QProcess::started, &loop, [&feeder] { feeder->start(); });
-        }
-    } else {
-        arguments << inputPath;
-    }
-
-    // Without --batch --yes (method 1 encryption) gpg refuses to overwrite, or asks on a terminal.
-    QFile::remove(outputPath);
-    bool started = false;
-    connect(&process, &QProcess::started, &loop, [&started] { started = true; });
-    if (inputReadable) {
-        process.start(QStringLiteral("gpg"), arguments, QIODevice::ReadWrite);
-        // A failed start may already have been reported inside start(); never wait for it again.
-        while (process.state() != QProcess::NotRunning)
-            loop.exec();
-    }
-
-    feeder.reset();
-
-    // gpg writes the plaintext of a damaged message all the same and only then fails, so its exit
-    // code decides, and the output of a failed run must not survive for anyone to read.
-    const bool ok = started && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0
-        && QFile::exists(outputPath);
-    if (!ok) {
-        QFile::remove(outputPath);
-        if (!reported && isAgentFailure(process.readAllStandardError()))
-            emit error(agentFailureText());
-    }
-
-    if (cryptMethod == 1)
-        deleteKey(secret);
-    return ok;
+    connect(m_process, &QProcess::started, this, [this] {
+        if (m_feeder)
+            m_feeder->start();
+        emit started();
+    });
+    connect(m_process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this, [this] {
+        m_feeder.reset();
+        const bool ok = m_process->succeeded() && !m_cancelled;
+        if (!ok && isAgentFailure(m_process->readAllStandardError()))
+            emit keyError(agentFailureText());
+        if (m_method != 1)
+            return end(ok);
+        GpgProcess::run({QStringLiteral("--batch"), QStringLiteral("--yes"),
+                         QStringLiteral("--delete-secret-and-public-key"), m_secret},
+                        QByteArray(), importTimeoutMs, this, [this, ok](const GpgProcess::Result&) { end(ok); });
+    });
+    connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            end(false);
+    });
+    m_process->start(arguments);
 }
 
-void Crypter::importKey(const QString& fpr, bool isPublic)
+void Crypter::cancel()
 {
-    importKeyChecked(fpr, isPublic);
+    m_cancelled = true;
+    if (m_process->state() != QProcess::NotRunning)
+        m_process->kill();
 }
 
-bool Crypter::importKeyChecked(const QString& fpr, bool isPublic)
+void Crypter::end(bool ok)
 {
-    QSqlQuery query;
-    query.prepare(QStringLiteral("SELECT ")
-                  + (isPublic ? QStringLiteral("public") : QStringLiteral("private"))
-                  + QStringLiteral(" FROM key_data WHERE fpr = ?"));
-    query.bindValue(0, fpr);
-    QByteArray key;
-    if (query.exec() && query.next())
-        key = query.value(0).toByteArray();
-    if (key.isEmpty()) {
-        emit error(tr("Cannot find %1 key").arg(fpr));
-        return false;
-    }
-
-    waitForKeyringIdle();
-    QProcess process;
-    QStringList arguments = QProcess::splitCommand(gpgCommandPrefix + QStringLiteral(" --import"));
-    const QString program = arguments.isEmpty() ? QString() : arguments.takeFirst();
-    process.start(program, arguments, QIODevice::ReadWrite);
-    if (!process.waitForStarted(kImportTimeoutMs)) {
-        emit error(tr("Cannot start gpg for import key"));
-        return false;
-    }
-    process.write(key);
-    process.closeWriteChannel();
-    const bool finished = process.waitForFinished(kImportTimeoutMs);
-    if (finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
-        return true;
-
-    if (!finished) {
-        process.kill();
-        process.waitForFinished(-1);
-    }
-    QByteArray errors = process.readAllStandardError();
-    const int zero = errors.indexOf('\0');
-    if (zero >= 0)
-        errors.truncate(zero);
-    QString text = tr("Cannot import key") + QLatin1Char('\n') + QString::fromUtf8(errors);
-    if (isAgentFailure(errors))
-        text += QLatin1Char('\n') + agentFailureText();
-    emit error(text);
-    return false;
-}
-
-void Crypter::deleteKey(const QString& fpr)
-{
-    runGpgCommandToCompletion(QStringLiteral(" --batch --yes --delete-secret-and-public-key ") + fpr);
+    if (m_ended)
+        return;
+    m_ended = true;
+    m_feeder.reset();
+    emit finished(ok);
 }
 
 QString Crypter::agentFailureText() const

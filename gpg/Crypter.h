@@ -1,33 +1,58 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
-// Encrypts or decrypts one file with gpg, to a key stored in key_data (method 1) or with a
-// password (method 2).
+#include <memory>
+
+class FileToPipe;
+class GpgProcess;
+
+// Encrypts or decrypts one stream with gpg: to or with the key stored in key_data under a
+// fingerprint (method 1), or with a password (method 2). For method 1 the key is put into the
+// private GnuPG home first and taken out again when gpg has ended, so that it holds no key at rest.
+// The caller writes the plaintext into process() (encryption) or reads it from there (decryption)
+// once started() came; finished() follows exactly once, also after cancel().
 class Crypter : public QObject
 {
     Q_OBJECT
 public:
-    explicit Crypter(QObject* parent = nullptr);
+    Crypter(int method, const QString& secret, bool encrypt, QObject* parent = nullptr);
+    ~Crypter() override;
 
-    // True when gpg exited with code 0 and outputPath exists; on failure a partial output is removed.
-    // A file already at outputPath is removed first. Waits in a nested event loop; canceled() kills
-    // the running gpg. With inputLength >= 0 gpg reads only the first inputLength bytes of inputPath,
-    // moved by the kernel from the file into its standard input. compressLevel (encryption only)
-    // is passed to gpg as its -z option; a negative level leaves gpg's default.
-    bool crypt(const QString& inputPath, const QString& outputPath, int cryptMethod, const QString& secret,
-               bool encrypt, qint64 inputLength = -1, int compressLevel = -1);
+    // gpg's -z level for encryption; negative leaves gpg's default.
+    void setCompressLevel(int level) { m_compressLevel = level; }
+    // gpg reads the first length bytes of path, moved by the kernel, instead of what is written.
+    void setInputFile(const QString& path, qint64 length);
+    // gpg's output goes into this file instead of process()'s read channel.
+    void setOutputFile(const QString& path) { m_outputFile = path; }
 
-    void importKey(const QString& fpr, bool isPublic);
-    void deleteKey(const QString& fpr);
+    void start();
+    void cancel();
+    GpgProcess* process() const { return m_process; }
 
 signals:
-    void error(QString text);
-    void canceled();
+    void started();
+    // A problem with the key, before finished(false).
+    void keyError(QString text);
+    // ok: gpg exited with code 0.
+    void finished(bool ok);
 
 private:
-    // importKey(), telling whether it went through without a message.
-    bool importKeyChecked(const QString& fpr, bool isPublic);
+    void runGpg();
+    void end(bool ok);
     QString agentFailureText() const;
+
+    int m_method;
+    QString m_secret;
+    bool m_encrypt;
+    int m_compressLevel = -1;
+    QString m_inputFile;
+    qint64 m_inputLength = -1;
+    QString m_outputFile;
+    GpgProcess* m_process = nullptr;
+    std::unique_ptr<FileToPipe> m_feeder;
+    bool m_cancelled = false;
+    bool m_ended = false;
 };

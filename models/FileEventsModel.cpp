@@ -1,31 +1,34 @@
 #include "models/FileEventsModel.h"
 
-#include "net/NetworkManager.h"
+#include "net/RelayClient.h"
 
 #include <QDateTime>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSqlQuery>
-#include <QSqlRecord>
 
 FileEventsModel::FileEventsModel(QObject* parent, QSqlDatabase db)
     : BaseSqlModel(parent, db, QStringLiteral("file_events"))
+    , m_relay(new RelayClient(this))
 {
     setSort(0, Qt::DescendingOrder);
     select();
 }
 
+bool FileEventsModel::store(const QString& remoteKeyId, qint64 fileId, qint64 size, Status status)
+{
+    QSqlQuery insert;
+    insert.prepare(QStringLiteral("INSERT INTO file_events (datetime, remote_key_id, file_id, status, size) "
+                                  "VALUES (?, ?, ?, ?, ?)"));
+    insert.addBindValue(QDateTime::currentDateTime().toString(Qt::ISODate));
+    insert.addBindValue(remoteKeyId);
+    insert.addBindValue(fileId);
+    insert.addBindValue(int(status));
+    insert.addBindValue(size);
+    return insert.exec();
+}
+
 void FileEventsModel::addEvent(QString remoteKeyId, int fileId, qlonglong size, Status status)
 {
-    QSqlRecord row = record();
-    row.setValue(QStringLiteral("datetime"), QDateTime::currentDateTime().toString(Qt::ISODate));
-    row.setValue(QStringLiteral("remote_key_id"), remoteKeyId);
-    row.setValue(QStringLiteral("file_id"), fileId);
-    row.setValue(QStringLiteral("status"), int(status));
-    row.setValue(QStringLiteral("size"), size);
-    insertRecord(-1, row);
-    submitAll();
+    store(remoteKeyId, fileId, size, status);
     select();
 }
 
@@ -35,25 +38,28 @@ void FileEventsModel::checkDelivered()
     waiting.prepare(QStringLiteral("SELECT file_id FROM file_events WHERE status = ?"));
     waiting.addBindValue(int(WaitDeliver));
     waiting.exec();
-    QJsonArray ids;
+    QList<qint64> ids;
     while (waiting.next())
         ids.append(waiting.value(0).toLongLong());
-    if (ids.isEmpty())
+    if (ids.isEmpty()) {
+        emit deliveryChecked();
         return;
-
-    NetworkManager network;
-    const QByteArray reply = network.request(QStringLiteral("/check-delivered"),
-                                             QJsonDocument(ids).toJson(QJsonDocument::Compact), 20000);
-    const QJsonArray answers = QJsonDocument::fromJson(reply).array();
-    for (const QJsonValue& value : answers) {
-        const QJsonObject answer = value.toObject();
-        const bool rejected = answer.value(QStringLiteral("rejected")).toBool(false);
-        QSqlQuery update(database());
-        update.prepare(QStringLiteral("UPDATE file_events SET status = ? WHERE file_id = ? AND status = ?"));
-        update.addBindValue(int(rejected ? Rejected : Delivered));
-        update.addBindValue(qint64(answer.value(QStringLiteral("fileId")).toDouble()));
-        update.addBindValue(int(WaitDeliver));
-        update.exec();
     }
-    select();
+    // A timer may fire again while the relay has not answered yet: one question at a time.
+    if (m_checking)
+        return;
+    m_checking = true;
+    m_relay->checkDelivered(ids, this, [this](const RelayClient::Result<QList<RelayClient::Delivery>>& answer) {
+        m_checking = false;
+        for (const RelayClient::Delivery& delivery : answer.value) {
+            QSqlQuery update(database());
+            update.prepare(QStringLiteral("UPDATE file_events SET status = ? WHERE file_id = ? AND status = ?"));
+            update.addBindValue(int(delivery.rejected ? Rejected : Delivered));
+            update.addBindValue(delivery.fileId);
+            update.addBindValue(int(WaitDeliver));
+            update.exec();
+        }
+        select();
+        emit deliveryChecked();
+    });
 }

@@ -2,6 +2,8 @@
 
 #include "models/BaseKeysModel.h"
 
+class RelayClient;
+
 // The user's own key pairs: the rows of key_data that hold a secret key, in storage order.
 class PrivKeysModel : public BaseKeysModel
 {
@@ -10,15 +12,17 @@ public:
     explicit PrivKeysModel(QObject* parent = nullptr, QSqlDatabase db = QSqlDatabase());
 
 signals:
+    // The key pair exists; its registration with the relay follows.
     void genKeyPairCompleted();
+    void keyRegistered(QString keyId);
     void error(QString text);
 
 public slots:
-    // Starts gpg's key generation in the background; keyPairGenerated() follows when it ends.
+    // Generates a key pair unless one is stored, then registers it unless it has a key id (the
+    // first start): genKeyPairCompleted() and keyRegistered(), or error().
     void genKeyPair();
-    // Collects every secret key from the GnuPG home directory into new rows.
-    void keyPairGenerated();
-    // Registers the public key of row index with the server; returns its key id, or a null string.
-    QString uploadPublicKey(int index);
     QString remoteKeyId(int index);
+
+private:
+    RelayClient* m_relay;
 };

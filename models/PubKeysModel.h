@@ -4,33 +4,41 @@
 
 #include <QVariantMap>
 
-// The contacts: the rows of key_data without a secret key, sorted by title.
+#include <functional>
+
+class RelayCall;
+class RelayClient;
+
+// The contacts: the rows of key_data without a secret key, sorted by title. Adding and renaming go
+// through the relay and report by signal.
 class PubKeysModel : public BaseKeysModel
 {
     Q_OBJECT
 public:
     explicit PubKeysModel(QObject* parent = nullptr, QSqlDatabase db = QSqlDatabase());
 
-    // keyId reduced to its ASCII digits, the form in which key ids go to the server.
-    static QString normalizeKeyId(const QString& keyId);
+    // Fetches the contact's current key from the relay and stores it with the contact; done gets
+    // its fingerprint, or a null one and the reason.
+    static RelayCall* fetchKey(RelayClient* relay, const QString& keyId, QObject* context,
+                               std::function<void(const QString& fpr, const QString& error)> done);
 
 signals:
     void error(QString text);
     void contactError(QString text);
     void contactNotFound();
-    void keyDownloaded(QString fpr);
+    void contactAdded(QString keyId);
+    void keyTitleSet(QString keyId);
 
 public slots:
-    // Fetches the contact's current public key and stores it; keyDownloaded() on success.
-    void downloadPubKey(QString keyId);
     bool deletePubKey(int index);
-    bool addPubKey(QString keyId);
-    bool setKeyTitle(QString keyId, QString title);
+    // Asks the relay for the contact and stores it: contactAdded(), or error() with
+    // contactNotFound(), or contactError() when it is a contact already.
+    void addPubKey(QString keyId);
+    // Renames the contact on the relay and here: keyTitleSet() or error().
+    void setKeyTitle(QString keyId, QString title);
     QVariantMap contactDetails(int index);
     QString contactTitle(QString keyId);
 
 private:
-    // Asks the server to attach keyId (with title, when renaming) to this user; returns the key id
-    // that the server confirmed, or an empty string after emitting error().
-    QString attachKey(const QString& keyId, const QString& title);
+    RelayClient* m_relay;
 };

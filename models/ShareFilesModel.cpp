@@ -39,7 +39,7 @@ void ShareFilesModel::openFilesDialog()
 {
     QSettings settings;
     const QUrl startDir = settings.value(keyLastOpenDir, QUrl::fromLocalFile(QDir::homePath())).toUrl();
-    const QList<QUrl> urls = Prompter::resolve(this, m_prompter)->openFileUrls(startDir);
+    const QList<QUrl> urls = Prompter::orNull(m_prompter)->openFileUrls(startDir);
     if (urls.isEmpty())
         return;
     settings.setValue(keyLastOpenDir,
@@ -115,7 +115,7 @@ void ShareFilesModel::clear()
 
 void ShareFilesModel::showLimitWarning()
 {
-    Prompter::resolve(this, m_prompter)
+    Prompter::orNull(m_prompter)
         ->message(Prompter::Icon::Warning, tr("File count limit exceed"),
                   tr("You cannot add more than %1 files in one container").arg(maxFileCount));
 }

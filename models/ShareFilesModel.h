@@ -1,20 +1,20 @@
 #pragma once
 
+#include "platform/Prompter.h"
+
 #include <QAbstractListModel>
 #include <QList>
 #include <QUrl>
 #include <QVariantMap>
 
-class Prompter;
-
 // The files picked for one transfer: entry name inside the container -> local path to read it
-// from. Rows are the entry names in map order. The map is what ContainerManager::shareContainer
-// packs.
+// from. Rows are the entry names in map order. The map is what a container is packed from.
 class ShareFilesModel : public QAbstractListModel
 {
     Q_OBJECT
+    // Who answers the file dialog and shows the limit warning.
+    Q_PROPERTY(Prompter* prompter MEMBER m_prompter)
 public:
-    // Objects made by QML get no prompter; they ask Prompter::resolve() when they need one.
     explicit ShareFilesModel(QObject* parent = nullptr, Prompter* prompter = nullptr);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;

@@ -16,7 +16,7 @@ QString& configuredUrl()
 }
 } // namespace
 
-const QString userAgent = QStringLiteral("Tessary/2.0.1");
+const QString userAgent = QStringLiteral("Tessary/" TESSARY_VERSION);
 
 QString serverBaseUrl()
 {

@@ -23,6 +23,9 @@ public:
     // Where the start-at-logon entry lives (a file path or a registry path), for display and tests.
     static QString autorunLocation();
 
+    // Renames from to to in one step, replacing a file at to.
+    static bool replaceFile(const QString& from, const QString& to);
+
     // Shows path selected in the desktop's file manager, falling back to opening its folder.
     // Does nothing when path does not exist; never waits for the file manager.
     static void showInFileManager(const QString& path);

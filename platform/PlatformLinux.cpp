@@ -1,12 +1,13 @@
 #include "platform/Platform.h"
 
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QUrl>
+
+#include <cstdio>
 
 // There is no updater service on Linux: packages are updated by the system's package manager.
 Platform::UpdaterStatus Platform::ensureUpdater(const QString&)
@@ -66,5 +67,10 @@ void Platform::showInFileManager(const QString& path)
                                    QStringLiteral("org.freedesktop.FileManager1.ShowItems"),
                                    QStringLiteral("array:string:") + uri, QStringLiteral("string:")});
     if (!selected)
-        QDesktopServices::openUrl(QUrl::fromLocalFile(info.absolutePath()));
+        QProcess::startDetached(QStringLiteral("xdg-open"), {info.absolutePath()});
+}
+
+bool Platform::replaceFile(const QString& from, const QString& to)
+{
+    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 }

@@ -97,3 +97,10 @@ void Platform::showInFileManager(const QString& path)
         CloseHandle(pi.hThread);
     }
 }
+
+bool Platform::replaceFile(const QString& from, const QString& to)
+{
+    return MoveFileExW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(from).utf16()),
+                       reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(to).utf16()),
+                       MOVEFILE_REPLACE_EXISTING);
+}

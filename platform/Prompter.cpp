@@ -1,29 +1,11 @@
 #include "platform/Prompter.h"
 
-#include <QPointer>
-#include <QQmlEngine>
 #include <QTextStream>
 
-namespace {
-const char* const prompterProperty = "tessaryPrompter";
-}
-
-Prompter* Prompter::resolve(QObject* obj, Prompter* explicitPrompter)
+Prompter* Prompter::orNull(Prompter* p)
 {
-    if (explicitPrompter)
-        return explicitPrompter;
-    if (QQmlEngine* engine = obj ? qmlEngine(obj) : nullptr) {
-        if (auto* p = qobject_cast<Prompter*>(engine->property(prompterProperty).value<QObject*>()))
-            return p;
-    }
-    // Objects outside any engine that were given no prompter must still never block on a dialog.
     static NullPrompter fallback;
-    return &fallback;
-}
-
-void Prompter::attach(QObject* engine, Prompter* p)
-{
-    engine->setProperty(prompterProperty, QVariant::fromValue<QObject*>(p));
+    return p ? p : &fallback;
 }
 
 void NullPrompter::message(Icon, const QString& title, const QString& text)

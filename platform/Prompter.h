@@ -6,8 +6,9 @@
 #include <QUrl>
 
 // Everything that needs a person: message boxes, file and folder dialogs, the password prompt.
-// The GUI answers with Qt Widgets (WidgetPrompter); the command-line front end and the tests answer
-// without a display, so nothing ever blocks on a modal window there.
+// The GUI answers with Qt Widgets (WidgetPrompter, in the GUI library) and hands its prompter to
+// the QML-facing objects through their "prompter" property; the command-line front end and the
+// tests answer without a display, so nothing ever blocks on a modal window there.
 class Prompter : public QObject
 {
     Q_OBJECT
@@ -35,31 +36,13 @@ public:
     // An existing file to open; empty when cancelled.
     virtual QString openFileName(const QString& startDir, const QString& filter) = 0;
 
-    // The prompter that serves obj: the one given explicitly, else the one the QML engine that
-    // created obj carries (property "prompter"), else one that cancels every question and shows
-    // messages on standard error.
-    static Prompter* resolve(QObject* obj, Prompter* explicitPrompter);
-    // Makes engineOrApp carry p for objects created by it.
-    static void attach(QObject* engine, Prompter* p);
+    // p, or when there is none one that cancels every question and shows messages on standard
+    // error, so that nothing ever waits for a person who is not there.
+    static Prompter* orNull(Prompter* p);
 };
 
 // Answers every question with "cancel" and prints messages to standard error.
 class NullPrompter : public Prompter
-{
-    Q_OBJECT
-public:
-    using Prompter::Prompter;
-    void message(Icon icon, const QString& title, const QString& text) override;
-    QString password(const QString& label, bool* ok) override;
-    QList<QUrl> openFileUrls(const QUrl& startDir) override;
-    QString existingDirectory(const QString& startDir) override;
-    QString saveFileName(const QString& startDir, const QString& filter, const QString& defaultSuffix,
-                         const QString& preselect) override;
-    QString openFileName(const QString& startDir, const QString& filter) override;
-};
-
-// Modal Qt Widgets dialogs with no parent window.
-class WidgetPrompter : public Prompter
 {
     Q_OBJECT
 public:

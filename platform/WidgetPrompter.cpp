@@ -1,4 +1,4 @@
-#include "platform/Prompter.h"
+#include "platform/WidgetPrompter.h"
 
 #include <QFileDialog>
 #include <QInputDialog>

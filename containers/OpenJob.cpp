@@ -1,0 +1,151 @@
+#include "containers/OpenJob.h"
+
+#include "containers/ContainerFormat.h"
+#include "containers/ContainerTrailer.h"
+#include "gpg/Crypter.h"
+#include "gpg/GpgProcess.h"
+
+namespace {
+constexpr qint64 readBytes = 1024 * 1024;
+} // namespace
+
+OpenJob::OpenJob(const QString& containerPath, const QString& folder, StagingFolder::ExistingFiles existing,
+                 const QString& password, QObject* parent)
+    : Job(parent)
+    , m_containerPath(containerPath)
+    , m_folder(folder)
+    , m_existing(existing)
+    , m_password(password)
+    , m_reader(this)
+{
+}
+
+OpenJob::~OpenJob() = default;
+
+bool OpenJob::needsPassword(const QString& containerPath)
+{
+    QFile file(containerPath);
+    return file.open(QIODevice::ReadOnly)
+        && ContainerTrailer::read(file).method == ContainerFormat::methodPassword;
+}
+
+void OpenJob::run()
+{
+    m_staging = std::make_unique<StagingFolder>(m_folder);
+    if (!m_staging->error().isEmpty())
+        return fail(m_staging->error());
+    m_staging->setWarningHandler([this](const QString& text) { emit warning(text); });
+    QFile container(m_containerPath);
+    if (!container.open(QIODevice::ReadOnly))
+        return fail(tr("Cannot open %1 for reading").arg(m_containerPath));
+    const ContainerTrailer trailer = ContainerTrailer::read(container);
+    const QString secret
+        = trailer.method == ContainerFormat::methodPublicKey ? trailer.fingerprint : m_password;
+    const bool known = trailer.method == ContainerFormat::methodPublicKey
+        || trailer.method == ContainerFormat::methodPassword;
+    if (!known || secret.isEmpty() || trailer.messageLength <= 0)
+        return fail(tr("Cannot decrypt container"));
+
+    emit stepStarted(Step::Decrypting);
+    emit info(tr("Decrypting container"));
+    setProgressRange(0);
+    // gpg is given the OpenPGP message alone: with the trailer behind it, it reports a failed
+    // integrity check that could not be told apart from a tampered container.
+    m_crypter = new Crypter(trailer.method, secret, false, this);
+    m_crypter->setInputFile(m_containerPath, trailer.messageLength);
+    connect(m_crypter, &Crypter::keyError, this, &Job::warning);
+    connect(m_crypter->process(), &QProcess::readyReadStandardOutput, this, &OpenJob::readOutput);
+    connect(m_crypter, &Crypter::finished, this, &OpenJob::decrypted);
+    m_crypter->start();
+}
+
+void OpenJob::stop()
+{
+    m_file.close();
+    m_staging.reset();
+    Job::stop();
+}
+
+void OpenJob::readOutput()
+{
+    GpgProcess* gpg = m_crypter->process();
+    while (isRunning() && gpg->bytesAvailable() > 0) {
+        m_buffer.resize(int(qMin(readBytes, gpg->bytesAvailable())));
+        const qint64 n = gpg->read(m_buffer.data(), m_buffer.size());
+        if (n <= 0)
+            return;
+        if (!m_reader.feed(m_buffer.constData(), n))
+            return fail(readerError());
+    }
+}
+
+void OpenJob::decrypted(bool ok)
+{
+    if (!isRunning())
+        return;
+    readOutput();
+    if (!isRunning())
+        return;
+    if (!ok)
+        return fail(tr("Cannot decrypt container"));
+    if (!m_reader.finish())
+        return fail(readerError());
+    m_file.close();
+    QStringList arrived;
+    QString error;
+    if (!m_staging->commit(m_existing, &arrived, &error))
+        return fail(error);
+    if (succeed())
+        emit succeeded(arrived);
+}
+
+QString OpenJob::readerError() const
+{
+    switch (m_reader.status()) {
+    case PayloadReader::Status::Ok:
+        break;
+    case PayloadReader::Status::InvalidHeader:
+        return tr("Invalid container header");
+    case PayloadReader::Status::UnknownVersion:
+        return tr("Unknown container version");
+    case PayloadReader::Status::Refused:
+        return m_writeError;
+    }
+    return QString();
+}
+
+bool OpenJob::begin(const QVector<PayloadRecord>& records)
+{
+    m_records = records;
+    qint64 total = 0;
+    for (const PayloadRecord& record : records)
+        total += qBound<qint64>(0, record.size, std::numeric_limits<qint64>::max() - total);
+    setProgressRange(total);
+    return true;
+}
+
+bool OpenJob::entry(int index)
+{
+    m_file.close();
+    const QString name = m_records.at(index).name;
+    const QString path = m_staging->stage(name);
+    if (path.isEmpty())
+        return true;
+    emit info(tr("Extracting %1").arg(m_folder + QLatin1Char('/') + name));
+    m_file.setFileName(path);
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+        m_writeError = StagingFolder::writeError(m_folder, m_file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool OpenJob::content(const char* data, qint64 length)
+{
+    m_done += length;
+    setProgress(m_done);
+    if (!m_file.isOpen() || m_file.write(data, length) == length)
+        return true;
+    m_writeError = StagingFolder::writeError(m_folder, m_file.errorString());
+    return false;
+}

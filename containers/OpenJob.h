@@ -1,0 +1,60 @@
+#pragma once
+
+#include "app/Job.h"
+#include "containers/PayloadReader.h"
+#include "containers/StagingFolder.h"
+
+#include <QFile>
+#include <QStringList>
+
+#include <memory>
+
+class Crypter;
+
+// Extracts a container file into a folder: gpg decrypts it straight into the unpacker, which writes
+// the files into a staging folder inside the extraction folder; they move into place only after gpg
+// has found the container intact. A failure or a cancel leaves the extraction folder as it was.
+// The container file is only read.
+class OpenJob : public Job, private PayloadReader::Sink
+{
+    Q_OBJECT
+public:
+    // password: for a container made with one (method 2); a key container finds the user's key by
+    // the fingerprint in its trailer.
+    OpenJob(const QString& containerPath, const QString& folder, StagingFolder::ExistingFiles existing,
+            const QString& password = QString(), QObject* parent = nullptr);
+    ~OpenJob() override;
+
+    // True when the container at path is locked with a password rather than to a key.
+    static bool needsPassword(const QString& containerPath);
+
+signals:
+    // The files that arrived, in container order.
+    void succeeded(QStringList files);
+
+protected:
+    void run() override;
+    void stop() override;
+
+private:
+    void readOutput();
+    void decrypted(bool ok);
+    bool begin(const QVector<PayloadRecord>& records) override;
+    bool entry(int index) override;
+    bool content(const char* data, qint64 length) override;
+    // Why the payload could not be read, or empty.
+    QString readerError() const;
+
+    QString m_containerPath;
+    QString m_folder;
+    StagingFolder::ExistingFiles m_existing;
+    QString m_password;
+    std::unique_ptr<StagingFolder> m_staging;
+    PayloadReader m_reader;
+    Crypter* m_crypter = nullptr;
+    QVector<PayloadRecord> m_records;
+    QFile m_file; // the entry being written; closed while an entry is skipped
+    QString m_writeError;
+    qint64 m_done = 0;
+    QByteArray m_buffer;
+};

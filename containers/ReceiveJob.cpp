@@ -1,0 +1,63 @@
+#include "containers/ReceiveJob.h"
+
+#include "app/Startup.h"
+#include "containers/OpenJob.h"
+#include "models/FileEventsModel.h"
+#include "net/RelayClient.h"
+
+#include <QFileInfo>
+#include <QTemporaryFile>
+
+ReceiveJob::ReceiveJob(RelayClient* relay, const QString& fileId, qint64 size, const QString& uploaderKeyId,
+                       const QString& folder, StagingFolder::ExistingFiles existing, QObject* parent)
+    : Job(parent)
+    , m_relay(relay)
+    , m_fileId(fileId)
+    , m_size(size)
+    , m_uploaderKeyId(uploaderKeyId)
+    , m_folder(folder)
+    , m_existing(existing)
+{
+}
+
+void ReceiveJob::run()
+{
+    // Before anything is downloaded: the folder must take the files.
+    const QFileInfo folder(m_folder);
+    if (m_folder.isEmpty() || !folder.isDir() || !folder.isWritable())
+        return fail(tr("Directory %1 is not writable").arg(m_folder));
+    m_download = new QTemporaryFile(Startup::temporaryDirPath() + QStringLiteral("/download-XXXXXX"), this);
+    if (!m_download->open())
+        return fail(StagingFolder::writeError(Startup::temporaryDirPath(), m_download->errorString()));
+    emit stepStarted(Step::Downloading);
+    emit info(tr("Downloading crypted container"));
+    setProgressRange(m_size);
+    RelayCall* call
+        = m_relay->download(m_fileId, m_size, m_download, this, [this](const RelayClient::Result<bool>& result) {
+              if (!result.ok())
+                  return fail(result.error);
+              if (!m_download->flush())
+                  return fail(StagingFolder::writeError(Startup::temporaryDirPath(), m_download->errorString()));
+              m_download->close();
+              extract();
+          });
+    connect(call, &RelayCall::progress, this, &ReceiveJob::setProgress);
+}
+
+void ReceiveJob::extract()
+{
+    auto* open = new OpenJob(m_download->fileName(), m_folder, m_existing, QString(), this);
+    follow(open);
+    connect(open, &Job::failed, this, &ReceiveJob::fail);
+    connect(open, &OpenJob::succeeded, this, [this](const QStringList& files) {
+        emit stepStarted(Step::Reporting);
+        // The files are in place whatever the relay answers; an unanswered report only means the
+        // container is offered again.
+        m_relay->downloadComplete(m_fileId, false, this, [this, files](const RelayClient::Result<bool>&) {
+            FileEventsModel::store(m_uploaderKeyId, m_fileId.toLongLong(), m_size, FileEventsModel::Received);
+            if (succeed())
+                emit succeeded(files);
+        });
+    });
+    open->start();
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "app/Job.h"
+#include "containers/StagingFolder.h"
+
+#include <QStringList>
+
+class QTemporaryFile;
+class RelayClient;
+
+// Receives a container that waits on the relay: downloads it into the private data folder,
+// extracts it (OpenJob) and, only once every file is in place, tells the relay that it was taken
+// and records it as received. A failure or a cancel leaves the container waiting on the relay.
+class ReceiveJob : public Job
+{
+    Q_OBJECT
+public:
+    // size: the container's size as the relay announced it; uploaderKeyId: its sender, for the record.
+    ReceiveJob(RelayClient* relay, const QString& fileId, qint64 size, const QString& uploaderKeyId,
+               const QString& folder, StagingFolder::ExistingFiles existing, QObject* parent = nullptr);
+
+signals:
+    void succeeded(QStringList files);
+
+protected:
+    void run() override;
+
+private:
+    void extract();
+
+    RelayClient* m_relay;
+    QString m_fileId;
+    qint64 m_size;
+    QString m_uploaderKeyId;
+    QString m_folder;
+    StagingFolder::ExistingFiles m_existing;
+    QTemporaryFile* m_download = nullptr;
+};

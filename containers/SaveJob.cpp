@@ -1,0 +1,61 @@
+#include "containers/SaveJob.h"
+
+#include "containers/ContainerWriter.h"
+#include "containers/StagingFolder.h"
+#include "models/PubKeysModel.h"
+#include "platform/Platform.h"
+
+#include <QFileInfo>
+#include <QTemporaryFile>
+
+SaveJob::SaveJob(const QString& path, const QVariantMap& files, int method, const QString& secret,
+                 QObject* parent)
+    : Job(parent)
+    , m_path(path)
+    , m_files(files)
+    , m_method(method)
+    , m_secret(secret)
+{
+}
+
+void SaveJob::setContact(RelayClient* relay, const QString& keyId)
+{
+    m_relay = relay;
+    m_keyId = keyId;
+}
+
+void SaveJob::run()
+{
+    if (!m_relay)
+        return write();
+    emit stepStarted(Step::FetchingKey);
+    PubKeysModel::fetchKey(m_relay, m_keyId, this, [this](const QString& fpr, const QString& error) {
+        if (!error.isNull())
+            return fail(error);
+        m_method = 1;
+        m_secret = fpr;
+        write();
+    });
+}
+
+void SaveJob::write()
+{
+    const QFileInfo target(m_path);
+    auto* file = new QTemporaryFile(target.absolutePath() + QStringLiteral("/.") + target.fileName()
+                                        + QStringLiteral("-XXXXXX"),
+                                    this);
+    if (!file->open())
+        return fail(tr("Cannot open %1 for writing").arg(m_path));
+    file->close();
+    auto* writer = new ContainerWriter(m_files, m_method, m_secret, file->fileName(), this);
+    follow(writer);
+    connect(writer, &Job::failed, this, &SaveJob::fail);
+    connect(writer, &ContainerWriter::succeeded, this, [this, file](qint64 size) {
+        if (!Platform::replaceFile(file->fileName(), m_path))
+            return fail(StagingFolder::writeError(QFileInfo(m_path).absolutePath(), qt_error_string()));
+        file->setAutoRemove(false);
+        if (succeed())
+            emit succeeded(size);
+    });
+    writer->start();
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "app/Job.h"
+
+#include <QVariantMap>
+
+class RelayClient;
+
+// Saves files as a container at a path of the user's choice. The container is written beside it
+// under a hidden name and takes the path's place only when it is complete, so a failure or a cancel
+// leaves whatever was there before.
+class SaveJob : public Job
+{
+    Q_OBJECT
+public:
+    // files: entry name -> local path. method 1 encrypts to the stored key with the fingerprint
+    // secret, method 2 with the password secret.
+    SaveJob(const QString& path, const QVariantMap& files, int method, const QString& secret,
+            QObject* parent = nullptr);
+    // Encrypts to the current key of the contact keyId instead, fetched from the relay first.
+    void setContact(RelayClient* relay, const QString& keyId);
+
+signals:
+    void succeeded(qint64 size);
+
+protected:
+    void run() override;
+
+private:
+    void write();
+
+    QString m_path;
+    QVariantMap m_files;
+    int m_method;
+    QString m_secret;
+    RelayClient* m_relay = nullptr;
+    QString m_keyId;
+};
