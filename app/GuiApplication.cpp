@@ -95,7 +95,7 @@ int runGuiApplication(int argc, char* argv[], const std::function<std::unique_pt
     engine.rootContext()->setContextProperty(QStringLiteral("engine"), &engine);
     engine.rootContext()->setContextProperty(QStringLiteral("appSettings"), &appSettings);
     engine.rootContext()->setContextProperty(QStringLiteral("appVersion"), QStringLiteral(TESSARY_VERSION));
-    engine.rootContext()->setContextProperty(QStringLiteral("prompter"), prompter.get());
+    engine.rootContext()->setContextProperty(QStringLiteral("dialogs"), prompter.get());
     engine.load(QUrl(QStringLiteral("qrc:/main.qml")));
     if (engine.rootObjects().isEmpty())
         return -1;

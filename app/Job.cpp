@@ -13,6 +13,8 @@ constexpr int reportIntervalMs = 100;
 Job::Job(QObject* parent)
     : QObject(parent)
 {
+    // Steps also travel through queued connections and signal spies.
+    qRegisterMetaType<Job::Step>();
 }
 
 void Job::start()

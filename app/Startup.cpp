@@ -1,6 +1,6 @@
 #include "app/Startup.h"
 
-#include "containers/StagingFolder.h"
+#include "app/LeftoverNote.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -37,7 +37,7 @@ void prepareDataDir()
 
 void removeLeftovers()
 {
-    StagingFolder::removeAbandoned(temporaryDirPath());
+    LeftoverNote::removeAbandoned();
     QDir tmp(temporaryDirPath());
     const QStringList names = tmp.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QString& name : names) {

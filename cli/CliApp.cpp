@@ -206,10 +206,18 @@ int CliApp::execute(const Entry& entry)
     return code;
 }
 
+void CliApp::stopWaiting()
+{
+    m_waitOver = true;
+    m_loop.quit();
+}
+
 bool CliApp::wait()
 {
-    if (!m_interrupted)
+    // What is waited for may also have come already.
+    while (!m_waitOver && !m_interrupted)
         m_loop.exec();
+    m_waitOver = false;
     if (m_progress)
         m_progress->clear();
     if (m_interrupted)
@@ -279,11 +287,11 @@ int CliApp::addContact(const CliCommand& command)
     bool added = false;
     connect(&contacts, &PubKeysModel::error, this, &CliApp::printError);
     connect(&contacts, &PubKeysModel::contactError, this, &CliApp::printError);
-    connect(&contacts, &PubKeysModel::contactError, &m_loop, &QEventLoop::quit);
-    connect(&contacts, &PubKeysModel::contactNotFound, &m_loop, &QEventLoop::quit);
+    connect(&contacts, &PubKeysModel::contactError, this, &CliApp::stopWaiting);
+    connect(&contacts, &PubKeysModel::contactNotFound, this, &CliApp::stopWaiting);
     connect(&contacts, &PubKeysModel::contactAdded, this, [&] {
         added = true;
-        m_loop.quit();
+        stopWaiting();
     });
     // As on the page for adding a contact: attach the key id, then give it the title.
     m_progress->busy(tr("Finding user"));
@@ -308,10 +316,10 @@ int CliApp::renameContact(const CliCommand& command)
 int CliApp::setTitle(PubKeysModel& contacts, const QString& keyId, const QString& title)
 {
     bool saved = false;
-    connect(&contacts, &PubKeysModel::error, &m_loop, &QEventLoop::quit);
+    connect(&contacts, &PubKeysModel::error, this, &CliApp::stopWaiting);
     connect(&contacts, &PubKeysModel::keyTitleSet, this, [&] {
         saved = true;
-        m_loop.quit();
+        stopWaiting();
     });
     contacts.setKeyTitle(keyId, title);
     return wait() && saved ? Success : Failure;
@@ -415,7 +423,7 @@ int CliApp::reject(const CliCommand& command)
     m_progress->busy(tr("Clear data on server..."));
     m_relay->downloadComplete(fileId, true, this, [&](const RelayClient::Result<bool>& result) {
         told = result.ok();
-        m_loop.quit();
+        stopWaiting();
     });
     if (!wait())
         return Failure;
@@ -446,7 +454,7 @@ int CliApp::showHistory(const CliCommand&)
 {
     FileEventsModel events;
     // As the events tab does when it appears: ask the server about everything still waiting.
-    connect(&events, &FileEventsModel::deliveryChecked, &m_loop, &QEventLoop::quit);
+    connect(&events, &FileEventsModel::deliveryChecked, this, &CliApp::stopWaiting);
     m_progress->busy(tr("Checking deliveries"));
     events.checkDelivered();
     if (!wait())
@@ -502,7 +510,7 @@ QVariantList CliApp::inbox(bool* answered)
         if (!result.ok())
             printError(result.error);
         files = result.value;
-        m_loop.quit();
+        stopWaiting();
     });
     if (!wait())
         *answered = false;

@@ -71,8 +71,9 @@ private:
     // Runs job to its end while its course is shown; true when it succeeded. The caller takes the
     // result from the job's success signal.
     bool runJob(Job& job);
-    // Runs the event loop until something quits it; false, after saying so, once Ctrl-C came.
+    // Runs the event loop until stopWaiting(); false, after saying so, once Ctrl-C came.
     bool wait();
+    void stopWaiting();
     int setTitle(PubKeysModel& contacts, const QString& keyId, const QString& title);
     // The share list for paths from the command line, built like a drop onto the sharing page.
     // Empty, with a message printed, when a path does not exist or nothing is left to send.
@@ -105,6 +106,7 @@ private:
     CliPrompter* m_prompter = nullptr;
     Job* m_running = nullptr;
     bool m_interrupted = false;
+    bool m_waitOver = false;
     QIODevice* m_in = nullptr;
     QIODevice* m_out = nullptr;
     QIODevice* m_err = nullptr;

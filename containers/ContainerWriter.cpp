@@ -87,12 +87,12 @@ void ContainerWriter::feed()
                 return;
             }
             const Entry& entry = m_entries.at(m_next++);
-            if (entry.size <= 0)
-                continue;
             m_source.setFileName(entry.source);
             if (!m_source.open(QIODevice::ReadOnly))
                 return fail(tr("Cannot open %1 for reading").arg(entry.source));
-            m_left = entry.size;
+            m_left = qMax<qint64>(0, entry.size);
+            if (m_left == 0)
+                continue;
         }
         // At most the measured size: the header must match the chunks, or the receiver misreads
         // every entry that follows.

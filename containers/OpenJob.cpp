@@ -95,6 +95,7 @@ void OpenJob::decrypted(bool ok)
     QString error;
     if (!m_staging->commit(m_existing, &arrived, &error))
         return fail(error);
+    m_staging.reset();
     if (succeed())
         emit succeeded(arrived);
 }

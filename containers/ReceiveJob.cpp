@@ -44,12 +44,21 @@ void ReceiveJob::run()
     connect(call, &RelayCall::progress, this, &ReceiveJob::setProgress);
 }
 
+void ReceiveJob::stop()
+{
+    Job::stop();
+    delete m_download;
+    m_download = nullptr;
+}
+
 void ReceiveJob::extract()
 {
     auto* open = new OpenJob(m_download->fileName(), m_folder, m_existing, QString(), this);
     follow(open);
     connect(open, &Job::failed, this, &ReceiveJob::fail);
     connect(open, &OpenJob::succeeded, this, [this](const QStringList& files) {
+        delete m_download;
+        m_download = nullptr;
         emit stepStarted(Step::Reporting);
         // The files are in place whatever the relay answers; an unanswered report only means the
         // container is offered again.

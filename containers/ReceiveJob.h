@@ -24,6 +24,7 @@ signals:
 
 protected:
     void run() override;
+    void stop() override;
 
 private:
     void extract();

@@ -1,5 +1,6 @@
 #include "containers/SaveJob.h"
 
+#include "app/LeftoverNote.h"
 #include "containers/ContainerWriter.h"
 #include "containers/StagingFolder.h"
 #include "models/PubKeysModel.h"
@@ -7,6 +8,8 @@
 
 #include <QFileInfo>
 #include <QTemporaryFile>
+
+SaveJob::~SaveJob() = default;
 
 SaveJob::SaveJob(const QString& path, const QVariantMap& files, int method, const QString& secret,
                  QObject* parent)
@@ -38,15 +41,24 @@ void SaveJob::run()
     });
 }
 
+void SaveJob::stop()
+{
+    Job::stop();
+    // A container that is never going to be finished goes at once.
+    delete m_file;
+    m_file = nullptr;
+    m_note.reset();
+}
+
 void SaveJob::write()
 {
-    const QFileInfo target(m_path);
-    auto* file = new QTemporaryFile(target.absolutePath() + QStringLiteral("/.") + target.fileName()
-                                        + QStringLiteral("-XXXXXX"),
+    auto* file = m_file = new QTemporaryFile(QFileInfo(m_path).absolutePath() + QLatin1Char('/') + LeftoverNote::prefix
+                                        + QStringLiteral("save-XXXXXX"),
                                     this);
     if (!file->open())
         return fail(tr("Cannot open %1 for writing").arg(m_path));
     file->close();
+    m_note = std::make_unique<LeftoverNote>(file->fileName());
     auto* writer = new ContainerWriter(m_files, m_method, m_secret, file->fileName(), this);
     follow(writer);
     connect(writer, &Job::failed, this, &SaveJob::fail);

@@ -4,6 +4,10 @@
 
 #include <QVariantMap>
 
+#include <memory>
+
+class LeftoverNote;
+class QTemporaryFile;
 class RelayClient;
 
 // Saves files as a container at a path of the user's choice. The container is written beside it
@@ -17,6 +21,7 @@ public:
     // secret, method 2 with the password secret.
     SaveJob(const QString& path, const QVariantMap& files, int method, const QString& secret,
             QObject* parent = nullptr);
+    ~SaveJob() override;
     // Encrypts to the current key of the contact keyId instead, fetched from the relay first.
     void setContact(RelayClient* relay, const QString& keyId);
 
@@ -25,6 +30,7 @@ signals:
 
 protected:
     void run() override;
+    void stop() override;
 
 private:
     void write();
@@ -35,4 +41,6 @@ private:
     QString m_secret;
     RelayClient* m_relay = nullptr;
     QString m_keyId;
+    std::unique_ptr<LeftoverNote> m_note;
+    QTemporaryFile* m_file = nullptr;
 };

@@ -12,7 +12,7 @@ SendJob::SendJob(RelayClient* relay, const QVariantMap& files, const QString& ke
     : Job(parent)
     , m_relay(relay)
     , m_files(files)
-    , m_keyId(keyId)
+    , m_keyId(RelayClient::normalizeKeyId(keyId))
 {
 }
 
@@ -45,6 +45,13 @@ void SendJob::run()
     save->start();
 }
 
+void SendJob::stop()
+{
+    Job::stop();
+    delete m_container;
+    m_container = nullptr;
+}
+
 void SendJob::upload(qint64 size)
 {
     // The temporary file's own handle still points at what it held before the container replaced it.
@@ -54,7 +61,8 @@ void SendJob::upload(qint64 size)
     emit stepStarted(Step::Uploading);
     setProgressRange(size);
     RelayCall* call = m_relay->uploadContainer(container, this, [this, container, size](const RelayClient::Result<QString>& id) {
-        container->close();
+        delete container;
+        stop();
         if (!id.ok())
             return fail(id.error);
         if (!m_keyId.isEmpty())

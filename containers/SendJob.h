@@ -23,6 +23,8 @@ signals:
 
 protected:
     void run() override;
+    // Also removes the container.
+    void stop() override;
 
 private:
     void upload(qint64 size);

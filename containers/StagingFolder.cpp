@@ -1,40 +1,24 @@
 #include "containers/StagingFolder.h"
 
-#include "app/Startup.h"
 #include "containers/EntryPath.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
 
-namespace {
-
-const QString stagingPrefix = QStringLiteral(".tessary-staging-");
-
-} // namespace
-
 StagingFolder::StagingFolder(const QString& extractionFolder)
     : m_folder(extractionFolder)
-    , m_dir(extractionFolder + QLatin1Char('/') + stagingPrefix + QStringLiteral("XXXXXX"))
-    , m_note(Startup::temporaryDirPath() + QStringLiteral("/staging-XXXXXX"))
+    , m_dir(extractionFolder + QLatin1Char('/') + LeftoverNote::prefix + QStringLiteral("staging-XXXXXX"))
+    , m_note(m_dir.path())
 {
     const QFileInfo info(extractionFolder);
     if (extractionFolder.isEmpty() || !info.isDir() || !info.isWritable()) {
         m_error = tr("Directory %1 is not writable").arg(extractionFolder);
         return;
     }
-    if (!m_dir.isValid()) {
+    if (!m_dir.isValid())
         m_error = writeError(extractionFolder, m_dir.errorString());
-        return;
-    }
-    // Without its note a folder left by a crash stays until the user removes it; it is no reason
-    // not to extract.
-    if (m_note.open()) {
-        m_note.write(QFile::encodeName(m_dir.path()));
-        m_note.close();
-    }
 }
 
 StagingFolder::~StagingFolder() = default;
@@ -131,18 +115,4 @@ bool StagingFolder::commit(ExistingFiles existing, QStringList* arrived, QString
     for (const Move& move : qAsConst(moves))
         arrived->append(move.destination);
     return true;
-}
-
-void StagingFolder::removeAbandoned(const QString& notesFolder)
-{
-    QDirIterator notes(notesFolder, {QStringLiteral("staging-*")}, QDir::Files);
-    while (notes.hasNext()) {
-        QFile note(notes.next());
-        if (!note.open(QIODevice::ReadOnly))
-            continue;
-        const QString path = QFile::decodeName(note.readAll());
-        // Only what this program names that way, however the note came to say otherwise.
-        if (QFileInfo(path).fileName().startsWith(stagingPrefix) && QFileInfo(path).isDir())
-            QDir(path).removeRecursively();
-    }
 }

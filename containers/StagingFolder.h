@@ -1,17 +1,18 @@
 #pragma once
 
+#include "app/LeftoverNote.h"
+
 #include <QCoreApplication>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <QTemporaryFile>
 
 #include <functional>
 
 // A hidden folder (mode 0700) inside the extraction folder, where a container's files are written
 // first. They move into place only by commit(), once the container has proved intact, and commit()
 // either moves all of them or leaves the extraction folder as it was. Whatever is still inside when
-// the object goes (after a failure or a cancel) goes with it. While it exists, a note in the
-// private data folder names it, so that the next start removes it after a crash.
+// the object goes (after a failure or a cancel) goes with it, and a crash leaves it to the next
+// start (LeftoverNote).
 class StagingFolder
 {
     Q_DECLARE_TR_FUNCTIONS(StagingFolder)
@@ -38,15 +39,13 @@ public:
 
     void setWarningHandler(std::function<void(const QString&)> warn) { m_warn = std::move(warn); }
 
-    // Removes the staging folders that notes in the data folder name: what a killed run left.
-    static void removeAbandoned(const QString& notesFolder);
     // "Cannot write to %1: %2", the message of every failed write into a folder.
     static QString writeError(const QString& folder, const QString& cause);
 
 private:
     QString m_folder;
     QTemporaryDir m_dir;
-    QTemporaryFile m_note;
+    LeftoverNote m_note;
     QStringList m_names;
     QString m_error;
     std::function<void(const QString&)> m_warn;

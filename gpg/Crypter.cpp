@@ -135,7 +135,22 @@ Crypter::Crypter(int method, const QString& secret, bool encrypt, QObject* paren
 {
 }
 
-Crypter::~Crypter() = default;
+Crypter::~Crypter()
+{
+    // gpg is not waited for: it is stopped and goes by itself once it has ended, and the key put
+    // into its home for it is taken out by a gpg of its own.
+    if (m_process->state() != QProcess::NotRunning) {
+        m_process->disconnect(this);
+        m_process->setParent(nullptr);
+        connect(m_process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), m_process,
+                &QObject::deleteLater);
+        m_process->kill();
+    }
+    if (m_keyImported)
+        QProcess::startDetached(QStringLiteral("gpg"),
+                                {QStringLiteral("--homedir"), gpgHomeDir(), QStringLiteral("--batch"),
+                                 QStringLiteral("--yes"), QStringLiteral("--delete-secret-and-public-key"), m_secret});
+}
 
 void Crypter::setInputFile(const QString& path, qint64 length)
 {
@@ -160,12 +175,14 @@ void Crypter::start()
             emit keyError(tr("Cannot find %1 key").arg(m_secret));
             return end(false);
         }
+        // Taken out again in any case, also after an import that failed half way.
+        m_keyImported = true;
         GpgProcess::run({QStringLiteral("--import")}, key, importTimeoutMs, this, [this](const GpgProcess::Result& r) {
             if (m_cancelled || r.ok)
-                return m_cancelled ? end(false) : runGpg();
+                return m_cancelled ? finish(false) : runGpg();
             if (!r.started) {
                 emit keyError(tr("Cannot start gpg for import key"));
-                return end(false);
+                return finish(false);
             }
             QByteArray errors = r.err;
             const int zero = errors.indexOf('\0');
@@ -175,7 +192,7 @@ void Crypter::start()
             if (isAgentFailure(errors))
                 text += QLatin1Char('\n') + agentFailureText();
             emit keyError(text);
-            end(false);
+            finish(false);
         });
     });
 }
@@ -199,10 +216,10 @@ void Crypter::runGpg()
     QFile input(m_inputFile);
     if (!m_inputFile.isEmpty()) {
         if (!input.open(QIODevice::ReadOnly))
-            return end(false);
+            return finish(false);
         m_feeder = std::make_unique<FileToPipe>(input.handle(), m_inputLength);
         if (m_feeder->readEnd() < 0)
-            return end(false);
+            return finish(false);
         // The child opens the pipe's read end through this process's descriptor table.
         m_process->setStandardInputFile(QStringLiteral("/proc/self/fd/%1").arg(m_feeder->readEnd()));
     }
@@ -216,15 +233,11 @@ void Crypter::runGpg()
         const bool ok = m_process->succeeded() && !m_cancelled;
         if (!ok && isAgentFailure(m_process->readAllStandardError()))
             emit keyError(agentFailureText());
-        if (m_method != 1)
-            return end(ok);
-        GpgProcess::run({QStringLiteral("--batch"), QStringLiteral("--yes"),
-                         QStringLiteral("--delete-secret-and-public-key"), m_secret},
-                        QByteArray(), importTimeoutMs, this, [this, ok](const GpgProcess::Result&) { end(ok); });
+        finish(ok);
     });
     connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
-            end(false);
+            finish(false);
     });
     m_process->start(arguments);
 }
@@ -234,6 +247,18 @@ void Crypter::cancel()
     m_cancelled = true;
     if (m_process->state() != QProcess::NotRunning)
         m_process->kill();
+}
+
+void Crypter::finish(bool ok)
+{
+    if (!m_keyImported)
+        return end(ok);
+    GpgProcess::run({QStringLiteral("--batch"), QStringLiteral("--yes"), QStringLiteral("--delete-secret-and-public-key"),
+                     m_secret},
+                    QByteArray(), importTimeoutMs, this, [this, ok](const GpgProcess::Result&) {
+                        m_keyImported = false;
+                        end(ok);
+                    });
 }
 
 void Crypter::end(bool ok)

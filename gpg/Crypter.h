@@ -41,6 +41,8 @@ signals:
 
 private:
     void runGpg();
+    // Takes out the key that was put in, then ends.
+    void finish(bool ok);
     void end(bool ok);
     QString agentFailureText() const;
 
@@ -55,4 +57,5 @@ private:
     std::unique_ptr<FileToPipe> m_feeder;
     bool m_cancelled = false;
     bool m_ended = false;
+    bool m_keyImported = false;
 };

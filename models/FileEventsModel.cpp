@@ -42,7 +42,8 @@ void FileEventsModel::checkDelivered()
     while (waiting.next())
         ids.append(waiting.value(0).toLongLong());
     if (ids.isEmpty()) {
-        emit deliveryChecked();
+        // Reported from the event loop like an answer of the relay would be.
+        QMetaObject::invokeMethod(this, &FileEventsModel::deliveryChecked, Qt::QueuedConnection);
         return;
     }
     // A timer may fire again while the relay has not answered yet: one question at a time.

@@ -172,8 +172,11 @@ void RelayCall::onFinished()
         return;
     }
     m_networkError = reply->error();
-    if (m_networkError != QNetworkReply::NoError)
+    if (m_networkError != QNetworkReply::NoError) {
+        // What a server says along with an error status counts for nothing.
+        m_reply.clear();
         fail(Failure::Network);
+    }
     else if (m_sink && m_received != m_size)
         fail(Failure::TooShort);
     else
@@ -185,6 +188,8 @@ void RelayCall::fail(Failure failure)
     if (m_ended)
         return;
     m_failure = failure;
+    if (failure != Failure::Network)
+        m_reply.clear();
     end();
 }
 

@@ -9,6 +9,8 @@ Page {
     objectName: "pageAddContact"
 
     property bool noBack: false
+    // The model's answers are this page's only while it asked.
+    property bool asking: false
 
     function reset() {
         noBack = false
@@ -21,15 +23,16 @@ Page {
     }
 
     function addUser(userId) {
-        stackAddContact.currentIndex += 1
+        stackAddContact.currentIndex = 1
         noBack = true
-        if (pubKeysModel.addPubKey(userId)) {
-            stackAddContact.currentIndex += 1
-            newContactTitle.forceActiveFocus()
-        } else {
-            stackAddContact.currentIndex = 0
-            noBack = false
-        }
+        asking = true
+        pubKeysModel.addPubKey(userId)
+    }
+
+    function backToStart() {
+        asking = false
+        stackAddContact.currentIndex = 0
+        noBack = false
     }
 
     visible: false
@@ -37,13 +40,31 @@ Page {
 
     Connections {
         target: pubKeysModel
+        enabled: root.asking
+        function onContactAdded(keyId) {
+            asking = false
+            stackAddContact.currentIndex = 2
+            newContactTitle.forceActiveFocus()
+        }
         function onContactNotFound() {
+            backToStart()
             newContactImg.source = "assets/user_not_found.png"
             newContactText.text = qsTr("User not found, check ID")
         }
         function onContactError(text) {
+            backToStart()
             newContactImg.source = "assets/error.png"
             newContactText.text = text
+        }
+        function onKeyTitleSet(keyId) {
+            asking = false
+            newContactTitle.focus = false
+            stackAddContact.currentIndex = 3
+        }
+        function onError(text) {
+            // A failed rename keeps the name view, as a refused save did.
+            if (stackAddContact.currentIndex === 2)
+                asking = false
         }
     }
 
@@ -138,10 +159,8 @@ Page {
                 Layout.preferredHeight: 60
                 text: qsTr("Save")
                 onClicked: {
-                    if (pubKeysModel.setKeyTitle(newContactId.text, newContactTitle.text)) {
-                        newContactTitle.focus = false
-                        stackAddContact.currentIndex += 1
-                    }
+                    asking = true
+                    pubKeysModel.setKeyTitle(newContactId.text, newContactTitle.text)
                 }
             }
         }

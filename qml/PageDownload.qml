@@ -4,7 +4,6 @@ import QtQuick.Layouts 1.3
 import QtQuick.Controls.Material 2.2
 import Qt.labs.settings 1.0
 import Qt.labs.platform 1.0 as Platform
-import org.tesry 1.0
 import "Controls"
 
 Page {
@@ -12,6 +11,7 @@ Page {
     objectName: "pageDownload"
 
     property string contactName
+    property string uploaderKeyId
     property string fileId
     // Bytes; a real number, so that containers above 2 GiB are shown right.
     property real fileSize
@@ -23,6 +23,7 @@ Page {
         var head = mainWindow.downloadList[0]
         var title = pubKeysModel.contactTitle(head.uploaderKeyId)
         contactName = title !== "" ? title : head.uploaderKeyId
+        uploaderKeyId = head.uploaderKeyId
         fileId = head.fileId
         fileSize = head.fileSize
         rejected = false
@@ -39,10 +40,7 @@ Page {
         textHeader.text = qsTr("Transfer data from <b>%1</b>").arg(mainWindow.escapeHtml(contactName))
         progressImage.source = "assets/downloading_from_server.png"
         progressText.text = qsTr("Downloading data from server...")
-        // The extraction reads the folder from the settings store: write it through now rather than
-        // when the element's delayed write would.
-        downloadSettings.setValue("extractPath", extractPath)
-        cmDownload.downloadById(fileId)
+        cmDownload.downloadById(fileId, fileSize, uploaderKeyId, extractPath, downloadSettings.dontOverwriteExistingFiles)
     }
 
     visible: false
@@ -54,6 +52,8 @@ Page {
     Settings {
         id: downloadSettings
         property alias extractPath: root.extractPath
+        // Written by the settings page.
+        property bool dontOverwriteExistingFiles: false
     }
 
     Connections {
@@ -80,14 +80,13 @@ Page {
             pbProgress.indeterminate = true
         }
         function onCleared() {
-            var done = mainWindow.downloadList[0]
-            var rest = mainWindow.downloadList.slice(1)
-            mainWindow.downloadList = rest
+            mainWindow.downloadList = mainWindow.downloadList.slice(1)
             if (root.rejected) {
                 mainStack.currentIndex = 1
                 return
             }
-            fileEventsModel.addEvent(done.uploaderKeyId, parseInt(done.fileId), done.fileSize, FileEventsModel.Received)
+            // The transfer was recorded as received.
+            fileEventsModel.select()
             stackDownload.currentIndex = 3
             mainWindow.setTrayIcon("success")
         }
@@ -179,7 +178,7 @@ Page {
                     Material.foreground: "#fff"
                     onClicked: {
                         root.rejected = true
-                        cmDownload.serverClear(root.fileId, true)
+                        cmDownload.rejectFile(root.fileId)
                     }
                 }
                 Button {

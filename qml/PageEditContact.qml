@@ -10,6 +10,8 @@ Page {
 
     property string keyId
     property int keyIndex
+    // The model's answers are this page's only while it saves.
+    property bool saving: false
 
     function setContactName(name) {
         textError.visible = false
@@ -19,6 +21,19 @@ Page {
 
     visible: false
     title: qsTr("Edit contact")
+
+    Connections {
+        target: pubKeysModel
+        enabled: root.saving
+        function onKeyTitleSet(keyId) {
+            saving = false
+            mainStackView.pop()
+        }
+        function onError(text) {
+            saving = false
+            textError.visible = true
+        }
+    }
 
     background: Rectangle {
         color: Material.primary
@@ -81,12 +96,11 @@ Page {
             width: parent.width / 2 - 5
             height: 60
             text: qsTr("Save")
+            enabled: !root.saving
             onClicked: {
                 textError.visible = false
-                if (pubKeysModel.setKeyTitle(keyId, contactName.text))
-                    mainStackView.pop()
-                else
-                    textError.visible = true
+                saving = true
+                pubKeysModel.setKeyTitle(keyId, contactName.text)
             }
         }
     }

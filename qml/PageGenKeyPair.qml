@@ -10,29 +10,17 @@ Page {
 
     function startKeyGen() {
         stackGenKeys.currentIndex = 1
-        if (privKeysModel.rowCount() === 0) {
-            privKeysModel.genKeyPair()
-        } else {
-            // A key pair from an earlier start that never reached the server.
-            mainWindow.privKeyID = privKeysModel.remoteKeyId(0)
-            if (mainWindow.privKeyID === "")
-                uploadPublicKey()
-            else
-                stackGenKeys.currentIndex = 3
-        }
-    }
-
-    function uploadPublicKey() {
-        stackGenKeys.currentIndex += 1
-        mainWindow.privKeyID = privKeysModel.uploadPublicKey(0)
-        if (mainWindow.privKeyID !== "")
-            stackGenKeys.currentIndex += 1
+        privKeysModel.genKeyPair()
     }
 
     Connections {
         target: privKeysModel
         function onGenKeyPairCompleted() {
-            uploadPublicKey()
+            stackGenKeys.currentIndex = 2
+        }
+        function onKeyRegistered(keyId) {
+            mainWindow.privKeyID = keyId
+            stackGenKeys.currentIndex = 3
         }
         function onError(text) {
             textError.text = qsTr("%1\nTry again?").arg(text)

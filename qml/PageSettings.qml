@@ -393,18 +393,28 @@ Page {
                     width: 200
                     height: 60
                     highlighted: true
-                    enabled: contactName.text !== "" && contactEmail.acceptableInput && messageText.text !== ""
+                    enabled: !sending && contactName.text !== "" && contactEmail.acceptableInput && messageText.text !== ""
                     text: qsTr("Send")
+                    property bool sending: false
                     onClicked: {
-                        if (appSettings.sendFeedback(contactName.text, contactEmail.text, messageText.text)) {
-                            feedbackResult.text = qsTr("Message successfully sended")
-                            feedbackResult.color = colorMap.grey1
-                            messageText.text = ""
-                        } else {
-                            feedbackResult.text = qsTr("There is an error while sending message")
-                            feedbackResult.color = colorMap.red
+                        sending = true
+                        appSettings.sendFeedback(contactName.text, contactEmail.text, messageText.text)
+                    }
+
+                    Connections {
+                        target: appSettings
+                        function onFeedbackSent(ok) {
+                            contactSend.sending = false
+                            if (ok) {
+                                feedbackResult.text = qsTr("Message successfully sended")
+                                feedbackResult.color = colorMap.grey1
+                                messageText.text = ""
+                            } else {
+                                feedbackResult.text = qsTr("There is an error while sending message")
+                                feedbackResult.color = colorMap.red
+                            }
+                            dlgFeedbackResult.open()
                         }
-                        dlgFeedbackResult.open()
                     }
                 }
             }

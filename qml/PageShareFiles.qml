@@ -64,7 +64,7 @@ Page {
         stackShareFiles.currentIndex = 0
         stackShareFiles.visible = true
         mainWindow.setTrayIcon("main")
-        pubKeysModel.downloadPubKey(keyId)
+        cmShareFiles.sendFiles(keyId, shareFilesModel.fileList())
     }
 
     function showError(text) {
@@ -81,12 +81,15 @@ Page {
 
     ShareFilesModel {
         id: shareFilesModel
+        prompter: dialogs
     }
 
     ContainerManager {
         id: cmShareFiles
+        prompter: dialogs
 
         onEncryptionStart: {
+            stackShareFiles.currentIndex = 1
             progressImage.source = "assets/encryption.png"
             progressText.text = qsTr("Encrypting files...")
         }
@@ -98,23 +101,13 @@ Page {
         onProgressInit: mainWindow.initProgress(pbProgress, pbText, min, max, text)
         onProgressValueChanged: mainWindow.setProgress(pbProgress, value)
         onSuccess: {
-            fileEventsModel.addEvent(keyId, parseInt(fileId), fileSize, FileEventsModel.WaitDeliver)
+            // The transfer was recorded as waiting for delivery.
+            fileEventsModel.select()
             stackShareFiles.currentIndex = 2
             mainWindow.setTrayIcon("success")
         }
         onCanceled: reset(false)
         onError: showError(text)
-    }
-
-    Connections {
-        target: pubKeysModel
-        function onKeyDownloaded(fpr) {
-            stackShareFiles.currentIndex = 1
-            cmShareFiles.shareContainer("", shareFilesModel.fileList(), 1, fpr)
-        }
-        function onError(text) {
-            showError(text)
-        }
     }
 
     header: Row {
@@ -356,7 +349,7 @@ Page {
                     onClicked: {
                         stackShareFiles.currentIndex = 0
                         mainWindow.setTrayIcon("main")
-                        pubKeysModel.downloadPubKey(keyId)
+                        cmShareFiles.sendFiles(keyId, shareFilesModel.fileList())
                     }
                 }
                 Button {

@@ -71,13 +71,10 @@ ApplicationWindow {
             mainWindow.showMinimized()
     }
 
+    // Asks the server only while no incoming transfer is pending; newFiles() brings the answer.
     function checkNewFiles() {
         if (downloadList.length === 0)
-            downloadList = cmDownload.checkNewFiles()
-        if (downloadList.length > 0) {
-            setTrayIcon("transferNotify")
-            mainStack.currentIndex = 2
-        }
+            cmDownload.checkNewFiles()
     }
 
     width: 450
@@ -124,6 +121,15 @@ ApplicationWindow {
 
     ContainerManager {
         id: cmDownload
+        prompter: dialogs
+
+        onNewFiles: {
+            if (downloadList.length > 0 || files.length === 0)
+                return
+            downloadList = files
+            setTrayIcon("transferNotify")
+            mainStack.currentIndex = 2
+        }
     }
 
     SystemTrayIcon {

@@ -1,14 +1,13 @@
 #pragma once
 
-// Fixtures of the container pipeline tests: a product home, a gpg home of the test's own, and
-// containers/payloads made and opened with the gpg command line, independently of the code under test.
+// Fixtures of the container tests: a product home, a gpg home of the test's own, and containers and
+// payloads made and opened with the gpg command line, independently of the code under test.
 
-#include "containers/ContainerManager.h"
-#include "containers/ContainerTrailer.h"
 #include "util/ScriptedServer.h"
 #include "util/TestHome.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QSqlQuery>
@@ -64,7 +63,7 @@ private:
     QTemporaryDir m_dir;
 };
 
-// Product home with its database, a gpg home, a work folder and TMPDIR (to see temporaries left behind).
+// Product home with its database, a gpg home, a work folder and TMPDIR, all watched for files.
 struct Env
 {
     TestHome home;
@@ -74,28 +73,18 @@ struct Env
     // gpg-agent of the product's GnuPG home would otherwise outlive the test and its home folder.
     ~Env() { QProcess::execute(QStringLiteral("gpgconf"), {"--homedir", home.dataDir(), "--kill", "all"}); }
     QString path(const QString& name) const { return work.filePath(name); }
-    QStringList leftovers() const
+    // Every file in TMPDIR and in the product's temporary folder.
+    QStringList temporaries() const
     {
-        return QDir(tmp.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+        QStringList files;
+        for (const QString& dir : {tmp.path(), home.dataDir() + QStringLiteral("/tmp")}) {
+            QDirIterator it(dir, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+            while (it.hasNext())
+                files << it.next();
+        }
+        return files;
     }
 };
-
-// Every signal of a manager that tells an outcome, in order, as "name(args)".
-inline void record(ContainerManager* m, QStringList* log)
-{
-    QObject::connect(m, &ContainerManager::error, [log](const QString& t) { *log << "error(" + t + ")"; });
-    QObject::connect(m, &ContainerManager::warn, [log](const QString& t) { *log << "warn(" + t + ")"; });
-    QObject::connect(m, &ContainerManager::success, [log](const QString& id, qlonglong size) {
-        *log << QStringLiteral("success(%1,%2)").arg(id).arg(size);
-    });
-    QObject::connect(m, &ContainerManager::finished, [log] { *log << "finished"; });
-    QObject::connect(m, &ContainerManager::canceled, [log] { *log << "canceled"; });
-    QObject::connect(m, &ContainerManager::uploadingStart, [log] { *log << "uploadingStart"; });
-    QObject::connect(m, &ContainerManager::cleared, [log] { *log << "cleared"; });
-    QObject::connect(m, &ContainerManager::serverClear, [log](const QString& id, bool rejected) {
-        *log << QStringLiteral("serverClear(%1,%2)").arg(id).arg(rejected);
-    });
-}
 
 inline QList<ScriptedServer::Request> requestsTo(const ScriptedServer& server, const QString& path)
 {

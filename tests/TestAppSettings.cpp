@@ -1,12 +1,9 @@
 #include "app/AppSettings.h"
 #include "platform/Platform.h"
-#include "util/ScriptedServer.h"
 #include "util/TestHome.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QtTest>
@@ -16,7 +13,6 @@ class TestAppSettings : public QObject
     Q_OBJECT
 
     std::unique_ptr<TestHome> m_home;
-    std::unique_ptr<ScriptedServer> m_server;
 
     QString i18nDir() const { return QCoreApplication::applicationDirPath() + QStringLiteral("/i18n"); }
 
@@ -47,16 +43,12 @@ private slots:
     void initTestCase()
     {
         m_home = std::make_unique<TestHome>();
-        m_server = std::make_unique<ScriptedServer>();
-        QVERIFY(m_server->isRunning());
-        m_server->makeCurrent();
         QDir(i18nDir()).removeRecursively();
     }
 
     void cleanupTestCase()
     {
         QDir(i18nDir()).removeRecursively();
-        m_server.reset();
         m_home.reset();
     }
 
@@ -121,34 +113,6 @@ private slots:
         settings.setAutorun(false);
         settings.setAutorun(false);
         QVERIFY(!QFile::exists(entry));
-    }
-
-    void sendFeedback_data()
-    {
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<bool>("expected");
-        QTest::addRow("confirmed") << 200 << QByteArray("{\"success\": true}") << true;
-        QTest::addRow("string true") << 200 << QByteArray("{\"success\": \"true\"}") << false;
-        QTest::addRow("empty object") << 200 << QByteArray("{}") << false;
-        QTest::addRow("not JSON") << 200 << QByteArray("ok") << false;
-        QTest::addRow("server error") << 500 << QByteArray("{\"success\": true}") << false;
-    }
-    void sendFeedback()
-    {
-        QFETCH(int, status);
-        QFETCH(QByteArray, reply);
-        QFETCH(bool, expected);
-        ScriptedServer server;
-        QVERIFY(server.isRunning());
-        server.makeCurrent();
-        server.reply(QStringLiteral("POST"), QStringLiteral("/api/send-feedback"), status, reply);
-        AppSettings settings;
-        QCOMPARE(settings.sendFeedback(QString(), QString(), QString()), expected);
-        // Empty fields still go out as an object of three strings, in the JSON library's key order.
-        const QByteArray body = server.lastRequest().body.mid(17);
-        QCOMPARE(body, QByteArray("{\"email\":\"\",\"message\":\"\",\"name\":\"\"}"));
-        m_server->makeCurrent();
     }
 };
 

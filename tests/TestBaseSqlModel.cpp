@@ -1,4 +1,5 @@
 #include "models/BaseSqlModel.h"
+#include "models/PrivKeysModel.h"
 #include "util/TestHome.h"
 
 #include <QAbstractItemModelTester>
@@ -98,6 +99,16 @@ private slots:
         QVERIFY(query.exec(QStringLiteral("INSERT INTO key_data (remote_key_id) VALUES ('2003')")));
         QVERIFY(!query.exec(QStringLiteral("INSERT INTO key_data (remote_key_id) VALUES ('2003')")));
         QVERIFY(!query.exec(QStringLiteral("INSERT INTO key_data (fpr) VALUES ('AA')")));
+
+        // Own keys without a key id: a rename touches only the row asked for.
+        PrivKeysModel own;
+        QVERIFY(!own.editKeyAlias(-1, QStringLiteral("Laptop")));
+        QVERIFY(!own.editKeyAlias(own.rowCount(), QStringLiteral("Laptop")));
+        QVERIFY(own.editKeyAlias(1, QStringLiteral("Laptop")));
+        QSqlQuery renamed(QStringLiteral("SELECT fpr FROM key_data WHERE key_alias = 'Laptop'"));
+        QVERIFY(renamed.next());
+        QCOMPARE(renamed.value(0).toString(), QStringLiteral("BB"));
+        QVERIFY(!renamed.next());
     }
 };
 

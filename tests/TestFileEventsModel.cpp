@@ -3,6 +3,7 @@
 #include "util/TestHome.h"
 
 #include <QAbstractItemModelTester>
+#include <QSignalSpy>
 #include <QSqlQuery>
 #include <QtTest>
 
@@ -81,7 +82,9 @@ private slots:
     {
         insertRows({{3, FileEventsModel::Delivered}, {4, FileEventsModel::Received}});
         FileEventsModel model;
+        QSignalSpy checked(&model, &FileEventsModel::deliveryChecked);
         model.checkDelivered();
+        QVERIFY(checked.wait(5000));
         QVERIFY(m_server->requests().isEmpty());
     }
 
@@ -118,7 +121,10 @@ private slots:
         m_reply = reply.toStdString();
         FileEventsModel model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QSignalSpy checked(&model, &FileEventsModel::deliveryChecked);
         model.checkDelivered();
+        model.checkDelivered(); // a second tick while the first waits asks nothing more
+        QVERIFY(checked.wait(30000));
         QCOMPARE(m_server->requests().size(), 1);
         QCOMPARE(m_server->lastRequest().body.mid(17), QByteArray("[7,7,8]"));
         const auto states = statusById();

@@ -1,17 +1,12 @@
-#include "models/PrivKeysModel.h"
 #include "models/PubKeysModel.h"
-#include "net/NetworkManager.h"
-#include "util/RelayProcess.h"
+#include "net/RelayClient.h"
 #include "util/ScriptedServer.h"
 #include "util/TestHome.h"
 
 #include <QAbstractItemModelTester>
 #include <QMutex>
-#include <QScopeGuard>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QSqlQuery>
-#include <QUuid>
 #include <QtTest>
 
 #include <httplib.h>
@@ -74,11 +69,11 @@ private slots:
     void init();
     void addPubKey_data();
     void addPubKey();
-    void downloadPubKey_data();
-    void downloadPubKey();
+    void fetchKey_data();
+    void fetchKey();
+    void setKeyTitle();
     void rowEdits_data();
     void rowEdits();
-    void againstRelay();
 };
 
 void TestPubKeysModel::initTestCase()
@@ -109,68 +104,80 @@ void TestPubKeysModel::addPubKey_data()
 {
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QString>("message");
-    QTest::addRow("server's key id is stored") << QByteArray(R"({"keyId":"0042"})") << QString();
-    QTest::addRow("empty reply") << QByteArray() << "Cannot get server response";
-    QTest::addRow("error wins over key id")
-        << QByteArray(R"({"keyId":"42","error":"No such key"})") << "No such key";
-    QTest::addRow("empty object") << QByteArray("{}") << "Invalid server response";
-    QTest::addRow("numeric key id") << QByteArray(R"({"keyId":42})") << "Invalid server response";
+    QTest::addColumn<QString>("contactError");
+    QTest::addRow("server's key id is stored") << QByteArray(R"({"keyId":"0042"})") << QString() << QString();
+    QTest::addRow("refused") << QByteArray(R"({"error":"No such key"})") << "No such key" << QString();
+    QTest::addRow("a contact already") << QByteArray(R"({"keyId":"43"})") << QString() << "You already have this contact";
 }
 
 void TestPubKeysModel::addPubKey()
 {
     QFETCH(QByteArray, reply);
     QFETCH(QString, message);
+    QFETCH(QString, contactError);
+    QVERIFY(addContactRow("43", "Bob"));
     answer(reply);
 
     PubKeysModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     QSignalSpy errors(&model, &PubKeysModel::error);
     QSignalSpy notFound(&model, &PubKeysModel::contactNotFound);
-    QCOMPARE(model.addPubKey("123 456-789"), message.isEmpty());
-    QCOMPARE(m_server->lastRequest().path, "/api/attach-key");
-    QVERIFY(m_server->lastRequest().body == NetworkManager::clientPrefix() + QByteArray(1, 9) + "123456789");
+    QSignalSpy contactErrors(&model, &PubKeysModel::contactError);
+    QSignalSpy added(&model, &PubKeysModel::contactAdded);
+    model.addPubKey("123 456-789");
+    QTRY_COMPARE_WITH_TIMEOUT(errors.size() + added.size() + contactErrors.size(), 1, 30000);
+    QVERIFY(m_server->lastRequest().body == RelayClient::clientPrefix() + QByteArray(1, 9) + "123456789");
     QCOMPARE(texts(errors), message);
     QCOMPARE(notFound.count(), message.isEmpty() ? 0 : 1);
+    QCOMPARE(texts(contactErrors), contactError);
     // The key id as the server wrote it.
-    QCOMPARE(contactRows(), message.isEmpty() ? QStringList {"0042|||"} : QStringList());
+    const bool stored = message.isEmpty() && contactError.isEmpty();
+    QCOMPARE(texts(added), stored ? "0042" : "");
+    QCOMPARE(contactRows(), stored ? QStringList({"0042|||", "43|Bob||"}) : QStringList {"43|Bob||"});
     QCOMPARE(model.rowCount(), contactRows().size());
 }
 
-void TestPubKeysModel::downloadPubKey_data()
+void TestPubKeysModel::fetchKey_data()
 {
-    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QByteArray>("fpr");
     QTest::addColumn<QString>("message");
-    const QByteArray key = '"' + kKey.toBase64() + '"';
-    const QByteArray fpr = "0123456789abcdef0123456789abcdef01234567";
-    auto json = [](const QByteArray& id, const QByteArray& fpr, const QByteArray& data) {
-        return R"({"keyId":)" + id + R"(,"fpr":")" + fpr + R"(","keyData":)" + data + "}";
-    };
-    QTest::addRow("lower-case fingerprint") << json("\"42\"", fpr, key) << QString();
-    QTest::addRow("server error") << QByteArray(R"({"error":"Unknown key id","keyData":"eA=="})")
-                                  << "Unknown key id";
-    QTest::addRow("empty key data") << json("\"42\"", fpr, "\"\"") << "Invalid key data in response";
-    QTest::addRow("fingerprint of another row")
-        << json("\"42\"", kOwnFpr.toLower(), key) << "Cannot update key data";
+    QTest::addRow("lower-case fingerprint") << QByteArray("0123456789abcdef0123456789abcdef01234567") << QString();
+    QTest::addRow("fingerprint of another row") << kOwnFpr.toLower() << "Cannot update key data";
 }
 
-void TestPubKeysModel::downloadPubKey()
+void TestPubKeysModel::fetchKey()
 {
-    QFETCH(QByteArray, reply);
+    QFETCH(QByteArray, fpr);
     QFETCH(QString, message);
     QVERIFY(addContactRow("42", "Ann"));
-    answer(reply);
+    answer(R"({"keyId":"42","fpr":")" + fpr + R"(","keyData":")" + kKey.toBase64() + R"("})");
+    RelayClient relay;
+    QString result;
+    PubKeysModel::fetchKey(&relay, " 4-2 ", this, [&](const QString& key, const QString& error) {
+        result = error.isNull() ? key : error;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(!result.isNull(), 30000);
+    const QString upper = QString::fromLatin1(fpr).toUpper();
+    QCOMPARE(result, message.isEmpty() ? upper : message);
+    QCOMPARE(contactRows(), QStringList {message.isEmpty() ? "42|Ann|" + upper + '|' + kKey.toHex().toUpper() : "42|Ann||"});
+}
 
+void TestPubKeysModel::setKeyTitle()
+{
+    QVERIFY(addContactRow("42", "Ann"));
     PubKeysModel model;
+    QSignalSpy set(&model, &PubKeysModel::keyTitleSet);
     QSignalSpy errors(&model, &PubKeysModel::error);
-    QSignalSpy downloaded(&model, &PubKeysModel::keyDownloaded);
-    model.downloadPubKey(" 4-2 ");
-    QVERIFY(m_server->lastRequest().body == NetworkManager::clientPrefix() + "42");
-    QCOMPARE(texts(errors), message);
-    const QString fpr = "0123456789ABCDEF0123456789ABCDEF01234567";
-    QCOMPARE(texts(downloaded), message.isEmpty() ? fpr : QString());
-    QCOMPARE(contactRows(),
-             QStringList {message.isEmpty() ? "42|Ann|" + fpr + '|' + kKey.toHex().toUpper() : "42|Ann||"});
+    answer(R"({"error":"Not yours"})");
+    model.setKeyTitle("4-2", "Eve");
+    QVERIFY(errors.wait(30000));
+    QCOMPARE(contactRows(), QStringList {"42|Ann||"});
+    answer(R"({"keyId":"42"})");
+    model.setKeyTitle("4-2", "Eve");
+    QVERIFY(set.wait(30000));
+    QVERIFY(m_server->lastRequest().body == RelayClient::clientPrefix() + QByteArray(1, 2) + "42Eve");
+    QCOMPARE(contactRows(), QStringList {"42|Eve||"});
+    QCOMPARE(model.contactTitle("42"), "Eve");
 }
 
 void TestPubKeysModel::rowEdits_data()
@@ -201,48 +208,6 @@ void TestPubKeysModel::rowEdits()
     QVERIFY(m_server->requests().isEmpty());
     QSqlQuery own("SELECT COUNT(*) FROM key_data WHERE private IS NOT NULL");
     QVERIFY(own.next() && own.value(0).toInt() == 1);
-}
-
-void TestPubKeysModel::againstRelay()
-{
-    RelayProcess relay;
-    QString reason;
-    QVERIFY2(relay.start(&reason), qPrintable(reason));
-    relay.makeCurrent();
-    auto restoreServer = qScopeGuard([this] { m_server->makeCurrent(); });
-    QSqlQuery clear;
-    QVERIFY(clear.exec("DELETE FROM key_data"));
-
-    // Bob registers his key from another installation; then his row goes, as it was never ours.
-    PrivKeysModel own;
-    QSignalSpy generated(&own, &PrivKeysModel::genKeyPairCompleted);
-    own.genKeyPair();
-    QVERIFY(generated.wait(60000));
-    QSettings settings;
-    const QUuid myUid = settings.value("uid").toUuid();
-    settings.setValue("uid", QUuid::createUuid());
-    const QString bobKeyId = own.uploadPublicKey(0);
-    settings.setValue("uid", myUid);
-    QVERIFY(!bobKeyId.isEmpty());
-    const QString bobFpr = own.data(own.index(0, 0), 259).toString();
-    const QByteArray bobPublic = own.data(own.index(0, 0), 260).toByteArray();
-    QVERIFY(clear.exec("DELETE FROM key_data"));
-
-    PubKeysModel contacts;
-    QSignalSpy errors(&contacts, &PubKeysModel::error);
-    QSignalSpy contactErrors(&contacts, &PubKeysModel::contactError);
-    QSignalSpy downloaded(&contacts, &PubKeysModel::keyDownloaded);
-    const QString typed = bobKeyId.left(1) + ' ' + bobKeyId.mid(1); // as people copy ids
-    QVERIFY(contacts.addPubKey(typed));
-    QVERIFY(contacts.setKeyTitle(typed, "Bob"));
-    QCOMPARE(contacts.contactTitle(bobKeyId), "Bob");
-    QVERIFY(!contacts.addPubKey(bobKeyId));
-    QCOMPARE(texts(contactErrors), "You already have this contact");
-
-    contacts.downloadPubKey(typed);
-    QCOMPARE(texts(downloaded), bobFpr);
-    QCOMPARE(errors.count(), 0);
-    QCOMPARE(contactRows(), QStringList {bobKeyId + "|Bob|" + bobFpr + '|' + bobPublic.toHex().toUpper()});
 }
 
 QTEST_GUILESS_MAIN(TestPubKeysModel)

@@ -1,7 +1,7 @@
 // The QML tests run the interface's own files from the program's resources, with the real native
 // types registered and a private home, and fail on any QML warning.
 #include "app/AppSettings.h"
-#include "app/Startup.h"
+#include "app/GuiApplication.h"
 #include "net/ServerConfig.h"
 #include "platform/Prompter.h"
 #include "util/TestHome.h"
@@ -30,7 +30,7 @@ public slots:
         qputenv("TESSARY_SERVER_URL", "https://127.0.0.1:9");
         loadServerConfig();
         m_home->openDatabase();
-        Startup::registerQmlTypes();
+        registerQmlTypes();
     }
 
     void qmlEngineAvailable(QQmlEngine* engine)
@@ -41,10 +41,10 @@ public slots:
                 std::fprintf(stderr, "QML warning: %s\n", qPrintable(warning.toString()));
             qmlWarnings += warnings.size();
         });
-        Prompter::attach(engine, &m_prompter);
         engine->rootContext()->setContextProperty(QStringLiteral("engine"), engine);
         engine->rootContext()->setContextProperty(QStringLiteral("appSettings"), &m_settings);
-        engine->rootContext()->setContextProperty(QStringLiteral("appVersion"), QStringLiteral("2.0.1"));
+        engine->rootContext()->setContextProperty(QStringLiteral("appVersion"), QStringLiteral(TESSARY_VERSION));
+        engine->rootContext()->setContextProperty(QStringLiteral("dialogs"), &m_prompter);
     }
 
     void cleanupTestCase()

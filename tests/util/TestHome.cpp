@@ -1,7 +1,6 @@
 #include "util/TestHome.h"
 
 #include "app/Startup.h"
-#include "gpg/Gpg.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,15 +23,13 @@ TestHome::TestHome(bool withBlank)
     , m_oldHome(qgetenv("HOME"))
     , m_oldConfig(qgetenv("XDG_CONFIG_HOME"))
 {
-    qputenv("HOME", QFile::encodeName(m_dir.path()));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.path() + QStringLiteral("/.config")));
+    makeCurrent();
     QDir(m_dir.path()).mkpath(QStringLiteral("Documents"));
     Startup::setApplicationNames();
     Startup::prepareDataDir();
     QSettings settings;
     settings.setValue(QStringLiteral("uid"), QUuid::createUuid());
     settings.sync();
-    initGpgCommandPrefix();
 }
 
 TestHome::~TestHome()
@@ -47,6 +44,16 @@ TestHome::~TestHome()
         qunsetenv("XDG_CONFIG_HOME");
     else
         qputenv("XDG_CONFIG_HOME", m_oldConfig);
+}
+
+void TestHome::makeCurrent()
+{
+    closeDatabase();
+    const QString config = m_dir.path() + QStringLiteral("/.config");
+    qputenv("HOME", QFile::encodeName(m_dir.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config));
+    // The settings store keeps the folder it found first; it is told about the switch.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config);
 }
 
 QString TestHome::path() const

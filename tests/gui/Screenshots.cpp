@@ -1,6 +1,6 @@
 // Renders every page and view of the window at its smallest size and at its full width into PNG
-// files under the build folder, for a person to look at, and fails on any QML warning met on the
-// way. The people and their data are real: a relay server, and contacts, a transfer and history
+// files (under TESSARY_SCREENSHOT_DIR, else ./screenshots), for a person to look at, and fails on
+// any QML warning met on the way. Run by scripts/screenshots.sh. The people and their data are real: a relay server, and contacts, a transfer and history
 // made with the command-line tool.
 #include "util/CliUser.h"
 #include "util/RelayProcess.h"
@@ -8,7 +8,7 @@
 
 #include <QtTest>
 
-class TestGuiScreenshots : public QObject
+class Screenshots : public QObject
 {
     Q_OBJECT
 private slots:
@@ -20,6 +20,11 @@ private slots:
     void cleanupTestCase();
 
 private:
+    static QString outputDir()
+    {
+        const QString dir = qEnvironmentVariable("TESSARY_SCREENSHOT_DIR");
+        return QDir(dir.isEmpty() ? QStringLiteral("screenshots") : dir).absolutePath();
+    }
     // The script lines that let the window settle and save it as DIR/NAME.png.
     QString grabStep(const QString& dir, const QString& name);
 
@@ -32,13 +37,13 @@ private:
     QStringList m_shots;
 };
 
-QString TestGuiScreenshots::grabStep(const QString& dir, const QString& name)
+QString Screenshots::grabStep(const QString& dir, const QString& name)
 {
     m_shots.append(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
     return QStringLiteral("sleep 400\ngrab %1\n").arg(m_shots.constLast());
 }
 
-void TestGuiScreenshots::initTestCase()
+void Screenshots::initTestCase()
 {
     QString error;
     QVERIFY2(m_relay.start(&error), qPrintable(error));
@@ -58,7 +63,7 @@ void TestGuiScreenshots::initTestCase()
     }
 }
 
-void TestGuiScreenshots::everyView_data()
+void Screenshots::everyView_data()
 {
     QTest::addColumn<int>("width");
     QTest::addColumn<int>("height");
@@ -66,11 +71,11 @@ void TestGuiScreenshots::everyView_data()
     QTest::addRow("600x600") << 600 << 600;
 }
 
-void TestGuiScreenshots::everyView()
+void Screenshots::everyView()
 {
     QFETCH(int, width);
     QFETCH(int, height);
-    const QString dir = QStringLiteral(QT_TESTCASE_BUILDDIR "/screenshots/%1x%2").arg(width).arg(height);
+    const QString dir = outputDir() + QStringLiteral("/%1x%2").arg(width).arg(height);
     QVERIFY(QDir().mkpath(dir));
     auto shot = [&](const QString& name) { return grabStep(dir, name); };
     const QString resize = QStringLiteral("resize %1 %2\nsleep 200\n").arg(width).arg(height);
@@ -145,17 +150,17 @@ void TestGuiScreenshots::everyView()
     QVERIFY2(result.exitCode == 0, result.out.constData());
 }
 
-void TestGuiScreenshots::translatedPages_data()
+void Screenshots::translatedPages_data()
 {
     QTest::addColumn<QString>("locale");
     QTest::addRow("ru_RU") << QStringLiteral("ru_RU");
     QTest::addRow("zh_CN") << QStringLiteral("zh_CN");
 }
 
-void TestGuiScreenshots::translatedPages()
+void Screenshots::translatedPages()
 {
     QFETCH(QString, locale);
-    const QString dir = QStringLiteral(QT_TESTCASE_BUILDDIR "/screenshots/") + locale;
+    const QString dir = outputDir() + QLatin1Char('/') + locale;
     QVERIFY(QDir().mkpath(dir));
     auto shot = [&](const QString& name) { return grabStep(dir, name); };
 
@@ -179,12 +184,12 @@ void TestGuiScreenshots::translatedPages()
     QVERIFY2(result.exitCode == 0, result.out.constData());
 }
 
-void TestGuiScreenshots::cleanupTestCase()
+void Screenshots::cleanupTestCase()
 {
     for (const QString& file : qAsConst(m_shots))
         QVERIFY2(QFileInfo(file).size() > 0, qPrintable(file));
     qInfo().noquote() << "Screenshots:\n" + m_shots.join(QLatin1Char('\n'));
 }
 
-QTEST_GUILESS_MAIN(TestGuiScreenshots)
-#include "TestGuiScreenshots.moc"
+QTEST_GUILESS_MAIN(Screenshots)
+#include "Screenshots.moc"

@@ -1,0 +1,288 @@
+// tessary-cli's commands, run in this process as function calls: usage and failures, the language,
+// what reaches the terminal from outside, and two users exchanging files through the real relay
+// server with real gpg.
+#include "cli/CliApp.h"
+#include "util/RelayProcess.h"
+#include "util/ScriptedServer.h"
+#include "util/TestFiles.h"
+#include "util/TestHome.h"
+
+#include <QBuffer>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QtTest>
+
+#include <httplib.h>
+
+using namespace TestFiles;
+
+namespace {
+
+struct Result
+{
+    int code = -1;
+    QString out;
+    QString err;
+    QStringList lines() const { return out.split('\n', Qt::SkipEmptyParts); }
+};
+
+// Runs one command as the user of home, with input as its standard input.
+Result cli(TestHome& home, const QStringList& args, const QByteArray& input = QByteArray())
+{
+    home.makeCurrent();
+    QBuffer in, out, err;
+    in.setData(input);
+    in.open(QIODevice::ReadOnly);
+    out.open(QIODevice::WriteOnly);
+    err.open(QIODevice::WriteOnly);
+    CliApp app;
+    app.setStreams(&in, &out, &err);
+    Result result;
+    result.code = app.run(QStringList {"tessary-cli"} + args);
+    result.out = QString::fromUtf8(out.data());
+    result.err = QString::fromUtf8(err.data());
+    return result;
+}
+
+QString historyStatus(TestHome& user, const QString& fileId)
+{
+    for (const QString& line : cli(user, {"history"}).lines()) {
+        const QStringList fields = line.split('\t');
+        if (fields.size() == 5 && fields.at(2) == fileId)
+            return fields.at(3);
+    }
+    return QString();
+}
+
+// No escape, bell or line break from outside: every character printable, every message one line.
+bool terminalSafe(const QString& text)
+{
+    static const QRegularExpression control(QStringLiteral("[\\x00-\\x08\\x0b-\\x1f\\x7f-\\x9f]"));
+    return !text.contains(control);
+}
+
+} // namespace
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+
+    TestHome m_alice, m_bob;
+    QTemporaryDir m_work {QStringLiteral("/tmp/tcw-XXXXXX")};
+    QString m_deadUrl;
+
+    void offline()
+    {
+        qputenv("TESSARY_SERVER_URL", m_deadUrl.toUtf8());
+        qunsetenv("TESSARY_CA_FILE");
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QTcpServer probe; // a port that was free a moment ago: nothing listens there
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        m_deadUrl = QStringLiteral("https://127.0.0.1:%1").arg(probe.serverPort());
+    }
+
+    void init() { offline(); }
+
+    void usage_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("expectedErr");
+        QTest::addRow("no command") << QStringList() << "Usage: tessary-cli COMMAND";
+        QTest::addRow("unknown command") << QStringList {"frobnicate"} << "Unknown command";
+        QTest::addRow("missing paths") << QStringList {"send", "123"} << "Usage: tessary-cli send";
+        QTest::addRow("too many arguments") << QStringList {"id", "extra"} << "Too many arguments";
+        QTest::addRow("unknown option") << QStringList {"inbox", "--bogus"} << "bogus";
+        QTest::addRow("save without method") << QStringList {"save", "x.tsyc", "file"} << "--password";
+        QTest::addRow("password argument") << QStringList {"save", "x.tsyc", "--password=secret", "file"} << "password";
+    }
+
+    void usage()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, expectedErr);
+        const Result result = cli(m_alice, args);
+        QCOMPARE(result.code, 2);
+        QVERIFY2(result.err.contains(expectedErr), qPrintable(result.err));
+        QCOMPARE(result.out, QString());
+    }
+
+    void helpOnEveryCommand()
+    {
+        const Result global = cli(m_alice, {"--help"});
+        QCOMPARE(global.code, 0);
+        QVERIFY(global.out.contains("Exit codes: 0 success, 1 the operation failed, 2 usage error, 3 another"));
+        for (const char* command : {"id", "contacts", "add", "rename", "remove", "send", "inbox", "accept", "reject",
+                                    "history", "save", "open"}) {
+            QVERIFY2(global.out.contains(QStringLiteral("\n  %1 ").arg(command)), command);
+            const Result help = cli(m_alice, {command, "--help"});
+            QCOMPARE(help.code, 0);
+            QVERIFY2(help.out.startsWith(QStringLiteral("Usage: tessary-cli ") + command), qPrintable(help.out));
+        }
+        QCOMPARE(cli(m_alice, {"--version"}).out, QStringLiteral("tessary-cli " TESSARY_VERSION "\n"));
+    }
+
+    // Failures before any transfer, also with no server to answer: a message, nothing stored.
+    void fails_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("expectedErr");
+        const QString dir = m_work.path();
+        QFile(dir + "/a file").open(QIODevice::WriteOnly);
+        QTest::addRow("remove unknown contact") << QStringList {"remove", "42"} << "No contact with the key id 42.";
+        QTest::addRow("send missing file") << QStringList {"send", "42", dir + "/missing"} << "No such file or folder";
+        QTest::addRow("empty password") << QStringList {"save", dir + "/x.tsyc", "--password", dir + "/a file"}
+                                        << "No password given";
+        QTest::addRow("add, server down") << QStringList {"add", "42"} << "Cannot get server response";
+        QTest::addRow("send, server down") << QStringList {"send", "42", dir + "/a file"} << "Cannot get server response";
+        QTest::addRow("accept, server down") << QStringList {"accept", "42"} << "Cannot get server response";
+        QTest::addRow("inbox, server down") << QStringList {"inbox"} << "Cannot get server response";
+    }
+
+    void fails()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, expectedErr);
+        const Result result = cli(m_alice, args);
+        QCOMPARE(result.code, 1);
+        QVERIFY2(result.err.contains(expectedErr), qPrintable(result.err));
+        QCOMPARE(result.out, QString());
+        QVERIFY(!QFile::exists(m_work.filePath("x.tsyc")));
+        QCOMPARE(cli(m_alice, {"contacts"}).out + cli(m_alice, {"history"}).out, QString());
+    }
+
+    void followsLanguage_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("expected"); // on standard output for help, else on standard error
+        QTest::addRow("German usage error") << "de_DE" << QStringList() << "Kein Befehl angegeben.";
+        QTest::addRow("Chinese help, first sentences") << "zh_CN" << QStringList {"--help"} << "显示你自己的密钥 ID。\n";
+        QTest::addRow("Russian failure") << "ru_RU" << QStringList {"remove", "42"} << "Нет контакта с ID ключа 42.";
+    }
+
+    void followsLanguage()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QStringList, args);
+        QFETCH(QString, expected);
+        // As main() does, from the translations of the build tree.
+        QTranslator translator;
+        QVERIFY(translator.load(locale, QCoreApplication::applicationDirPath() + "/../i18n"));
+        QCoreApplication::installTranslator(&translator);
+        const Result result = cli(m_alice, args);
+        QCoreApplication::removeTranslator(&translator);
+        QVERIFY2((result.out + result.err).contains(expected), qPrintable(result.out + result.err));
+    }
+
+    // Texts from a relay or a sender reach the terminal with their control characters replaced.
+    void outsideTextIsMadeHarmless()
+    {
+        ScriptedServer relay;
+        QVERIFY(relay.isRunning());
+        relay.makeCurrent();
+        relay.reply("POST", "/api/attach-key", 200,
+                    "{\"error\":\"\\u001b]0;pwned\\u0007\\u001b[2JQuota\\nDone: sent\"}");
+        relay.reply("POST", "/api/check-new-files", 200,
+                    "[{\"fileId\":5,\"fileSize\":1,\"uploaderKeyId\":\"7\\u001b[31m\\r\\nfake\\u009b\"}]");
+        const Result added = cli(m_alice, {"add", "1"});
+        QCOMPARE(added.code, 1);
+        QVERIFY2(terminalSafe(added.err) && added.err.count('\n') == 1, qPrintable(added.err));
+        QVERIFY(added.err.contains("Quota Done: sent"));
+        const Result inbox = cli(m_alice, {"inbox"});
+        QCOMPARE(inbox.code, 0);
+        QVERIFY2(terminalSafe(inbox.out) && inbox.lines().size() == 1, qPrintable(inbox.out));
+
+        // A sender's file name, from a container made by hand.
+        const QString container = m_work.filePath("named.tsyc");
+        QProcess gpg;
+        const QByteArray payload = QByteArray("TSYC\x01\0\0\0\x01", 9) + QByteArray("\0\0\0\x11", 4)
+            + "../\x1b]0;pwned\x07.txt" + QByteArray(8, '\0');
+        gpg.start("gpg", {"--homedir", m_alice.dataDir(), "--batch", "--passphrase", "pw", "-c"});
+        gpg.write(payload);
+        gpg.closeWriteChannel();
+        QVERIFY(gpg.waitForFinished(60000));
+        QVERIFY(write(container, gpg.readAllStandardOutput() + '\x02'));
+        const Result opened = cli(m_alice, {"open", container, "--to", m_work.filePath("named")}, "pw\n");
+        QCOMPARE(opened.code, 0);
+        QVERIFY2(opened.err.contains("Unsafe file name. Skipping ../") && terminalSafe(opened.err), qPrintable(opened.err));
+    }
+
+    // Two users exchange files through the real relay: a tree with odd names and both sides of the
+    // chunk size, a rejection, local containers, and an outage that loses nothing.
+    void twoUsers()
+    {
+        RelayProcess server;
+        QString error;
+        QVERIFY2(server.start(&error), qPrintable(error));
+        server.makeCurrent();
+        const QString aliceId = cli(m_alice, {"id"}).out.trimmed();
+        const QString bobId = cli(m_bob, {"id"}).out.trimmed();
+        QVERIFY2(QRegularExpression("^[0-9]+$").match(aliceId).hasMatch(), qPrintable(aliceId));
+        QVERIFY(bobId != aliceId);
+        QCOMPARE(cli(m_alice, {"id"}).out.trimmed(), aliceId); // made once
+        QCOMPARE(cli(m_alice, {"add", bobId, "Bob"}).code, 0);
+        QCOMPARE(cli(m_alice, {"contacts"}).lines(), QStringList {bobId + "\tBob"});
+        QCOMPARE(cli(m_bob, {"add", aliceId, "Alice"}).code, 0);
+
+        const QString tree = m_work.filePath(QStringLiteral("Ünï tree"));
+        QVERIFY(write(tree + QStringLiteral("/größe €.txt"), "Grüße aus dem Test\n"));
+        QVERIFY(write(tree + QStringLiteral("/empty"), QByteArray()));
+        QVERIFY(write(tree + QStringLiteral("/chunk.bin"), randomBytes(524288)));
+        QVERIFY(write(tree + QStringLiteral("/日本/深い/random.bin"), randomBytes(4 * 1024 * 1024 + 17)));
+        const Result sent = cli(m_alice, {"send", bobId, tree});
+        QVERIFY2(sent.code == 0, qPrintable(sent.err));
+        const QString fileId = sent.out.trimmed();
+        QVERIFY2(cli(m_bob, {"inbox"}).out.contains(QRegularExpression('^' + fileId + "\t[0-9]+\tAlice$",
+                                                                         QRegularExpression::MultilineOption)),
+                 qPrintable(fileId));
+        const QString inbox = m_work.filePath("bob in");
+        const Result accepted = cli(m_bob, {"accept", fileId, "--to", inbox});
+        QVERIFY2(accepted.code == 0, qPrintable(accepted.err));
+        QCOMPARE(accepted.lines(), QStringList {inbox});
+        QCOMPARE(snapshot(inbox + QStringLiteral("/Ünï tree")), snapshot(tree));
+        QCOMPARE(QDir(inbox).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList {"Ünï tree"});
+        QVERIFY(cli(m_bob, {"inbox"}).out.isEmpty());
+        QCOMPARE(historyStatus(m_alice, fileId), QStringLiteral("Delivered"));
+
+        QVERIFY(write(m_work.filePath("no.txt"), "not wanted\n"));
+        const QString rejectedId = cli(m_alice, {"send", bobId, m_work.filePath("no.txt")}).out.trimmed();
+        QCOMPARE(cli(m_bob, {"reject", rejectedId}).code, 0);
+        QCOMPARE(historyStatus(m_alice, rejectedId), QStringLiteral("Rejected"));
+        QCOMPARE(cli(m_bob, {"accept", rejectedId, "--to", inbox}).code, 1); // gone from the server
+
+        // Local containers: with a password, and to Bob's key; a wrong password extracts nothing.
+        const QString locked = m_work.filePath("locked.tsyc");
+        QCOMPARE(cli(m_alice, {"save", locked, "--password", tree}, "pässwörd\n").code, 0);
+        QCOMPARE(cli(m_bob, {"open", locked, "--to", m_work.filePath("wrong")}, "wrong\n").err,
+                 QStringLiteral("Cannot decrypt container\n"));
+        QCOMPARE(snapshot(m_work.filePath("wrong")).size(), 0);
+        QCOMPARE(cli(m_bob, {"open", locked, "--to", m_work.filePath("opened")}, "pässwörd").code, 0);
+        QCOMPARE(snapshot(m_work.filePath(QStringLiteral("opened/Ünï tree"))), snapshot(tree));
+        const QString forBob = m_work.filePath("bob.tsyc");
+        QCOMPARE(cli(m_alice, {"save", forBob, "--to", bobId, m_work.filePath("no.txt")}).code, 0);
+        QCOMPARE(cli(m_alice, {"open", forBob, "--to", m_work.filePath("not alice")}).code, 1);
+        QCOMPARE(cli(m_bob, {"open", forBob, "--to", m_work.filePath("for bob")}).code, 0);
+
+        // The relay goes away and comes back with the same data: the waiting container is there.
+        QVERIFY(write(m_work.filePath("survivor.txt"), "still there after the outage\n"));
+        const QString survivorId = cli(m_alice, {"send", bobId, m_work.filePath("survivor.txt")}).out.trimmed();
+        const QString dataDir = server.dataDir();
+        server.stop();
+        QVERIFY(cli(m_alice, {"send", bobId, m_work.filePath("survivor.txt")}).err.contains("Cannot get server response"));
+        QCOMPARE(cli(m_bob, {"accept", survivorId, "--to", inbox}).code, 1);
+        QCOMPARE(cli(m_alice, {"history"}).code, 0); // the delivery check fails silently
+        RelayProcess again(dataDir);
+        QVERIFY2(again.start(&error), qPrintable(error));
+        again.makeCurrent();
+        QCOMPARE(cli(m_bob, {"accept", survivorId, "--to", inbox}).code, 0);
+        QCOMPARE(QFile(inbox + "/survivor.txt").size(), qint64(29));
+        QCOMPARE(historyStatus(m_alice, survivorId), QStringLiteral("Delivered"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "TestCli.moc"

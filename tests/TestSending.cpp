@@ -1,0 +1,277 @@
+// Saving files as a container and sending them through a scripted relay, checked from outside: the
+// containers are opened with the gpg command line, the temporary folders are watched.
+#include "ContainerTestSupport.h"
+#include "containers/SaveJob.h"
+#include "containers/SendJob.h"
+#include "gpg/Gpg.h"
+#include "net/RelayClient.h"
+#include "util/JobRun.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMutex>
+#include <QRandomGenerator>
+#include <QSqlQuery>
+#include <QtTest>
+
+#include <httplib.h>
+
+using namespace ContainerTestSupport;
+
+using SizeMap = QMap<QString, int>; // entry name -> size
+
+namespace {
+
+QByteArray randomBytes(int size)
+{
+    QByteArray b(size, 0);
+    QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(b.data()), size / 4);
+    return b;
+}
+
+QByteArray logLines(int size)
+{
+    QByteArray data;
+    for (int line = 0; data.size() < size; ++line)
+        data += QStringLiteral("2026-12-06 20:%1 INFO request %2 served in %3 ms\n")
+                    .arg(line % 60)
+                    .arg(line * 7919 % 100003)
+                    .arg(line % 97)
+                    .toLatin1();
+    return data.left(size);
+}
+
+QStringList keyring()
+{
+    QProcess process;
+    process.start("gpg", {"--homedir", gpgHomeDir(), "--with-colons", "-k"});
+    process.waitForFinished(30000);
+    return parseFingerprints(process.readAllStandardOutput());
+}
+
+} // namespace
+
+class TestSending : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<Env> m_env;
+    ScriptedServer m_server;
+    RelayClient m_relay;
+    QString m_fpr;
+    QByteArray m_publicKey;
+    QMutex m_mutex; // guards what the server's thread reads
+    QByteArray m_canUpload;
+    std::map<std::string, httplib::MultipartFormData> m_parts; // of the last upload
+
+    QString work(const QString& name) const { return m_env->path(name); }
+
+    QVariantMap writeFiles(const QMap<QString, QByteArray>& contents)
+    {
+        QVariantMap list;
+        for (auto it = contents.cbegin(); it != contents.cend(); ++it) {
+            const QString source = work(QStringLiteral("src/%1").arg(list.size()));
+            writeFile(source, it.value());
+            list.insert(it.key(), source);
+        }
+        return list;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_env = std::make_unique<Env>();
+        QVERIFY(m_env->home.openDatabase());
+        QVERIFY(m_env->gpg.generateAndStore("100", false, &m_fpr)); // a contact: public half only
+        QSqlQuery key("SELECT public FROM key_data WHERE remote_key_id = '100'");
+        QVERIFY(key.next());
+        m_publicKey = key.value(0).toByteArray();
+        QVERIFY(m_server.isRunning());
+        m_server.makeCurrent();
+        m_server.reply("POST", "/api/download-pubkey", 200,
+                       R"({"keyId":"100","fpr":")" + m_fpr.toLower().toLatin1() + R"(","keyData":")"
+                           + m_publicKey.toBase64() + R"("})");
+        m_server.handle("POST", "/api/can-upload", [this](const httplib::Request&, httplib::Response& res) {
+            QMutexLocker lock(&m_mutex);
+            res.set_content(m_canUpload.toStdString(), "application/json");
+        });
+        m_server.handle("POST", "/upload-container", [this](const httplib::Request& req, httplib::Response& res) {
+            QMutexLocker lock(&m_mutex);
+            m_parts = {req.files.begin(), req.files.end()};
+            res.set_content(R"({"fileId":17})", "application/json");
+        });
+    }
+
+    void init() { m_server.clearRequests(); }
+
+    void localSave_data()
+    {
+        QTest::addColumn<SizeMap>("files");
+        QTest::addColumn<int>("method");
+        QTest::addRow("empty share list") << SizeMap() << 2;
+        QTest::addRow("chunk boundaries") << SizeMap {{"zero", 0}, {"exact", 524288}, {"one more", 524289}} << 2;
+        QTest::addRow("non-ASCII names, sorted") << SizeMap {{"Ä/ö.txt", 3}, {"B.txt", 1}, {"a.txt", 2}} << 2;
+        QTest::addRow("public key") << SizeMap {{"doc.txt", 1000}} << 1;
+    }
+
+    void localSave()
+    {
+        QFETCH(SizeMap, files);
+        QFETCH(int, method);
+        QMap<QString, QByteArray> contents;
+        for (auto it = files.cbegin(); it != files.cend(); ++it)
+            contents.insert(it.key(), randomBytes(it.value()));
+        const QString path = work(QStringLiteral("out.tsyc"));
+        const QString secret = method == 1 ? m_fpr : QStringLiteral("pass word \"quoted\"");
+        SaveJob job(path, writeFiles(contents), method, secret);
+        const JobRun run = JobRun::of(job, &SaveJob::succeeded);
+        QCOMPARE(run.end, QStringLiteral("succeeded"));
+        QCOMPARE(run.result.value(0).toLongLong(), QFileInfo(path).size());
+        QCOMPARE(keyring(), QStringList());
+        const QByteArray trailer = method == 1 ? QByteArray::fromHex(m_fpr.toLatin1()) + '\x01' : "\x02";
+        QVERIFY(readFile(path).endsWith(trailer));
+
+        QList<Entry> entries;
+        QVERIFY(parsePayload(openContainer(m_env->gpg, path, method == 2 ? secret : QString()), &entries));
+        QCOMPARE(entries.size(), files.size());
+        int i = 0;
+        for (auto it = files.cbegin(); it != files.cend(); ++it, ++i) {
+            const Entry& e = entries.at(i);
+            QCOMPARE(QString::fromUtf8(e.name), it.key());
+            QCOMPARE(e.size, qint64(it.value()));
+            QCOMPARE(e.content, contents[it.key()]);
+            for (int c = 0; c < e.chunkLengths.size(); ++c)
+                QCOMPARE(e.chunkLengths.at(c), c == e.chunkLengths.size() - 1 ? it.value() - c * 524288 : 524288);
+        }
+        QCOMPARE(QDir(work(QString())).entryList({".tessary-*"}, QDir::Hidden | QDir::AllEntries), QStringList());
+        QFile::remove(path);
+    }
+
+    // gpg compresses what shrinks and leaves the rest alone, judged from samples of the files.
+    void compressionFollowsContent_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("compressed");
+        QTest::addRow("random bytes") << randomBytes(3000 * 1024) << false;
+        QTest::addRow("log lines") << logLines(3000 * 1024) << true;
+    }
+
+    void compressionFollowsContent()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, compressed);
+        const QString path = work(QStringLiteral("mix.tsyc"));
+        SaveJob job(path, writeFiles({{"f", content}}), 2, QStringLiteral("pw"));
+        QCOMPARE(JobRun::of(job, &SaveJob::succeeded).end, QStringLiteral("succeeded"));
+        QByteArray message = readFile(path);
+        message.chop(1);
+        QVERIFY(writeFile(path, message));
+        QByteArray packets;
+        QVERIFY(m_env->gpg.run({"--passphrase", "pw", "--list-packets", path}, &packets));
+        QCOMPARE(packets.contains(":compressed packet:"), compressed);
+    }
+
+    // Nothing is left at the path but what was there before, and nothing in a temporary folder.
+    void failures_data()
+    {
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<int>("method");
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<QStringList>("warnings");
+        const QString unknown(40, '0');
+        QTest::addRow("source missing") << "missing" << 2 << "failed: Cannot open %1 for reading" << QStringList();
+        QTest::addRow("source shrinks") << "shrinks" << 2 << "failed: The file %1 changed while it was being sent"
+                                        << QStringList();
+        QTest::addRow("unknown method") << "a" << 3 << "failed: Cannot encrypt data" << QStringList();
+        QTest::addRow("key not stored") << "a" << 1 << "failed: Cannot encrypt data"
+                                        << QStringList {"Cannot find " + unknown + " key"};
+        QTest::addRow("folder not writable") << "a" << 2 << "failed: Cannot open %2 for writing" << QStringList();
+        QTest::addRow("cancelled") << "a" << 2 << "cancelled" << QStringList();
+    }
+
+    void failures()
+    {
+        QFETCH(QString, source);
+        QFETCH(int, method);
+        QFETCH(QString, end);
+        QFETCH(QStringList, warnings);
+        QVERIFY(writeFile(work("a"), QByteArray(3 * 524288, 'a')) && writeFile(work("shrinks"), QByteArray(3 * 524288, 's')));
+        const QString target = end.contains("%2") ? QStringLiteral("/proc/out.tsyc") : work("failed.tsyc");
+        QVERIFY(writeFile(work("failed.tsyc"), "what was there"));
+        SaveJob job(target, {{"a", work(source)}}, method, method == 1 ? QString(40, '0') : "pw");
+        connect(&job, &Job::progressRange, this, [&](qint64, const QString& text) {
+            if (text == "Packing data" && source == "shrinks")
+                QFile::resize(work("shrinks"), 1000);
+            if (text == "Packing data" && end == "cancelled")
+                QTimer::singleShot(0, &job, &Job::cancel);
+        });
+        const JobRun run = JobRun::of(job, &SaveJob::succeeded);
+        QCOMPARE(run.end, QString(end).replace("%1", work(source)).replace("%2", target));
+        QCOMPARE(run.warnings, warnings);
+        QCOMPARE(readFile(work("failed.tsyc")), QByteArray("what was there"));
+        QCOMPARE(QDir(work(QString())).entryList({".tessary-*"}, QDir::Hidden | QDir::AllEntries), QStringList());
+        QCOMPARE(m_env->temporaries(), QStringList());
+        QCOMPARE(keyring(), QStringList());
+    }
+
+    // The whole road of a send: the contact's current key, the question, the upload, the record.
+    // While it runs the container is the one file in the private temporary folder, readable by its
+    // owner alone, and nothing is anywhere else; afterwards nothing is left.
+    void upload_data()
+    {
+        QTest::addColumn<QByteArray>("canUpload");
+        QTest::addColumn<QString>("end");
+        QTest::addRow("sent") << QByteArray(R"({"success":true})") << "succeeded";
+        QTest::addRow("refused") << QByteArray(R"({"success":false,"error":"Quota exceeded"})") << "failed: Quota exceeded";
+        QTest::addRow("cancelled while uploading") << QByteArray(R"({"success":true})") << "cancelled";
+    }
+
+    void upload()
+    {
+        QFETCH(QByteArray, canUpload);
+        QFETCH(QString, end);
+        {
+            QMutexLocker lock(&m_mutex);
+            m_canUpload = canUpload;
+            m_parts.clear();
+        }
+        QSqlQuery("DELETE FROM file_events").exec();
+        const QByteArray content = randomBytes(4 * 1024 * 1024);
+        SendJob job(&m_relay, writeFiles({{"up.bin", content}}), QStringLiteral(" 1-00"));
+        QStringList during;
+        connect(&job, &Job::stepStarted, this, [&](Job::Step step) {
+            if (step != Job::Step::Uploading)
+                return;
+            during = m_env->temporaries();
+            if (end == "cancelled")
+                job.cancel();
+        });
+        const JobRun run = JobRun::of(job, &SendJob::succeeded);
+        QCOMPARE(run.end, end);
+        QCOMPARE(m_env->temporaries(), QStringList());
+        QCOMPARE(keyring(), QStringList());
+        QSqlQuery events("SELECT remote_key_id, file_id, status, size FROM file_events");
+        if (end != "succeeded") {
+            QVERIFY(!events.next());
+            return;
+        }
+        QCOMPARE(run.result.value(0).toString(), QStringLiteral("17"));
+        QCOMPARE(during.size(), 1);
+        QCOMPARE(int(QFileInfo(during.value(0)).permissions() & 0x0077), 0); // nothing for group and others
+        QVERIFY(events.next());
+        QCOMPARE(events.value(0).toString() + ' ' + events.value(1).toString() + ' ' + events.value(2).toString()
+                     + ' ' + events.value(3).toString(),
+                 QStringLiteral("100 17 2 ") + run.result.value(1).toString());
+        const qint64 asked = QJsonDocument::fromJson(requestsTo(m_server, "/api/can-upload").value(0).body.mid(17))
+                                 .object()
+                                 .value("size")
+                                 .toDouble();
+        QMutexLocker lock(&m_mutex);
+        QCOMPARE(qint64(m_parts["container"].content.size()), asked);
+        QCOMPARE(run.result.value(1).toLongLong(), asked);
+        QVERIFY(QByteArray::fromStdString(m_parts["container"].content).endsWith(QByteArray::fromHex(m_fpr.toLatin1()) + '\x01'));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSending)
+#include "TestSending.moc"
