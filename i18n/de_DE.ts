@@ -112,40 +112,12 @@
         <translation>Für diesen Benutzer läuft bereits eine andere Instanz von Tessary (Sperrdatei %1).</translation>
     </message>
     <message>
-        <source>The program gpg was not found.</source>
-        <translation>Das Programm gpg wurde nicht gefunden.</translation>
-    </message>
-    <message>
-        <source>Generating PGP keys</source>
-        <translation>PGP-Schlüssel werden erzeugt</translation>
-    </message>
-    <message>
         <source>Canceled</source>
         <translation>Abgebrochen</translation>
     </message>
     <message>
-        <source>gpg did not finish generating the key pair.</source>
-        <translation>gpg hat das Erzeugen des Schlüsselpaars nicht abgeschlossen.</translation>
-    </message>
-    <message>
-        <source>Uploading public PGP key to server</source>
-        <translation>Öffentlicher PGP-Schlüssel wird auf den Server hochgeladen</translation>
-    </message>
-    <message>
-        <source>The server did not register the public key.</source>
-        <translation>Der Server hat den öffentlichen Schlüssel nicht registriert.</translation>
-    </message>
-    <message>
         <source>Finding user</source>
         <translation>Benutzer wird gesucht</translation>
-    </message>
-    <message>
-        <source>User not found, check ID</source>
-        <translation>Benutzer nicht gefunden, bitte ID prüfen</translation>
-    </message>
-    <message>
-        <source>Error while saving contact</source>
-        <translation>Fehler beim Speichern des Kontakts</translation>
     </message>
     <message>
         <source>No contact with the key id %1.</source>
@@ -172,14 +144,6 @@
         <translation>Suche nach neuen Dateien</translation>
     </message>
     <message>
-        <source>Cannot get server response</source>
-        <translation>Keine Antwort vom Server</translation>
-    </message>
-    <message>
-        <source>The container was downloaded but not extracted.</source>
-        <translation>Der Container wurde heruntergeladen, aber nicht entpackt.</translation>
-    </message>
-    <message>
         <source>Clear data on server...</source>
         <translation>Daten auf dem Server werden gelöscht …</translation>
     </message>
@@ -198,22 +162,6 @@
     <message>
         <source>Nothing to send: the folders hold no files.</source>
         <translation>Nichts zu senden: Die Ordner enthalten keine Dateien.</translation>
-    </message>
-    <message>
-        <source>Getting public PGP key from server</source>
-        <translation>Öffentlicher PGP-Schlüssel wird vom Server abgerufen</translation>
-    </message>
-    <message>
-        <source>The key of %1 was not downloaded.</source>
-        <translation>Der Schlüssel von %1 wurde nicht heruntergeladen.</translation>
-    </message>
-    <message>
-        <source>The upload ended without a file id from the server.</source>
-        <translation>Das Hochladen endete ohne Datei-ID vom Server.</translation>
-    </message>
-    <message>
-        <source>The container was not saved.</source>
-        <translation>Der Container wurde nicht gespeichert.</translation>
     </message>
     <message>
         <source>No container %1 is waiting for you.</source>
@@ -286,88 +234,35 @@
         <translation>Erfolg</translation>
     </message>
     <message>
-        <source>Network error occured: %1</source>
-        <translation>Netzwerkfehler: %1</translation>
+        <source>Enter password</source>
+        <translation>Passwort eingeben</translation>
     </message>
+</context>
+<context>
+    <name>ContainerWriter</name>
     <message>
         <source>Calculating total size</source>
         <translation>Gesamtgröße wird berechnet</translation>
-    </message>
-    <message>
-        <source>Packing data</source>
-        <translation>Daten werden gepackt</translation>
-    </message>
-    <message>
-        <source>Cannot encrypt data</source>
-        <translation>Daten können nicht verschlüsselt werden</translation>
-    </message>
-    <message>
-        <source>Error while write %1</source>
-        <translation>Fehler beim Schreiben von %1</translation>
-    </message>
-    <message>
-        <source>Cannot open %1 for writing</source>
-        <translation>%1 kann nicht zum Schreiben geöffnet werden</translation>
     </message>
     <message>
         <source>The name %1 is too long for a container</source>
         <translation>Der Name %1 ist für einen Container zu lang</translation>
     </message>
     <message>
+        <source>Packing data</source>
+        <translation>Daten werden gepackt</translation>
+    </message>
+    <message>
         <source>Cannot open %1 for reading</source>
         <translation>%1 kann nicht zum Lesen geöffnet werden</translation>
     </message>
     <message>
-        <source>Invalid server response</source>
-        <translation>Ungültige Antwort vom Server</translation>
+        <source>The file %1 changed while it was being sent</source>
+        <translation>Die Datei %1 wurde während des Sendens verändert</translation>
     </message>
     <message>
-        <source>Invalid file id in response</source>
-        <translation>Ungültige Datei-ID in der Antwort</translation>
-    </message>
-    <message>
-        <source>Directory %1 is not writable</source>
-        <translation>In das Verzeichnis %1 kann nicht geschrieben werden</translation>
-    </message>
-    <message>
-        <source>Enter password</source>
-        <translation>Passwort eingeben</translation>
-    </message>
-    <message>
-        <source>Decrypting container</source>
-        <translation>Container wird entschlüsselt</translation>
-    </message>
-    <message>
-        <source>Cannot decrypt container</source>
-        <translation>Container kann nicht entschlüsselt werden</translation>
-    </message>
-    <message>
-        <source>Invalid container header</source>
-        <translation>Ungültiger Container-Header</translation>
-    </message>
-    <message>
-        <source>Unknown container version</source>
-        <translation>Unbekannte Container-Version</translation>
-    </message>
-    <message>
-        <source>Unsafe file name. Skipping %1</source>
-        <translation>Unsicherer Dateiname. %1 wird übersprungen</translation>
-    </message>
-    <message>
-        <source>Extracting %1</source>
-        <translation>%1 wird entpackt</translation>
-    </message>
-    <message>
-        <source>File already exists. Skipping</source>
-        <translation>Datei ist bereits vorhanden. Wird übersprungen</translation>
-    </message>
-    <message>
-        <source>File already exists. Overwriting</source>
-        <translation>Datei ist bereits vorhanden. Wird überschrieben</translation>
-    </message>
-    <message>
-        <source>Downloading crypted container</source>
-        <translation>Verschlüsselter Container wird heruntergeladen</translation>
+        <source>Cannot encrypt data</source>
+        <translation>Daten können nicht verschlüsselt werden</translation>
     </message>
 </context>
 <context>
@@ -387,6 +282,48 @@
     <message>
         <source>gpg could not reach its agent. This happens when the path of its home directory %1 is too long for the agent&apos;s socket; a shorter home directory path avoids it.</source>
         <translation>gpg konnte seinen Agenten nicht erreichen. Das geschieht, wenn der Pfad seines Home-Verzeichnisses %1 für den Socket des Agenten zu lang ist; ein kürzerer Pfad behebt das.</translation>
+    </message>
+</context>
+<context>
+    <name>FirstStartJob</name>
+    <message>
+        <source>Cannot start gpg to generate a key pair. Is GnuPG installed and on the PATH?</source>
+        <translation>gpg kann zum Erzeugen eines Schlüsselpaars nicht gestartet werden. Ist GnuPG installiert und im PATH?</translation>
+    </message>
+    <message>
+        <source>Error while generating PGP key pair</source>
+        <translation>Fehler beim Erzeugen des PGP-Schlüsselpaars</translation>
+    </message>
+    <message>
+        <source>gpg could not reach its agent. This happens when the path of its home directory %1 is too long for the agent&apos;s socket; a shorter home directory path avoids it.</source>
+        <translation>gpg konnte seinen Agenten nicht erreichen. Das geschieht, wenn der Pfad seines Home-Verzeichnisses %1 für den Socket des Agenten zu lang ist; ein kürzerer Pfad behebt das.</translation>
+    </message>
+</context>
+<context>
+    <name>OpenJob</name>
+    <message>
+        <source>Cannot open %1 for reading</source>
+        <translation>%1 kann nicht zum Lesen geöffnet werden</translation>
+    </message>
+    <message>
+        <source>Cannot decrypt container</source>
+        <translation>Container kann nicht entschlüsselt werden</translation>
+    </message>
+    <message>
+        <source>Decrypting container</source>
+        <translation>Container wird entschlüsselt</translation>
+    </message>
+    <message>
+        <source>Invalid container header</source>
+        <translation>Ungültiger Container-Header</translation>
+    </message>
+    <message>
+        <source>Unknown container version</source>
+        <translation>Unbekannte Container-Version</translation>
+    </message>
+    <message>
+        <source>Extracting %1</source>
+        <translation>%1 wird entpackt</translation>
     </message>
 </context>
 <context>
@@ -737,37 +674,6 @@ Erneut versuchen?</translation>
     </message>
 </context>
 <context>
-    <name>PrivKeysModel</name>
-    <message>
-        <source>Cannot start gpg to generate a key pair. Is GnuPG installed and on the PATH?</source>
-        <translation>gpg kann zum Erzeugen eines Schlüsselpaars nicht gestartet werden. Ist GnuPG installiert und im PATH?</translation>
-    </message>
-    <message>
-        <source>Error while generating PGP key pair</source>
-        <translation>Fehler beim Erzeugen des PGP-Schlüsselpaars</translation>
-    </message>
-    <message>
-        <source>gpg could not reach its agent. This happens when the path of its home directory %1 is too long for the agent&apos;s socket; a shorter home directory path avoids it.</source>
-        <translation>gpg konnte seinen Agenten nicht erreichen. Das geschieht, wenn der Pfad seines Home-Verzeichnisses %1 für den Socket des Agenten zu lang ist; ein kürzerer Pfad behebt das.</translation>
-    </message>
-    <message>
-        <source>There is no own key at position %1 to upload</source>
-        <translation>An Position %1 gibt es keinen eigenen Schlüssel zum Hochladen</translation>
-    </message>
-    <message>
-        <source>Cannot get server response</source>
-        <translation>Keine Antwort vom Server</translation>
-    </message>
-    <message>
-        <source>Unknown server response</source>
-        <translation>Unbekannte Antwort vom Server</translation>
-    </message>
-    <message>
-        <source>Invalid key id in response</source>
-        <translation>Ungültige Schlüssel-ID in der Antwort</translation>
-    </message>
-</context>
-<context>
     <name>ProgressBar</name>
     <message>
         <source>Encrypting files...</source>
@@ -781,24 +687,32 @@ Erneut versuchen?</translation>
         <source>Decrypting data...</source>
         <translation>Daten werden entschlüsselt …</translation>
     </message>
+    <message>
+        <source>Generating PGP keys</source>
+        <translation>PGP-Schlüssel werden erzeugt</translation>
+    </message>
+    <message>
+        <source>Uploading public PGP key to server</source>
+        <translation>Öffentlicher PGP-Schlüssel wird auf den Server hochgeladen</translation>
+    </message>
+    <message>
+        <source>Getting public PGP key from server</source>
+        <translation>Öffentlicher PGP-Schlüssel wird vom Server abgerufen</translation>
+    </message>
+    <message>
+        <source>Downloading data from server...</source>
+        <translation>Daten werden vom Server heruntergeladen …</translation>
+    </message>
+    <message>
+        <source>Clear data on server...</source>
+        <translation>Daten auf dem Server werden gelöscht …</translation>
+    </message>
 </context>
 <context>
     <name>PubKeysModel</name>
     <message>
-        <source>Cannot get server response</source>
-        <translation>Keine Antwort vom Server</translation>
-    </message>
-    <message>
-        <source>Invalid server response</source>
-        <translation>Ungültige Antwort vom Server</translation>
-    </message>
-    <message>
         <source>You already have this contact</source>
         <translation>Dieser Kontakt ist bereits vorhanden</translation>
-    </message>
-    <message>
-        <source>Invalid key data in response</source>
-        <translation>Ungültige Schlüsseldaten in der Antwort</translation>
     </message>
     <message>
         <source>Cannot update key data</source>
@@ -837,6 +751,82 @@ Erneut versuchen?</translation>
     </message>
 </context>
 <context>
+    <name>ReceiveJob</name>
+    <message>
+        <source>Directory %1 is not writable</source>
+        <translation>In das Verzeichnis %1 kann nicht geschrieben werden</translation>
+    </message>
+    <message>
+        <source>Downloading crypted container</source>
+        <translation>Verschlüsselter Container wird heruntergeladen</translation>
+    </message>
+</context>
+<context>
+    <name>RelayClient</name>
+    <message>
+        <source>Network error occured: %1</source>
+        <translation>Netzwerkfehler: %1</translation>
+    </message>
+    <message>
+        <source>The server stopped responding</source>
+        <translation>Der Server antwortet nicht mehr</translation>
+    </message>
+    <message>
+        <source>The server&apos;s reply is too large</source>
+        <translation>Die Antwort des Servers ist zu groß</translation>
+    </message>
+    <message>
+        <source>Cannot get server response</source>
+        <translation>Keine Antwort vom Server</translation>
+    </message>
+    <message>
+        <source>Unknown server response</source>
+        <translation>Unbekannte Antwort vom Server</translation>
+    </message>
+    <message>
+        <source>Invalid key id in response</source>
+        <translation>Ungültige Schlüssel-ID in der Antwort</translation>
+    </message>
+    <message>
+        <source>Invalid server response</source>
+        <translation>Ungültige Antwort vom Server</translation>
+    </message>
+    <message>
+        <source>Invalid key data in response</source>
+        <translation>Ungültige Schlüsseldaten in der Antwort</translation>
+    </message>
+    <message>
+        <source>Invalid file id in response</source>
+        <translation>Ungültige Datei-ID in der Antwort</translation>
+    </message>
+    <message>
+        <source>The server sent more than the announced %1 bytes</source>
+        <translation>Der Server hat mehr als die angekündigten %1 Bytes gesendet</translation>
+    </message>
+    <message>
+        <source>The server sent only %1 of the announced %2 bytes</source>
+        <translation>Der Server hat nur %1 der angekündigten %2 Bytes gesendet</translation>
+    </message>
+    <message>
+        <source>Cannot write to %1: %2</source>
+        <translation>In %1 kann nicht geschrieben werden: %2</translation>
+    </message>
+</context>
+<context>
+    <name>SaveJob</name>
+    <message>
+        <source>Cannot open %1 for writing</source>
+        <translation>%1 kann nicht zum Schreiben geöffnet werden</translation>
+    </message>
+</context>
+<context>
+    <name>SendJob</name>
+    <message>
+        <source>Cannot open %1 for reading</source>
+        <translation>%1 kann nicht zum Lesen geöffnet werden</translation>
+    </message>
+</context>
+<context>
     <name>ShareFilesModel</name>
     <message>
         <source>File count limit exceed</source>
@@ -845,6 +835,33 @@ Erneut versuchen?</translation>
     <message>
         <source>You cannot add more than %1 files in one container</source>
         <translation>Sie können einem Container höchstens %1 Dateien hinzufügen</translation>
+    </message>
+</context>
+<context>
+    <name>StagingFolder</name>
+    <message>
+        <source>Directory %1 is not writable</source>
+        <translation>In das Verzeichnis %1 kann nicht geschrieben werden</translation>
+    </message>
+    <message>
+        <source>Cannot write to %1: %2</source>
+        <translation>In %1 kann nicht geschrieben werden: %2</translation>
+    </message>
+    <message>
+        <source>Unsafe file name. Skipping %1</source>
+        <translation>Unsicherer Dateiname. %1 wird übersprungen</translation>
+    </message>
+    <message>
+        <source>File already exists. Skipping</source>
+        <translation>Datei ist bereits vorhanden. Wird übersprungen</translation>
+    </message>
+    <message>
+        <source>File already exists. Overwriting</source>
+        <translation>Datei ist bereits vorhanden. Wird überschrieben</translation>
+    </message>
+    <message>
+        <source>%1 cannot be created</source>
+        <translation>%1 kann nicht angelegt werden</translation>
     </message>
 </context>
 <context>

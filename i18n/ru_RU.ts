@@ -112,40 +112,12 @@
         <translation>Для этого пользователя уже запущен другой экземпляр Tessary (файл блокировки %1).</translation>
     </message>
     <message>
-        <source>The program gpg was not found.</source>
-        <translation>Программа gpg не найдена.</translation>
-    </message>
-    <message>
-        <source>Generating PGP keys</source>
-        <translation>Создание PGP-ключей</translation>
-    </message>
-    <message>
         <source>Canceled</source>
         <translation>Отменено</translation>
     </message>
     <message>
-        <source>gpg did not finish generating the key pair.</source>
-        <translation>gpg не завершил создание пары ключей.</translation>
-    </message>
-    <message>
-        <source>Uploading public PGP key to server</source>
-        <translation>Загрузка открытого PGP-ключа на сервер</translation>
-    </message>
-    <message>
-        <source>The server did not register the public key.</source>
-        <translation>Сервер не зарегистрировал открытый ключ.</translation>
-    </message>
-    <message>
         <source>Finding user</source>
         <translation>Поиск пользователя</translation>
-    </message>
-    <message>
-        <source>User not found, check ID</source>
-        <translation>Пользователь не найден, проверьте ID</translation>
-    </message>
-    <message>
-        <source>Error while saving contact</source>
-        <translation>Ошибка при сохранении контакта</translation>
     </message>
     <message>
         <source>No contact with the key id %1.</source>
@@ -172,14 +144,6 @@
         <translation>Проверка новых файлов</translation>
     </message>
     <message>
-        <source>Cannot get server response</source>
-        <translation>Не удалось получить ответ сервера</translation>
-    </message>
-    <message>
-        <source>The container was downloaded but not extracted.</source>
-        <translation>Контейнер скачан, но не распакован.</translation>
-    </message>
-    <message>
         <source>Clear data on server...</source>
         <translation>Удаление данных на сервере…</translation>
     </message>
@@ -198,22 +162,6 @@
     <message>
         <source>Nothing to send: the folders hold no files.</source>
         <translation>Нечего отправлять: в папках нет файлов.</translation>
-    </message>
-    <message>
-        <source>Getting public PGP key from server</source>
-        <translation>Получение открытого PGP-ключа с сервера</translation>
-    </message>
-    <message>
-        <source>The key of %1 was not downloaded.</source>
-        <translation>Ключ %1 не был скачан.</translation>
-    </message>
-    <message>
-        <source>The upload ended without a file id from the server.</source>
-        <translation>Загрузка завершилась, но сервер не вернул ID файла.</translation>
-    </message>
-    <message>
-        <source>The container was not saved.</source>
-        <translation>Контейнер не сохранён.</translation>
     </message>
     <message>
         <source>No container %1 is waiting for you.</source>
@@ -286,88 +234,35 @@
         <translation>Готово</translation>
     </message>
     <message>
-        <source>Network error occured: %1</source>
-        <translation>Ошибка сети: %1</translation>
+        <source>Enter password</source>
+        <translation>Введите пароль</translation>
     </message>
+</context>
+<context>
+    <name>ContainerWriter</name>
     <message>
         <source>Calculating total size</source>
         <translation>Подсчёт общего размера</translation>
-    </message>
-    <message>
-        <source>Packing data</source>
-        <translation>Упаковка данных</translation>
-    </message>
-    <message>
-        <source>Cannot encrypt data</source>
-        <translation>Не удалось зашифровать данные</translation>
-    </message>
-    <message>
-        <source>Error while write %1</source>
-        <translation>Ошибка записи %1</translation>
-    </message>
-    <message>
-        <source>Cannot open %1 for writing</source>
-        <translation>Не удалось открыть %1 для записи</translation>
     </message>
     <message>
         <source>The name %1 is too long for a container</source>
         <translation>Имя %1 слишком длинное для контейнера</translation>
     </message>
     <message>
+        <source>Packing data</source>
+        <translation>Упаковка данных</translation>
+    </message>
+    <message>
         <source>Cannot open %1 for reading</source>
         <translation>Не удалось открыть %1 для чтения</translation>
     </message>
     <message>
-        <source>Invalid server response</source>
-        <translation>Некорректный ответ сервера</translation>
+        <source>The file %1 changed while it was being sent</source>
+        <translation>Файл %1 изменился во время отправки</translation>
     </message>
     <message>
-        <source>Invalid file id in response</source>
-        <translation>Некорректный ID файла в ответе</translation>
-    </message>
-    <message>
-        <source>Directory %1 is not writable</source>
-        <translation>Нет прав на запись в каталог %1</translation>
-    </message>
-    <message>
-        <source>Enter password</source>
-        <translation>Введите пароль</translation>
-    </message>
-    <message>
-        <source>Decrypting container</source>
-        <translation>Расшифровка контейнера</translation>
-    </message>
-    <message>
-        <source>Cannot decrypt container</source>
-        <translation>Не удалось расшифровать контейнер</translation>
-    </message>
-    <message>
-        <source>Invalid container header</source>
-        <translation>Некорректный заголовок контейнера</translation>
-    </message>
-    <message>
-        <source>Unknown container version</source>
-        <translation>Неизвестная версия контейнера</translation>
-    </message>
-    <message>
-        <source>Unsafe file name. Skipping %1</source>
-        <translation>Небезопасное имя файла. Пропускается %1</translation>
-    </message>
-    <message>
-        <source>Extracting %1</source>
-        <translation>Распаковка %1</translation>
-    </message>
-    <message>
-        <source>File already exists. Skipping</source>
-        <translation>Файл уже существует. Пропускается</translation>
-    </message>
-    <message>
-        <source>File already exists. Overwriting</source>
-        <translation>Файл уже существует. Перезаписывается</translation>
-    </message>
-    <message>
-        <source>Downloading crypted container</source>
-        <translation>Скачивание зашифрованного контейнера</translation>
+        <source>Cannot encrypt data</source>
+        <translation>Не удалось зашифровать данные</translation>
     </message>
 </context>
 <context>
@@ -387,6 +282,48 @@
     <message>
         <source>gpg could not reach its agent. This happens when the path of its home directory %1 is too long for the agent&apos;s socket; a shorter home directory path avoids it.</source>
         <translation>gpg не смог связаться со своим агентом. Так бывает, когда путь к его домашнему каталогу %1 слишком длинный для сокета агента; более короткий путь решает проблему.</translation>
+    </message>
+</context>
+<context>
+    <name>FirstStartJob</name>
+    <message>
+        <source>Cannot start gpg to generate a key pair. Is GnuPG installed and on the PATH?</source>
+        <translation>Не удалось запустить gpg для создания пары ключей. Установлен ли GnuPG и доступен ли он через PATH?</translation>
+    </message>
+    <message>
+        <source>Error while generating PGP key pair</source>
+        <translation>Ошибка при создании пары PGP-ключей</translation>
+    </message>
+    <message>
+        <source>gpg could not reach its agent. This happens when the path of its home directory %1 is too long for the agent&apos;s socket; a shorter home directory path avoids it.</source>
+        <translation>gpg не смог связаться со своим агентом. Так бывает, когда путь к его домашнему каталогу %1 слишком длинный для сокета агента; более короткий путь решает проблему.</translation>
+    </message>
+</context>
+<context>
+    <name>OpenJob</name>
+    <message>
+        <source>Cannot open %1 for reading</source>
+        <translation>Не удалось открыть %1 для чтения</translation>
+    </message>
+    <message>
+        <source>Cannot decrypt container</source>
+        <translation>Не удалось расшифровать контейнер</translation>
+    </message>
+    <message>
+        <source>Decrypting container</source>
+        <translation>Расшифровка контейнера</translation>
+    </message>
+    <message>
+        <source>Invalid container header</source>
+        <translation>Некорректный заголовок контейнера</translation>
+    </message>
+    <message>
+        <source>Unknown container version</source>
+        <translation>Неизвестная версия контейнера</translation>
+    </message>
+    <message>
+        <source>Extracting %1</source>
+        <translation>Распаковка %1</translation>
     </message>
 </context>
 <context>
@@ -737,37 +674,6 @@ Try again?</source>
     </message>
 </context>
 <context>
-    <name>PrivKeysModel</name>
-    <message>
-        <source>Cannot start gpg to generate a key pair. Is GnuPG installed and on the PATH?</source>
-        <translation>Не удалось запустить gpg для создания пары ключей. Установлен ли GnuPG и доступен ли он через PATH?</translation>
-    </message>
-    <message>
-        <source>Error while generating PGP key pair</source>
-        <translation>Ошибка при создании пары PGP-ключей</translation>
-    </message>
-    <message>
-        <source>gpg could not reach its agent. This happens when the path of its home directory %1 is too long for the agent&apos;s socket; a shorter home directory path avoids it.</source>
-        <translation>gpg не смог связаться со своим агентом. Так бывает, когда путь к его домашнему каталогу %1 слишком длинный для сокета агента; более короткий путь решает проблему.</translation>
-    </message>
-    <message>
-        <source>There is no own key at position %1 to upload</source>
-        <translation>В позиции %1 нет собственного ключа для загрузки</translation>
-    </message>
-    <message>
-        <source>Cannot get server response</source>
-        <translation>Не удалось получить ответ сервера</translation>
-    </message>
-    <message>
-        <source>Unknown server response</source>
-        <translation>Неизвестный ответ сервера</translation>
-    </message>
-    <message>
-        <source>Invalid key id in response</source>
-        <translation>Некорректный ID ключа в ответе</translation>
-    </message>
-</context>
-<context>
     <name>ProgressBar</name>
     <message>
         <source>Encrypting files...</source>
@@ -781,24 +687,32 @@ Try again?</source>
         <source>Decrypting data...</source>
         <translation>Расшифровка данных…</translation>
     </message>
+    <message>
+        <source>Generating PGP keys</source>
+        <translation>Создание PGP-ключей</translation>
+    </message>
+    <message>
+        <source>Uploading public PGP key to server</source>
+        <translation>Загрузка открытого PGP-ключа на сервер</translation>
+    </message>
+    <message>
+        <source>Getting public PGP key from server</source>
+        <translation>Получение открытого PGP-ключа с сервера</translation>
+    </message>
+    <message>
+        <source>Downloading data from server...</source>
+        <translation>Скачивание данных с сервера…</translation>
+    </message>
+    <message>
+        <source>Clear data on server...</source>
+        <translation>Удаление данных на сервере…</translation>
+    </message>
 </context>
 <context>
     <name>PubKeysModel</name>
     <message>
-        <source>Cannot get server response</source>
-        <translation>Не удалось получить ответ сервера</translation>
-    </message>
-    <message>
-        <source>Invalid server response</source>
-        <translation>Некорректный ответ сервера</translation>
-    </message>
-    <message>
         <source>You already have this contact</source>
         <translation>Этот контакт уже есть</translation>
-    </message>
-    <message>
-        <source>Invalid key data in response</source>
-        <translation>Некорректные данные ключа в ответе</translation>
     </message>
     <message>
         <source>Cannot update key data</source>
@@ -837,6 +751,82 @@ Try again?</source>
     </message>
 </context>
 <context>
+    <name>ReceiveJob</name>
+    <message>
+        <source>Directory %1 is not writable</source>
+        <translation>Нет прав на запись в каталог %1</translation>
+    </message>
+    <message>
+        <source>Downloading crypted container</source>
+        <translation>Скачивание зашифрованного контейнера</translation>
+    </message>
+</context>
+<context>
+    <name>RelayClient</name>
+    <message>
+        <source>Network error occured: %1</source>
+        <translation>Ошибка сети: %1</translation>
+    </message>
+    <message>
+        <source>The server stopped responding</source>
+        <translation>Сервер перестал отвечать</translation>
+    </message>
+    <message>
+        <source>The server&apos;s reply is too large</source>
+        <translation>Ответ сервера слишком велик</translation>
+    </message>
+    <message>
+        <source>Cannot get server response</source>
+        <translation>Не удалось получить ответ сервера</translation>
+    </message>
+    <message>
+        <source>Unknown server response</source>
+        <translation>Неизвестный ответ сервера</translation>
+    </message>
+    <message>
+        <source>Invalid key id in response</source>
+        <translation>Некорректный ID ключа в ответе</translation>
+    </message>
+    <message>
+        <source>Invalid server response</source>
+        <translation>Некорректный ответ сервера</translation>
+    </message>
+    <message>
+        <source>Invalid key data in response</source>
+        <translation>Некорректные данные ключа в ответе</translation>
+    </message>
+    <message>
+        <source>Invalid file id in response</source>
+        <translation>Некорректный ID файла в ответе</translation>
+    </message>
+    <message>
+        <source>The server sent more than the announced %1 bytes</source>
+        <translation>Сервер прислал больше заявленных %1 байт</translation>
+    </message>
+    <message>
+        <source>The server sent only %1 of the announced %2 bytes</source>
+        <translation>Сервер прислал только %1 из заявленных %2 байт</translation>
+    </message>
+    <message>
+        <source>Cannot write to %1: %2</source>
+        <translation>Не удаётся записать в %1: %2</translation>
+    </message>
+</context>
+<context>
+    <name>SaveJob</name>
+    <message>
+        <source>Cannot open %1 for writing</source>
+        <translation>Не удалось открыть %1 для записи</translation>
+    </message>
+</context>
+<context>
+    <name>SendJob</name>
+    <message>
+        <source>Cannot open %1 for reading</source>
+        <translation>Не удалось открыть %1 для чтения</translation>
+    </message>
+</context>
+<context>
     <name>ShareFilesModel</name>
     <message>
         <source>File count limit exceed</source>
@@ -845,6 +835,33 @@ Try again?</source>
     <message>
         <source>You cannot add more than %1 files in one container</source>
         <translation>В один контейнер можно добавить не более %1 файлов</translation>
+    </message>
+</context>
+<context>
+    <name>StagingFolder</name>
+    <message>
+        <source>Directory %1 is not writable</source>
+        <translation>Нет прав на запись в каталог %1</translation>
+    </message>
+    <message>
+        <source>Cannot write to %1: %2</source>
+        <translation>Не удаётся записать в %1: %2</translation>
+    </message>
+    <message>
+        <source>Unsafe file name. Skipping %1</source>
+        <translation>Небезопасное имя файла. Пропускается %1</translation>
+    </message>
+    <message>
+        <source>File already exists. Skipping</source>
+        <translation>Файл уже существует. Пропускается</translation>
+    </message>
+    <message>
+        <source>File already exists. Overwriting</source>
+        <translation>Файл уже существует. Перезаписывается</translation>
+    </message>
+    <message>
+        <source>%1 cannot be created</source>
+        <translation>Не удаётся создать %1</translation>
     </message>
 </context>
 <context>

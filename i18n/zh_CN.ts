@@ -112,40 +112,12 @@
         <translation>此用户已有另一个 Tessary 实例在运行（锁文件 %1）。</translation>
     </message>
     <message>
-        <source>The program gpg was not found.</source>
-        <translation>找不到 gpg 程序。</translation>
-    </message>
-    <message>
-        <source>Generating PGP keys</source>
-        <translation>正在生成 PGP 密钥</translation>
-    </message>
-    <message>
         <source>Canceled</source>
         <translation>已取消</translation>
     </message>
     <message>
-        <source>gpg did not finish generating the key pair.</source>
-        <translation>gpg 未能完成密钥对的生成。</translation>
-    </message>
-    <message>
-        <source>Uploading public PGP key to server</source>
-        <translation>正在将 PGP 公钥上传到服务器</translation>
-    </message>
-    <message>
-        <source>The server did not register the public key.</source>
-        <translation>服务器未登记该公钥。</translation>
-    </message>
-    <message>
         <source>Finding user</source>
         <translation>正在查找用户</translation>
-    </message>
-    <message>
-        <source>User not found, check ID</source>
-        <translation>未找到用户，请检查 ID</translation>
-    </message>
-    <message>
-        <source>Error while saving contact</source>
-        <translation>保存联系人时出错</translation>
     </message>
     <message>
         <source>No contact with the key id %1.</source>
@@ -172,14 +144,6 @@
         <translation>正在检查新文件</translation>
     </message>
     <message>
-        <source>Cannot get server response</source>
-        <translation>无法获得服务器响应</translation>
-    </message>
-    <message>
-        <source>The container was downloaded but not extracted.</source>
-        <translation>容器已下载，但未解压。</translation>
-    </message>
-    <message>
         <source>Clear data on server...</source>
         <translation>正在清除服务器上的数据……</translation>
     </message>
@@ -198,22 +162,6 @@
     <message>
         <source>Nothing to send: the folders hold no files.</source>
         <translation>没有可发送的内容：这些文件夹中没有文件。</translation>
-    </message>
-    <message>
-        <source>Getting public PGP key from server</source>
-        <translation>正在从服务器获取 PGP 公钥</translation>
-    </message>
-    <message>
-        <source>The key of %1 was not downloaded.</source>
-        <translation>未能下载 %1 的密钥。</translation>
-    </message>
-    <message>
-        <source>The upload ended without a file id from the server.</source>
-        <translation>上传已结束，但服务器未返回文件 ID。</translation>
-    </message>
-    <message>
-        <source>The container was not saved.</source>
-        <translation>容器未保存。</translation>
     </message>
     <message>
         <source>No container %1 is waiting for you.</source>
@@ -286,88 +234,35 @@
         <translation>成功</translation>
     </message>
     <message>
-        <source>Network error occured: %1</source>
-        <translation>网络错误：%1</translation>
+        <source>Enter password</source>
+        <translation>输入密码</translation>
     </message>
+</context>
+<context>
+    <name>ContainerWriter</name>
     <message>
         <source>Calculating total size</source>
         <translation>正在计算总大小</translation>
-    </message>
-    <message>
-        <source>Packing data</source>
-        <translation>正在打包数据</translation>
-    </message>
-    <message>
-        <source>Cannot encrypt data</source>
-        <translation>无法加密数据</translation>
-    </message>
-    <message>
-        <source>Error while write %1</source>
-        <translation>写入 %1 时出错</translation>
-    </message>
-    <message>
-        <source>Cannot open %1 for writing</source>
-        <translation>无法打开 %1 进行写入</translation>
     </message>
     <message>
         <source>The name %1 is too long for a container</source>
         <translation>名称 %1 过长，无法放入容器</translation>
     </message>
     <message>
+        <source>Packing data</source>
+        <translation>正在打包数据</translation>
+    </message>
+    <message>
         <source>Cannot open %1 for reading</source>
         <translation>无法打开 %1 进行读取</translation>
     </message>
     <message>
-        <source>Invalid server response</source>
-        <translation>服务器响应无效</translation>
+        <source>The file %1 changed while it was being sent</source>
+        <translation>文件 %1 在发送过程中被修改</translation>
     </message>
     <message>
-        <source>Invalid file id in response</source>
-        <translation>响应中的文件 ID 无效</translation>
-    </message>
-    <message>
-        <source>Directory %1 is not writable</source>
-        <translation>目录 %1 不可写</translation>
-    </message>
-    <message>
-        <source>Enter password</source>
-        <translation>输入密码</translation>
-    </message>
-    <message>
-        <source>Decrypting container</source>
-        <translation>正在解密容器</translation>
-    </message>
-    <message>
-        <source>Cannot decrypt container</source>
-        <translation>无法解密容器</translation>
-    </message>
-    <message>
-        <source>Invalid container header</source>
-        <translation>容器头无效</translation>
-    </message>
-    <message>
-        <source>Unknown container version</source>
-        <translation>未知的容器版本</translation>
-    </message>
-    <message>
-        <source>Unsafe file name. Skipping %1</source>
-        <translation>文件名不安全。跳过 %1</translation>
-    </message>
-    <message>
-        <source>Extracting %1</source>
-        <translation>正在解压 %1</translation>
-    </message>
-    <message>
-        <source>File already exists. Skipping</source>
-        <translation>文件已存在。跳过</translation>
-    </message>
-    <message>
-        <source>File already exists. Overwriting</source>
-        <translation>文件已存在。覆盖</translation>
-    </message>
-    <message>
-        <source>Downloading crypted container</source>
-        <translation>正在下载加密容器</translation>
+        <source>Cannot encrypt data</source>
+        <translation>无法加密数据</translation>
     </message>
 </context>
 <context>
@@ -387,6 +282,48 @@
     <message>
         <source>gpg could not reach its agent. This happens when the path of its home directory %1 is too long for the agent&apos;s socket; a shorter home directory path avoids it.</source>
         <translation>gpg 无法连接到它的代理程序。当其主目录路径 %1 对代理的套接字而言过长时会出现这种情况；使用较短的主目录路径即可避免。</translation>
+    </message>
+</context>
+<context>
+    <name>FirstStartJob</name>
+    <message>
+        <source>Cannot start gpg to generate a key pair. Is GnuPG installed and on the PATH?</source>
+        <translation>无法启动 gpg 生成密钥对。GnuPG 是否已安装并位于 PATH 中？</translation>
+    </message>
+    <message>
+        <source>Error while generating PGP key pair</source>
+        <translation>生成 PGP 密钥对时出错</translation>
+    </message>
+    <message>
+        <source>gpg could not reach its agent. This happens when the path of its home directory %1 is too long for the agent&apos;s socket; a shorter home directory path avoids it.</source>
+        <translation>gpg 无法连接到它的代理程序。当其主目录路径 %1 对代理的套接字而言过长时会出现这种情况；使用较短的主目录路径即可避免。</translation>
+    </message>
+</context>
+<context>
+    <name>OpenJob</name>
+    <message>
+        <source>Cannot open %1 for reading</source>
+        <translation>无法打开 %1 进行读取</translation>
+    </message>
+    <message>
+        <source>Cannot decrypt container</source>
+        <translation>无法解密容器</translation>
+    </message>
+    <message>
+        <source>Decrypting container</source>
+        <translation>正在解密容器</translation>
+    </message>
+    <message>
+        <source>Invalid container header</source>
+        <translation>容器头无效</translation>
+    </message>
+    <message>
+        <source>Unknown container version</source>
+        <translation>未知的容器版本</translation>
+    </message>
+    <message>
+        <source>Extracting %1</source>
+        <translation>正在解压 %1</translation>
     </message>
 </context>
 <context>
@@ -737,37 +674,6 @@ Try again?</source>
     </message>
 </context>
 <context>
-    <name>PrivKeysModel</name>
-    <message>
-        <source>Cannot start gpg to generate a key pair. Is GnuPG installed and on the PATH?</source>
-        <translation>无法启动 gpg 生成密钥对。GnuPG 是否已安装并位于 PATH 中？</translation>
-    </message>
-    <message>
-        <source>Error while generating PGP key pair</source>
-        <translation>生成 PGP 密钥对时出错</translation>
-    </message>
-    <message>
-        <source>gpg could not reach its agent. This happens when the path of its home directory %1 is too long for the agent&apos;s socket; a shorter home directory path avoids it.</source>
-        <translation>gpg 无法连接到它的代理程序。当其主目录路径 %1 对代理的套接字而言过长时会出现这种情况；使用较短的主目录路径即可避免。</translation>
-    </message>
-    <message>
-        <source>There is no own key at position %1 to upload</source>
-        <translation>位置 %1 上没有可上传的自有密钥</translation>
-    </message>
-    <message>
-        <source>Cannot get server response</source>
-        <translation>无法获得服务器响应</translation>
-    </message>
-    <message>
-        <source>Unknown server response</source>
-        <translation>未知的服务器响应</translation>
-    </message>
-    <message>
-        <source>Invalid key id in response</source>
-        <translation>响应中的密钥 ID 无效</translation>
-    </message>
-</context>
-<context>
     <name>ProgressBar</name>
     <message>
         <source>Encrypting files...</source>
@@ -781,24 +687,32 @@ Try again?</source>
         <source>Decrypting data...</source>
         <translation>正在解密数据……</translation>
     </message>
+    <message>
+        <source>Generating PGP keys</source>
+        <translation>正在生成 PGP 密钥</translation>
+    </message>
+    <message>
+        <source>Uploading public PGP key to server</source>
+        <translation>正在将 PGP 公钥上传到服务器</translation>
+    </message>
+    <message>
+        <source>Getting public PGP key from server</source>
+        <translation>正在从服务器获取 PGP 公钥</translation>
+    </message>
+    <message>
+        <source>Downloading data from server...</source>
+        <translation>正在从服务器下载数据……</translation>
+    </message>
+    <message>
+        <source>Clear data on server...</source>
+        <translation>正在清除服务器上的数据……</translation>
+    </message>
 </context>
 <context>
     <name>PubKeysModel</name>
     <message>
-        <source>Cannot get server response</source>
-        <translation>无法获得服务器响应</translation>
-    </message>
-    <message>
-        <source>Invalid server response</source>
-        <translation>服务器响应无效</translation>
-    </message>
-    <message>
         <source>You already have this contact</source>
         <translation>你已经有这个联系人了</translation>
-    </message>
-    <message>
-        <source>Invalid key data in response</source>
-        <translation>响应中的密钥数据无效</translation>
     </message>
     <message>
         <source>Cannot update key data</source>
@@ -837,6 +751,82 @@ Try again?</source>
     </message>
 </context>
 <context>
+    <name>ReceiveJob</name>
+    <message>
+        <source>Directory %1 is not writable</source>
+        <translation>目录 %1 不可写</translation>
+    </message>
+    <message>
+        <source>Downloading crypted container</source>
+        <translation>正在下载加密容器</translation>
+    </message>
+</context>
+<context>
+    <name>RelayClient</name>
+    <message>
+        <source>Network error occured: %1</source>
+        <translation>网络错误：%1</translation>
+    </message>
+    <message>
+        <source>The server stopped responding</source>
+        <translation>服务器停止响应</translation>
+    </message>
+    <message>
+        <source>The server&apos;s reply is too large</source>
+        <translation>服务器的响应过大</translation>
+    </message>
+    <message>
+        <source>Cannot get server response</source>
+        <translation>无法获得服务器响应</translation>
+    </message>
+    <message>
+        <source>Unknown server response</source>
+        <translation>未知的服务器响应</translation>
+    </message>
+    <message>
+        <source>Invalid key id in response</source>
+        <translation>响应中的密钥 ID 无效</translation>
+    </message>
+    <message>
+        <source>Invalid server response</source>
+        <translation>服务器响应无效</translation>
+    </message>
+    <message>
+        <source>Invalid key data in response</source>
+        <translation>响应中的密钥数据无效</translation>
+    </message>
+    <message>
+        <source>Invalid file id in response</source>
+        <translation>响应中的文件 ID 无效</translation>
+    </message>
+    <message>
+        <source>The server sent more than the announced %1 bytes</source>
+        <translation>服务器发送的数据超过了声明的 %1 字节</translation>
+    </message>
+    <message>
+        <source>The server sent only %1 of the announced %2 bytes</source>
+        <translation>服务器只发送了声明的 %2 字节中的 %1 字节</translation>
+    </message>
+    <message>
+        <source>Cannot write to %1: %2</source>
+        <translation>无法写入 %1：%2</translation>
+    </message>
+</context>
+<context>
+    <name>SaveJob</name>
+    <message>
+        <source>Cannot open %1 for writing</source>
+        <translation>无法打开 %1 进行写入</translation>
+    </message>
+</context>
+<context>
+    <name>SendJob</name>
+    <message>
+        <source>Cannot open %1 for reading</source>
+        <translation>无法打开 %1 进行读取</translation>
+    </message>
+</context>
+<context>
     <name>ShareFilesModel</name>
     <message>
         <source>File count limit exceed</source>
@@ -845,6 +835,33 @@ Try again?</source>
     <message>
         <source>You cannot add more than %1 files in one container</source>
         <translation>一个容器中最多只能添加 %1 个文件</translation>
+    </message>
+</context>
+<context>
+    <name>StagingFolder</name>
+    <message>
+        <source>Directory %1 is not writable</source>
+        <translation>目录 %1 不可写</translation>
+    </message>
+    <message>
+        <source>Cannot write to %1: %2</source>
+        <translation>无法写入 %1：%2</translation>
+    </message>
+    <message>
+        <source>Unsafe file name. Skipping %1</source>
+        <translation>文件名不安全。跳过 %1</translation>
+    </message>
+    <message>
+        <source>File already exists. Skipping</source>
+        <translation>文件已存在。跳过</translation>
+    </message>
+    <message>
+        <source>File already exists. Overwriting</source>
+        <translation>文件已存在。覆盖</translation>
+    </message>
+    <message>
+        <source>%1 cannot be created</source>
+        <translation>无法创建 %1</translation>
     </message>
 </context>
 <context>
