@@ -39,7 +39,8 @@ void removeLeftovers()
 {
     LeftoverNote::removeAbandoned();
     QDir tmp(temporaryDirPath());
-    const QStringList names = tmp.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    const QStringList names
+        = tmp.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QString& name : names) {
         const QString path = tmp.filePath(name);
         if (QFileInfo(path).isDir() && !QFileInfo(path).isSymLink())

@@ -541,7 +541,8 @@ QString CliApp::extractFolder(const CliCommand& command)
     } else {
         folder = QSettings().value(extractPathKey).toString();
         if (folder.isEmpty()) {
-            folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + QStringLiteral("/Tessary");
+            folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
+                + QStringLiteral("/Tessary");
             QDir().mkpath(folder);
         }
     }

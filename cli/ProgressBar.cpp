@@ -1,7 +1,7 @@
 #include "cli/ProgressBar.h"
 
-#include "cli/Terminal.h"
 #include "app/Job.h"
+#include "cli/Terminal.h"
 
 #include <QTimer>
 #include <QtMath>
@@ -57,7 +57,8 @@ void ProgressBar::attach(Job* job)
         }
     });
     connect(job, &Job::info, this, &ProgressBar::setTitle);
-    connect(job, &Job::progressRange, this, [this](qint64 total, const QString& text) { start(0, total, text); });
+    connect(job, &Job::progressRange, this,
+            [this](qint64 total, const QString& text) { start(0, total, text); });
     connect(job, &Job::progress, this, [this](qint64 done) { setValue(done); });
 }
 

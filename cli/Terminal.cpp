@@ -187,7 +187,8 @@ QString Terminal::printable(const QString& text)
         const ushort u = c.unicode();
         if (u == '\t' || u == '\n' || u == '\r')
             c = QLatin1Char(' ');
-        else if (u < 0x20 || (u >= 0x7f && u < 0xa0) || (u >= 0x202a && u <= 0x202e) || (u >= 0x2066 && u <= 0x2069))
+        else if (u < 0x20 || (u >= 0x7f && u < 0xa0) || (u >= 0x202a && u <= 0x202e)
+                 || (u >= 0x2066 && u <= 0x2069))
             c = QChar::ReplacementCharacter;
     }
     return result;

@@ -36,8 +36,9 @@ QString ContainerManager::saveContainerDialog(QString defaultFilename)
 {
     QSettings settings;
     const QString startDir = settings.value(keyLastSaveContainer, QDir::homePath()).toString();
-    const QString path = Prompter::orNull(m_prompter)->saveFileName(startDir, tr("Tessary container (*.tsyc)"),
-                                                                    QStringLiteral("tsyc"), defaultFilename);
+    const QString path = Prompter::orNull(m_prompter)
+                             ->saveFileName(startDir, tr("Tessary container (*.tsyc)"),
+                                            QStringLiteral("tsyc"), defaultFilename);
     if (path.isEmpty())
         return QString();
     settings.setValue(keyLastSaveContainer, QFileInfo(path).path());
@@ -133,10 +134,9 @@ void ContainerManager::shareContainer(QString containerPath, QVariantMap shareFi
 void ContainerManager::downloadById(QString fileId, qlonglong fileSize, QString uploaderKeyId,
                                     QString extractPath, bool keepExisting)
 {
-    auto* job = new ReceiveJob(m_relay, fileId, fileSize, uploaderKeyId, extractPath,
-                               keepExisting ? StagingFolder::ExistingFiles::Keep
-                                            : StagingFolder::ExistingFiles::Overwrite,
-                               this);
+    auto* job = new ReceiveJob(
+        m_relay, fileId, fileSize, uploaderKeyId, extractPath,
+        keepExisting ? StagingFolder::ExistingFiles::Keep : StagingFolder::ExistingFiles::Overwrite, this);
     connect(job, &Job::stepStarted, this, [this, fileId](Job::Step step) {
         if (step == Job::Step::Reporting)
             emit serverClear(fileId, false);
@@ -165,9 +165,9 @@ void ContainerManager::extractContainer(QString containerPath)
             return;
         }
     }
-    auto* job = new OpenJob(containerPath, folder,
-                            keep ? StagingFolder::ExistingFiles::Keep : StagingFolder::ExistingFiles::Overwrite,
-                            password, this);
+    auto* job = new OpenJob(
+        containerPath, folder,
+        keep ? StagingFolder::ExistingFiles::Keep : StagingFolder::ExistingFiles::Overwrite, password, this);
     connect(job, &OpenJob::succeeded, this, [this, job](const QStringList& files) {
         job->deleteLater();
         m_lastExtractedFile = files.value(0);
@@ -180,7 +180,8 @@ void ContainerManager::extractContainer(QString containerPath)
 void ContainerManager::rejectFile(QString fileId)
 {
     emit serverClear(fileId, true);
-    m_relay->downloadComplete(fileId, true, this, [this](const RelayClient::Result<bool>&) { emit cleared(); });
+    m_relay->downloadComplete(fileId, true, this,
+                              [this](const RelayClient::Result<bool>&) { emit cleared(); });
 }
 
 void ContainerManager::cancel()

@@ -32,15 +32,16 @@ void ReceiveJob::run()
     emit stepStarted(Step::Downloading);
     emit info(tr("Downloading crypted container"));
     setProgressRange(m_size);
-    RelayCall* call
-        = m_relay->download(m_fileId, m_size, m_download, this, [this](const RelayClient::Result<bool>& result) {
-              if (!result.ok())
-                  return fail(result.error);
-              if (!m_download->flush())
-                  return fail(StagingFolder::writeError(Startup::temporaryDirPath(), m_download->errorString()));
-              m_download->close();
-              extract();
-          });
+    RelayCall* call = m_relay->download(
+        m_fileId, m_size, m_download, this, [this](const RelayClient::Result<bool>& result) {
+            if (!result.ok())
+                return fail(result.error);
+            if (!m_download->flush())
+                return fail(
+                    StagingFolder::writeError(Startup::temporaryDirPath(), m_download->errorString()));
+            m_download->close();
+            extract();
+        });
     connect(call, &RelayCall::progress, this, &ReceiveJob::setProgress);
 }
 

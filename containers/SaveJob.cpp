@@ -52,9 +52,9 @@ void SaveJob::stop()
 
 void SaveJob::write()
 {
-    auto* file = m_file = new QTemporaryFile(QFileInfo(m_path).absolutePath() + QLatin1Char('/') + LeftoverNote::prefix
-                                        + QStringLiteral("save-XXXXXX"),
-                                    this);
+    auto* file = m_file = new QTemporaryFile(QFileInfo(m_path).absolutePath() + QLatin1Char('/')
+                                                 + LeftoverNote::prefix + QStringLiteral("save-XXXXXX"),
+                                             this);
     if (!file->open())
         return fail(tr("Cannot open %1 for writing").arg(m_path));
     file->close();

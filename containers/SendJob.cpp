@@ -60,15 +60,16 @@ void SendJob::upload(qint64 size)
         return fail(tr("Cannot open %1 for reading").arg(container->fileName()));
     emit stepStarted(Step::Uploading);
     setProgressRange(size);
-    RelayCall* call = m_relay->uploadContainer(container, this, [this, container, size](const RelayClient::Result<QString>& id) {
-        delete container;
-        stop();
-        if (!id.ok())
-            return fail(id.error);
-        if (!m_keyId.isEmpty())
-            FileEventsModel::store(m_keyId, id.value.toLongLong(), size, FileEventsModel::WaitDeliver);
-        if (succeed())
-            emit succeeded(id.value, size);
-    });
+    RelayCall* call = m_relay->uploadContainer(
+        container, this, [this, container, size](const RelayClient::Result<QString>& id) {
+            delete container;
+            stop();
+            if (!id.ok())
+                return fail(id.error);
+            if (!m_keyId.isEmpty())
+                FileEventsModel::store(m_keyId, id.value.toLongLong(), size, FileEventsModel::WaitDeliver);
+            if (succeed())
+                emit succeeded(id.value, size);
+        });
     connect(call, &RelayCall::progress, this, &SendJob::setProgress);
 }

@@ -60,7 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         reader.finish();
     if (checker.content > length)
         __builtin_trap(); // never more than the input holds
-    if (reader.status() == PayloadReader::Status::Ok && checker.records >= 0 && checker.current != checker.records - 1)
+    if (reader.status() == PayloadReader::Status::Ok && checker.records >= 0
+        && checker.current != checker.records - 1)
         __builtin_trap(); // a finished payload has started every entry
     return 0;
 }

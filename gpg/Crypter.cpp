@@ -125,7 +125,6 @@ private:
     std::thread m_thread;
 };
 
-
 Crypter::Crypter(int method, const QString& secret, bool encrypt, QObject* parent)
     : QObject(parent)
     , m_method(method)
@@ -149,7 +148,8 @@ Crypter::~Crypter()
     if (m_keyImported)
         QProcess::startDetached(QStringLiteral("gpg"),
                                 {QStringLiteral("--homedir"), gpgHomeDir(), QStringLiteral("--batch"),
-                                 QStringLiteral("--yes"), QStringLiteral("--delete-secret-and-public-key"), m_secret});
+                                 QStringLiteral("--yes"), QStringLiteral("--delete-secret-and-public-key"),
+                                 m_secret});
 }
 
 void Crypter::setInputFile(const QString& path, qint64 length)
@@ -167,7 +167,8 @@ void Crypter::start()
         if (m_method == 2)
             return runGpg();
         QSqlQuery query;
-        query.prepare(QStringLiteral("SELECT ") + (m_encrypt ? QStringLiteral("public") : QStringLiteral("private"))
+        query.prepare(QStringLiteral("SELECT ")
+                      + (m_encrypt ? QStringLiteral("public") : QStringLiteral("private"))
                       + QStringLiteral(" FROM key_data WHERE fpr = ?"));
         query.bindValue(0, m_secret);
         const QByteArray key = query.exec() && query.next() ? query.value(0).toByteArray() : QByteArray();
@@ -177,23 +178,24 @@ void Crypter::start()
         }
         // Taken out again in any case, also after an import that failed half way.
         m_keyImported = true;
-        GpgProcess::run({QStringLiteral("--import")}, key, importTimeoutMs, this, [this](const GpgProcess::Result& r) {
-            if (m_cancelled || r.ok)
-                return m_cancelled ? finish(false) : runGpg();
-            if (!r.started) {
-                emit keyError(tr("Cannot start gpg for import key"));
-                return finish(false);
-            }
-            QByteArray errors = r.err;
-            const int zero = errors.indexOf('\0');
-            if (zero >= 0)
-                errors.truncate(zero);
-            QString text = tr("Cannot import key") + QLatin1Char('\n') + QString::fromUtf8(errors);
-            if (isAgentFailure(errors))
-                text += QLatin1Char('\n') + agentFailureText();
-            emit keyError(text);
-            finish(false);
-        });
+        GpgProcess::run(
+            {QStringLiteral("--import")}, key, importTimeoutMs, this, [this](const GpgProcess::Result& r) {
+                if (m_cancelled || r.ok)
+                    return m_cancelled ? finish(false) : runGpg();
+                if (!r.started) {
+                    emit keyError(tr("Cannot start gpg for import key"));
+                    return finish(false);
+                }
+                QByteArray errors = r.err;
+                const int zero = errors.indexOf('\0');
+                if (zero >= 0)
+                    errors.truncate(zero);
+                QString text = tr("Cannot import key") + QLatin1Char('\n') + QString::fromUtf8(errors);
+                if (isAgentFailure(errors))
+                    text += QLatin1Char('\n') + agentFailureText();
+                emit keyError(text);
+                finish(false);
+            });
     });
 }
 
@@ -253,8 +255,8 @@ void Crypter::finish(bool ok)
 {
     if (!m_keyImported)
         return end(ok);
-    GpgProcess::run({QStringLiteral("--batch"), QStringLiteral("--yes"), QStringLiteral("--delete-secret-and-public-key"),
-                     m_secret},
+    GpgProcess::run({QStringLiteral("--batch"), QStringLiteral("--yes"),
+                     QStringLiteral("--delete-secret-and-public-key"), m_secret},
                     QByteArray(), importTimeoutMs, this, [this, ok](const GpgProcess::Result&) {
                         m_keyImported = false;
                         end(ok);

@@ -19,7 +19,8 @@ GpgProcess::GpgProcess(QObject* parent)
 
 void GpgProcess::start(const QStringList& arguments)
 {
-    QProcess::start(QStringLiteral("gpg"), QStringList {QStringLiteral("--homedir"), gpgHomeDir()} + arguments,
+    QProcess::start(QStringLiteral("gpg"),
+                    QStringList {QStringLiteral("--homedir"), gpgHomeDir()} + arguments,
                     QIODevice::ReadWrite);
 }
 

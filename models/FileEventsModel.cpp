@@ -50,17 +50,19 @@ void FileEventsModel::checkDelivered()
     if (m_checking)
         return;
     m_checking = true;
-    m_relay->checkDelivered(ids, this, [this](const RelayClient::Result<QList<RelayClient::Delivery>>& answer) {
-        m_checking = false;
-        for (const RelayClient::Delivery& delivery : answer.value) {
-            QSqlQuery update(database());
-            update.prepare(QStringLiteral("UPDATE file_events SET status = ? WHERE file_id = ? AND status = ?"));
-            update.addBindValue(int(delivery.rejected ? Rejected : Delivered));
-            update.addBindValue(delivery.fileId);
-            update.addBindValue(int(WaitDeliver));
-            update.exec();
-        }
-        select();
-        emit deliveryChecked();
-    });
+    m_relay->checkDelivered(
+        ids, this, [this](const RelayClient::Result<QList<RelayClient::Delivery>>& answer) {
+            m_checking = false;
+            for (const RelayClient::Delivery& delivery : answer.value) {
+                QSqlQuery update(database());
+                update.prepare(
+                    QStringLiteral("UPDATE file_events SET status = ? WHERE file_id = ? AND status = ?"));
+                update.addBindValue(int(delivery.rejected ? Rejected : Delivered));
+                update.addBindValue(delivery.fileId);
+                update.addBindValue(int(WaitDeliver));
+                update.exec();
+            }
+            select();
+            emit deliveryChecked();
+        });
 }

@@ -17,18 +17,19 @@ PubKeysModel::PubKeysModel(QObject* parent, QSqlDatabase db)
 RelayCall* PubKeysModel::fetchKey(RelayClient* relay, const QString& keyId, QObject* context,
                                   std::function<void(const QString& fpr, const QString& error)> done)
 {
-    return relay->downloadPubKey(keyId, context, [done](const RelayClient::Result<RelayClient::PublicKey>& key) {
-        if (!key.ok())
-            return done(QString(), key.error);
-        QSqlQuery query;
-        query.prepare(QStringLiteral("UPDATE key_data SET fpr=?, public=? WHERE remote_key_id = ?"));
-        query.bindValue(0, key.value.fpr);
-        query.bindValue(1, key.value.key);
-        query.bindValue(2, key.value.keyId);
-        if (!query.exec())
-            return done(QString(), tr("Cannot update key data"));
-        done(key.value.fpr, QString());
-    });
+    return relay->downloadPubKey(
+        keyId, context, [done](const RelayClient::Result<RelayClient::PublicKey>& key) {
+            if (!key.ok())
+                return done(QString(), key.error);
+            QSqlQuery query;
+            query.prepare(QStringLiteral("UPDATE key_data SET fpr=?, public=? WHERE remote_key_id = ?"));
+            query.bindValue(0, key.value.fpr);
+            query.bindValue(1, key.value.key);
+            query.bindValue(2, key.value.keyId);
+            if (!query.exec())
+                return done(QString(), tr("Cannot update key data"));
+            done(key.value.fpr, QString());
+        });
 }
 
 void PubKeysModel::addPubKey(QString keyId)

@@ -176,8 +176,7 @@ void RelayCall::onFinished()
         // What a server says along with an error status counts for nothing.
         m_reply.clear();
         fail(Failure::Network);
-    }
-    else if (m_sink && m_received != m_size)
+    } else if (m_sink && m_received != m_size)
         fail(Failure::TooShort);
     else
         end();

@@ -206,7 +206,8 @@ RelayCall* RelayClient::uploadContainer(QIODevice* container, QObject* context, 
     uidPart.setBody(QSettings().value(QStringLiteral("uid")).toUuid().toString().toLatin1());
     form->append(uidPart);
 
-    auto* call = new RelayCall(m_manager, request(serverBaseUrl() + QStringLiteral("/upload-container")), context);
+    auto* call
+        = new RelayCall(m_manager, request(serverBaseUrl() + QStringLiteral("/upload-container")), context);
     call->setMultipart(form);
     call->setReplyLimit(maxReplyBytes);
     call->setTimeouts(m_timeoutMs);
@@ -236,19 +237,20 @@ RelayCall* RelayClient::uploadContainer(QIODevice* container, QObject* context, 
 
 RelayCall* RelayClient::checkNewFiles(QObject* context, Callback<QVariantList> done)
 {
-    return json(QStringLiteral("/check-new-files"), QByteArrayLiteral("CHECK"), context, [done](RelayCall& call) {
-        Result<QVariantList> result;
-        const QJsonDocument document = QJsonDocument::fromJson(call.reply());
-        if (call.failure() == RelayCall::Failure::TooLarge)
-            result.error = tr("The server's reply is too large");
-        else if (call.reply().isEmpty())
-            result.error = tr("Cannot get server response");
-        else if (!document.isArray())
-            result.error = tr("Invalid server response");
-        else
-            result.value = document.array().toVariantList();
-        done(result);
-    });
+    return json(QStringLiteral("/check-new-files"), QByteArrayLiteral("CHECK"), context,
+                [done](RelayCall& call) {
+                    Result<QVariantList> result;
+                    const QJsonDocument document = QJsonDocument::fromJson(call.reply());
+                    if (call.failure() == RelayCall::Failure::TooLarge)
+                        result.error = tr("The server's reply is too large");
+                    else if (call.reply().isEmpty())
+                        result.error = tr("Cannot get server response");
+                    else if (!document.isArray())
+                        result.error = tr("Invalid server response");
+                    else
+                        result.value = document.array().toVariantList();
+                    done(result);
+                });
 }
 
 RelayCall* RelayClient::download(const QString& fileId, qint64 size, QIODevice* sink, QObject* context,
@@ -268,7 +270,8 @@ RelayCall* RelayClient::download(const QString& fileId, qint64 size, QIODevice* 
             result.error = tr("The server sent more than the announced %1 bytes").arg(size);
             break;
         case RelayCall::Failure::TooShort:
-            result.error = tr("The server sent only %1 of the announced %2 bytes").arg(call->received()).arg(size);
+            result.error
+                = tr("The server sent only %1 of the announced %2 bytes").arg(call->received()).arg(size);
             break;
         case RelayCall::Failure::Write: {
             const auto* file = qobject_cast<QFileDevice*>(sink);
@@ -307,8 +310,8 @@ RelayCall* RelayClient::checkDelivered(const QList<qint64>& fileIds, QObject* co
     QJsonArray ids;
     for (qint64 id : fileIds)
         ids.append(double(id));
-    return json(QStringLiteral("/check-delivered"), QJsonDocument(ids).toJson(QJsonDocument::Compact), context,
-                [done](RelayCall& call) {
+    return json(QStringLiteral("/check-delivered"), QJsonDocument(ids).toJson(QJsonDocument::Compact),
+                context, [done](RelayCall& call) {
                     Result<QList<Delivery>> result;
                     if (call.failure() != RelayCall::Failure::None)
                         result.error = tr("Cannot get server response");
@@ -330,8 +333,8 @@ RelayCall* RelayClient::sendFeedback(const QString& name, const QString& email, 
         {QStringLiteral("email"), email},
         {QStringLiteral("message"), message},
     };
-    return json(QStringLiteral("/send-feedback"), QJsonDocument(object).toJson(QJsonDocument::Compact), context,
-                [done](RelayCall& call) {
+    return json(QStringLiteral("/send-feedback"), QJsonDocument(object).toJson(QJsonDocument::Compact),
+                context, [done](RelayCall& call) {
                     Result<bool> result;
                     result.value = objectOf(call).value(QStringLiteral("success")).toBool(false);
                     if (!result.value)

@@ -56,7 +56,8 @@ public:
     RelayCall* uploadPubKey(const QByteArray& publicKey, const QString& fpr, QObject* context,
                             Callback<QString> done);
     // Attaches a contact (title empty) or renames one; the key id the server confirmed.
-    RelayCall* attachKey(const QString& keyId, const QString& title, QObject* context, Callback<QString> done);
+    RelayCall* attachKey(const QString& keyId, const QString& title, QObject* context,
+                         Callback<QString> done);
     RelayCall* downloadPubKey(const QString& keyId, QObject* context, Callback<PublicKey> done);
     RelayCall* canUpload(qint64 size, QObject* context, Callback<bool> done);
     // Streams the container from an open device; the server's file id (decimal text).
@@ -68,8 +69,8 @@ public:
                         Callback<bool> done);
     RelayCall* downloadComplete(const QString& fileId, bool rejected, QObject* context, Callback<bool> done);
     RelayCall* checkDelivered(const QList<qint64>& fileIds, QObject* context, Callback<QList<Delivery>> done);
-    RelayCall* sendFeedback(const QString& name, const QString& email, const QString& message, QObject* context,
-                            Callback<bool> done);
+    RelayCall* sendFeedback(const QString& name, const QString& email, const QString& message,
+                            QObject* context, Callback<bool> done);
 
     // The 0x03 byte followed by the 16 RFC 4122 bytes of the installation id ("uid").
     static QByteArray clientPrefix();

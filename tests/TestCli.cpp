@@ -97,7 +97,8 @@ private slots:
         QTest::addRow("too many arguments") << QStringList {"id", "extra"} << "Too many arguments";
         QTest::addRow("unknown option") << QStringList {"inbox", "--bogus"} << "bogus";
         QTest::addRow("save without method") << QStringList {"save", "x.tsyc", "file"} << "--password";
-        QTest::addRow("password argument") << QStringList {"save", "x.tsyc", "--password=secret", "file"} << "password";
+        QTest::addRow("password argument")
+            << QStringList {"save", "x.tsyc", "--password=secret", "file"} << "password";
     }
 
     void usage()
@@ -114,13 +115,15 @@ private slots:
     {
         const Result global = cli(m_alice, {"--help"});
         QCOMPARE(global.code, 0);
-        QVERIFY(global.out.contains("Exit codes: 0 success, 1 the operation failed, 2 usage error, 3 another"));
-        for (const char* command : {"id", "contacts", "add", "rename", "remove", "send", "inbox", "accept", "reject",
-                                    "history", "save", "open"}) {
+        QVERIFY(
+            global.out.contains("Exit codes: 0 success, 1 the operation failed, 2 usage error, 3 another"));
+        for (const char* command : {"id", "contacts", "add", "rename", "remove", "send", "inbox", "accept",
+                                    "reject", "history", "save", "open"}) {
             QVERIFY2(global.out.contains(QStringLiteral("\n  %1 ").arg(command)), command);
             const Result help = cli(m_alice, {command, "--help"});
             QCOMPARE(help.code, 0);
-            QVERIFY2(help.out.startsWith(QStringLiteral("Usage: tessary-cli ") + command), qPrintable(help.out));
+            QVERIFY2(help.out.startsWith(QStringLiteral("Usage: tessary-cli ") + command),
+                     qPrintable(help.out));
         }
         QCOMPARE(cli(m_alice, {"--version"}).out, QStringLiteral("tessary-cli " TESSARY_VERSION "\n"));
     }
@@ -132,12 +135,15 @@ private slots:
         QTest::addColumn<QString>("expectedErr");
         const QString dir = m_work.path();
         QFile(dir + "/a file").open(QIODevice::WriteOnly);
-        QTest::addRow("remove unknown contact") << QStringList {"remove", "42"} << "No contact with the key id 42.";
-        QTest::addRow("send missing file") << QStringList {"send", "42", dir + "/missing"} << "No such file or folder";
-        QTest::addRow("empty password") << QStringList {"save", dir + "/x.tsyc", "--password", dir + "/a file"}
-                                        << "No password given";
+        QTest::addRow("remove unknown contact")
+            << QStringList {"remove", "42"} << "No contact with the key id 42.";
+        QTest::addRow("send missing file")
+            << QStringList {"send", "42", dir + "/missing"} << "No such file or folder";
+        QTest::addRow("empty password")
+            << QStringList {"save", dir + "/x.tsyc", "--password", dir + "/a file"} << "No password given";
         QTest::addRow("add, server down") << QStringList {"add", "42"} << "Cannot get server response";
-        QTest::addRow("send, server down") << QStringList {"send", "42", dir + "/a file"} << "Cannot get server response";
+        QTest::addRow("send, server down")
+            << QStringList {"send", "42", dir + "/a file"} << "Cannot get server response";
         QTest::addRow("accept, server down") << QStringList {"accept", "42"} << "Cannot get server response";
         QTest::addRow("inbox, server down") << QStringList {"inbox"} << "Cannot get server response";
     }
@@ -160,8 +166,10 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("expected"); // on standard output for help, else on standard error
         QTest::addRow("German usage error") << "de_DE" << QStringList() << "Kein Befehl angegeben.";
-        QTest::addRow("Chinese help, first sentences") << "zh_CN" << QStringList {"--help"} << "显示你自己的密钥 ID。\n";
-        QTest::addRow("Russian failure") << "ru_RU" << QStringList {"remove", "42"} << "Нет контакта с ID ключа 42.";
+        QTest::addRow("Chinese help, first sentences")
+            << "zh_CN" << QStringList {"--help"} << "显示你自己的密钥 ID。\n";
+        QTest::addRow("Russian failure")
+            << "ru_RU" << QStringList {"remove", "42"} << "Нет контакта с ID ключа 42.";
     }
 
     void followsLanguage()
@@ -208,7 +216,8 @@ private slots:
         QVERIFY(write(container, gpg.readAllStandardOutput() + '\x02'));
         const Result opened = cli(m_alice, {"open", container, "--to", m_work.filePath("named")}, "pw\n");
         QCOMPARE(opened.code, 0);
-        QVERIFY2(opened.err.contains("Unsafe file name. Skipping ../") && terminalSafe(opened.err), qPrintable(opened.err));
+        QVERIFY2(opened.err.contains("Unsafe file name. Skipping ../") && terminalSafe(opened.err),
+                 qPrintable(opened.err));
     }
 
     // Two users exchange files through the real relay: a tree with odd names and both sides of the
@@ -236,15 +245,17 @@ private slots:
         const Result sent = cli(m_alice, {"send", bobId, tree});
         QVERIFY2(sent.code == 0, qPrintable(sent.err));
         const QString fileId = sent.out.trimmed();
-        QVERIFY2(cli(m_bob, {"inbox"}).out.contains(QRegularExpression('^' + fileId + "\t[0-9]+\tAlice$",
-                                                                         QRegularExpression::MultilineOption)),
+        QVERIFY2(cli(m_bob, {"inbox"})
+                     .out.contains(QRegularExpression('^' + fileId + "\t[0-9]+\tAlice$",
+                                                      QRegularExpression::MultilineOption)),
                  qPrintable(fileId));
         const QString inbox = m_work.filePath("bob in");
         const Result accepted = cli(m_bob, {"accept", fileId, "--to", inbox});
         QVERIFY2(accepted.code == 0, qPrintable(accepted.err));
         QCOMPARE(accepted.lines(), QStringList {inbox});
         QCOMPARE(snapshot(inbox + QStringLiteral("/Ünï tree")), snapshot(tree));
-        QCOMPARE(QDir(inbox).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList {"Ünï tree"});
+        QCOMPARE(QDir(inbox).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList {"Ünï tree"});
         QVERIFY(cli(m_bob, {"inbox"}).out.isEmpty());
         QCOMPARE(historyStatus(m_alice, fileId), QStringLiteral("Delivered"));
 
@@ -269,10 +280,12 @@ private slots:
 
         // The relay goes away and comes back with the same data: the waiting container is there.
         QVERIFY(write(m_work.filePath("survivor.txt"), "still there after the outage\n"));
-        const QString survivorId = cli(m_alice, {"send", bobId, m_work.filePath("survivor.txt")}).out.trimmed();
+        const QString survivorId
+            = cli(m_alice, {"send", bobId, m_work.filePath("survivor.txt")}).out.trimmed();
         const QString dataDir = server.dataDir();
         server.stop();
-        QVERIFY(cli(m_alice, {"send", bobId, m_work.filePath("survivor.txt")}).err.contains("Cannot get server response"));
+        QVERIFY(cli(m_alice, {"send", bobId, m_work.filePath("survivor.txt")})
+                    .err.contains("Cannot get server response"));
         QCOMPARE(cli(m_bob, {"accept", survivorId, "--to", inbox}).code, 1);
         QCOMPARE(cli(m_alice, {"history"}).code, 0); // the delivery check fails silently
         RelayProcess again(dataDir);

@@ -56,7 +56,8 @@ QString outcome(const QByteArray& payload, int pieceSize)
         ok = reader.feed(payload.constData() + pos, qMin(pieceSize, payload.size() - pos));
     ok = ok && reader.finish();
     if (reader.status() != PayloadReader::Status::Ok)
-        return reader.status() == PayloadReader::Status::UnknownVersion ? "unknown version" : "invalid header";
+        return reader.status() == PayloadReader::Status::UnknownVersion ? "unknown version"
+                                                                        : "invalid header";
     return "[" + contents.entries.join(',') + "]" + (reader.ended() ? " ended" : "");
 }
 
@@ -69,16 +70,20 @@ class TestContainerFormat : public QObject
 private slots:
     void writerMatchesTheDocumentedExample()
     {
-        QCOMPARE((PayloadWriter::header({{QStringLiteral("a.txt"), 3}}) + PayloadWriter::chunkPrefix(3) + "abc").toHex(' '),
-                 QByteArray("54 53 59 43 01 00 00 00 01 00 00 00 05 61 2e 74 78 74 "
-                            "00 00 00 00 00 00 00 03 00 00 00 03 61 62 63"));
+        QCOMPARE(
+            (PayloadWriter::header({{QStringLiteral("a.txt"), 3}}) + PayloadWriter::chunkPrefix(3) + "abc")
+                .toHex(' '),
+            QByteArray("54 53 59 43 01 00 00 00 01 00 00 00 05 61 2e 74 78 74 "
+                       "00 00 00 00 00 00 00 03 00 00 00 03 61 62 63"));
     }
 
     // Names the reader could not give back (over 16 bits long, NUL) are refused before a byte is written.
     void writerRefusesUnreadableNames()
     {
         QString bad;
-        QVERIFY(PayloadWriter::header({{QStringLiteral("ok"), 0}, {QString(0x10000, QLatin1Char('a')), 0}}, &bad).isEmpty());
+        QVERIFY(
+            PayloadWriter::header({{QStringLiteral("ok"), 0}, {QString(0x10000, QLatin1Char('a')), 0}}, &bad)
+                .isEmpty());
         QCOMPARE(bad.size(), 0x10000);
         QVERIFY(PayloadWriter::header({{QStringLiteral("a") + QChar(0) + QStringLiteral("b"), 0}}).isEmpty());
     }
@@ -96,7 +101,8 @@ private slots:
         QTest::addRow("huge count") << start(0x7FFFFFFF) + record("a", 1) << "invalid header";
         QTest::addRow("count over the limit") << start(PayloadReader::maxEntries + 1) << "invalid header";
         QTest::addRow("negative count") << start(-5) + record("a", 1) << "[]";
-        QTest::addRow("name longer than stream") << start(1) + be32(0xFFFFFFFF) + "abc" << "invalid header";
+        QTest::addRow("name longer than stream") << start(1) + be32(0xFFFFFFFF) + "abc"
+                                                 << "invalid header";
         QTest::addRow("huge size") << start(1) + record("a", Q_INT64_C(1) << 62) + chunk("xyz")
                                    << "[xyz] ended";
         QTest::addRow("negative size") << start(2) + record("a", -1) + record("b", 1) + chunk("b") << "[,b]";
@@ -107,7 +113,8 @@ private slots:
         QTest::addRow("ends early") << start(2) + record("a", 4) + record("b", 4) + chunk("ab")
                                     << "[ab,] ended";
         QTest::addRow("cut in chunk length") << start(1) + record("a", 4) + QByteArray(2, '\0') << "[] ended";
-        QTest::addRow("two entries, empty name") << start(2) + record("", 1) + record("b", 0) + chunk("x") << "[x,]";
+        QTest::addRow("two entries, empty name")
+            << start(2) + record("", 1) + record("b", 0) + chunk("x") << "[x,]";
     }
 
     void reader()

@@ -64,10 +64,11 @@ private slots:
         QVERIFY(m_home.openDatabase());
         QVERIFY(m_server.isRunning());
         m_server.makeCurrent();
-        m_server.handle("POST", "/api/upload-pubkey", [this](const httplib::Request&, httplib::Response& res) {
-            QMutexLocker lock(&m_mutex);
-            res.set_content(m_reply.toStdString(), "application/json");
-        });
+        m_server.handle("POST", "/api/upload-pubkey",
+                        [this](const httplib::Request&, httplib::Response& res) {
+                            QMutexLocker lock(&m_mutex);
+                            res.set_content(m_reply.toStdString(), "application/json");
+                        });
     }
 
     void withoutGpg()
@@ -85,8 +86,9 @@ private slots:
     void generatesCollectsAndRegisters()
     {
         // A key that an earlier run left in the home is collected along with the new one.
-        QCOMPARE(QProcess::execute("gpg", {"--homedir", gpgHomeDir(), "--batch", "--passphrase", "",
-                                           "--quick-gen-key", "leftover"}),
+        QCOMPARE(QProcess::execute("gpg",
+                                   {"--homedir", gpgHomeDir(), "--batch", "--passphrase", "",
+                                    "--quick-gen-key", "leftover"}),
                  0);
         answer(R"({"error":"Registration closed"})");
         FirstStartJob refused(&m_relay);
@@ -117,7 +119,8 @@ private slots:
         const QByteArray key = publicKey.value(0).toByteArray();
         QCOMPARE(m_server.requests().size(), 1);
         QCOMPARE(m_server.lastRequest().body.mid(17),
-                 QCryptographicHash::hash(key, QCryptographicHash::Md5) + QByteArray::fromHex(fpr.toLatin1()) + key);
+                 QCryptographicHash::hash(key, QCryptographicHash::Md5) + QByteArray::fromHex(fpr.toLatin1())
+                     + key);
 
         // Registered: nothing more to do, and nothing asked.
         FirstStartJob again(&m_relay);

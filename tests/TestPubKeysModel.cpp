@@ -107,7 +107,8 @@ void TestPubKeysModel::addPubKey_data()
     QTest::addColumn<QString>("contactError");
     QTest::addRow("server's key id is stored") << QByteArray(R"({"keyId":"0042"})") << QString() << QString();
     QTest::addRow("refused") << QByteArray(R"({"error":"No such key"})") << "No such key" << QString();
-    QTest::addRow("a contact already") << QByteArray(R"({"keyId":"43"})") << QString() << "You already have this contact";
+    QTest::addRow("a contact already")
+        << QByteArray(R"({"keyId":"43"})") << QString() << "You already have this contact";
 }
 
 void TestPubKeysModel::addPubKey()
@@ -141,7 +142,8 @@ void TestPubKeysModel::fetchKey_data()
 {
     QTest::addColumn<QByteArray>("fpr");
     QTest::addColumn<QString>("message");
-    QTest::addRow("lower-case fingerprint") << QByteArray("0123456789abcdef0123456789abcdef01234567") << QString();
+    QTest::addRow("lower-case fingerprint")
+        << QByteArray("0123456789abcdef0123456789abcdef01234567") << QString();
     QTest::addRow("fingerprint of another row") << kOwnFpr.toLower() << "Cannot update key data";
 }
 
@@ -159,7 +161,8 @@ void TestPubKeysModel::fetchKey()
     QTRY_VERIFY_WITH_TIMEOUT(!result.isNull(), 30000);
     const QString upper = QString::fromLatin1(fpr).toUpper();
     QCOMPARE(result, message.isEmpty() ? upper : message);
-    QCOMPARE(contactRows(), QStringList {message.isEmpty() ? "42|Ann|" + upper + '|' + kKey.toHex().toUpper() : "42|Ann||"});
+    QCOMPARE(contactRows(),
+             QStringList {message.isEmpty() ? "42|Ann|" + upper + '|' + kKey.toHex().toUpper() : "42|Ann||"});
 }
 
 void TestPubKeysModel::setKeyTitle()

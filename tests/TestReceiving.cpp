@@ -142,8 +142,9 @@ private slots:
         QCOMPARE(run.result.value(0).toStringList(), arrived.values());
         // The container is only read, and nothing is left beside the files.
         QCOMPARE(readFile(path), before);
-        QCOMPARE(tree(out()), QStringList({"Grüße", "Grüße/日本語.txt", "docs", "docs/deep", "docs/deep/a.txt", "empty",
-                                            "z"}));
+        QCOMPARE(
+            tree(out()),
+            QStringList({"Grüße", "Grüße/日本語.txt", "docs", "docs/deep", "docs/deep/a.txt", "empty", "z"}));
         QCOMPARE(m_env->temporaries(), QStringList());
     }
 
@@ -159,8 +160,10 @@ private slots:
         QFETCH(bool, keep);
         const QString path = send({{"a.txt", "new a"}, {"b.txt", "new b"}}, "existing.tsyc");
         QVERIFY(writeFile(out() + "/a.txt", "old"));
-        const JobRun run = open(path, "pw", keep ? StagingFolder::ExistingFiles::Keep : StagingFolder::ExistingFiles::Overwrite);
-        QCOMPARE(run.warnings, QStringList {keep ? "File already exists. Skipping" : "File already exists. Overwriting"});
+        const JobRun run = open(
+            path, "pw", keep ? StagingFolder::ExistingFiles::Keep : StagingFolder::ExistingFiles::Overwrite);
+        QCOMPARE(run.warnings,
+                 QStringList {keep ? "File already exists. Skipping" : "File already exists. Overwriting"});
         QCOMPARE(readFile(out() + "/a.txt"), keep ? QByteArray("old") : QByteArray("new a"));
         QCOMPARE(readFile(out() + "/b.txt"), QByteArray("new b"));
         QCOMPARE(tree(out()), QStringList({"a.txt", "b.txt"}));
@@ -173,16 +176,25 @@ private slots:
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("end");
         const QString cannot = QStringLiteral("failed: Cannot decrypt container");
-        QTest::addRow("altered byte") << "alter" << "pw" << cannot;
-        QTest::addRow("cut short") << "cut" << "pw" << cannot;
-        QTest::addRow("unknown method byte") << "method" << "pw" << cannot;
-        QTest::addRow("wrong password") << "" << "wrong" << cannot;
-        QTest::addRow("no password") << "" << "" << cannot;
-        QTest::addRow("no extraction folder") << "nofolder" << "pw" << "failed: Directory  is not writable";
-        QTest::addRow("missing key") << "nokey" << "" << cannot;
+        QTest::addRow("altered byte") << "alter"
+                                      << "pw" << cannot;
+        QTest::addRow("cut short") << "cut"
+                                   << "pw" << cannot;
+        QTest::addRow("unknown method byte") << "method"
+                                             << "pw" << cannot;
+        QTest::addRow("wrong password") << ""
+                                        << "wrong" << cannot;
+        QTest::addRow("no password") << ""
+                                     << "" << cannot;
+        QTest::addRow("no extraction folder") << "nofolder"
+                                              << "pw"
+                                              << "failed: Directory  is not writable";
+        QTest::addRow("missing key") << "nokey"
+                                     << "" << cannot;
         // The second entry cannot go where a file blocks its folder: the first goes back too.
-        QTest::addRow("a file where a folder must go") << "blocked" << "pw"
-                                                      << "failed: Cannot write to %1: %2 cannot be created";
+        QTest::addRow("a file where a folder must go") << "blocked"
+                                                       << "pw"
+                                                       << "failed: Cannot write to %1: %2 cannot be created";
     }
 
     void failures()
@@ -205,10 +217,12 @@ private slots:
             QVERIFY(writeFile(out() + "/x", "in the way"));
         QVERIFY(writeFile(path, bytes));
         const QStringList before = tree(out());
-        OpenJob job(path, damage == "nofolder" ? QString() : out(), StagingFolder::ExistingFiles::Overwrite, password);
+        OpenJob job(path, damage == "nofolder" ? QString() : out(), StagingFolder::ExistingFiles::Overwrite,
+                    password);
         const JobRun run = JobRun::of(job, &OpenJob::succeeded);
         QCOMPARE(run.end, QString(end).replace("%1", out()).replace("%2", out() + "/x"));
-        QCOMPARE(run.warnings, damage == "nokey" ? QStringList {"Cannot find " + m_fpr + " key"} : QStringList());
+        QCOMPARE(run.warnings,
+                 damage == "nokey" ? QStringList {"Cannot find " + m_fpr + " key"} : QStringList());
         QCOMPARE(tree(out()), before);
     }
 
@@ -223,18 +237,20 @@ private slots:
         lying.replace(5, 4, QByteArray("\x7f\xff\xff\xff", 4));
         QByteArray overrun = payloadOf({{"a", "abc"}, {"b", "b"}});
         overrun.replace(overrun.size() - 12, 4, QByteArray("\x00\xff\xff\xff", 4));
-        QTest::addRow("huge entry count") << lying << "failed: Invalid container header" << QStringList() << QStringList();
+        QTest::addRow("huge entry count")
+            << lying << "failed: Invalid container header" << QStringList() << QStringList();
         // b's chunk is swallowed by a's overrun: b comes out empty.
         QTest::addRow("chunk overruns") << overrun << "succeeded" << QStringList() << QStringList {"a", "b"};
         const QString unsafe = QStringLiteral("Unsafe file name. Skipping %1");
         Items items;
         QStringList warnings;
-        for (const QString name : {"../escape.txt", "/tmp/absolute.txt", "a/../../up.txt", "", "link/through.txt", "linkfile"}) {
+        for (const QString name :
+             {"../escape.txt", "/tmp/absolute.txt", "a/../../up.txt", "", "link/through.txt", "linkfile"}) {
             items.append({name, name.startsWith("link/") ? QByteArray(600000, 'x') : "x"});
             warnings << unsafe.arg(name);
         }
-        QTest::addRow("unsafe names") << payloadOf(items + Items {{"ok.txt", "fine"}}) << "succeeded" << warnings
-                                      << QStringList {"ok.txt"};
+        QTest::addRow("unsafe names") << payloadOf(items + Items {{"ok.txt", "fine"}}) << "succeeded"
+                                      << warnings << QStringList {"ok.txt"};
     }
 
     void hostilePayloads()
@@ -251,7 +267,8 @@ private slots:
         const JobRun run = open(path);
         QCOMPARE(run.end, end);
         QCOMPARE(run.warnings, warnings);
-        QStringList extracted = QDir(out()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden);
+        QStringList extracted
+            = QDir(out()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden);
         QVERIFY(extracted.removeAll("link") == 1 && extracted.removeAll("linkfile") == 1);
         QCOMPARE(extracted, files);
         QCOMPARE(tree(outside.path()), QStringList());
@@ -264,9 +281,12 @@ private slots:
     {
         QTest::addColumn<QString>("fileId");
         QTest::addColumn<QString>("end");
-        QTest::addRow("received") << "42" << "succeeded";
-        QTest::addRow("not there") << "404" << "failed: Network error occured: ContentNotFoundError";
-        QTest::addRow("cancelled while decrypting") << "42" << "cancelled";
+        QTest::addRow("received") << "42"
+                                  << "succeeded";
+        QTest::addRow("not there") << "404"
+                                   << "failed: Network error occured: ContentNotFoundError";
+        QTest::addRow("cancelled while decrypting") << "42"
+                                                    << "cancelled";
     }
 
     void receive()
@@ -280,7 +300,8 @@ private slots:
             QMutexLocker lock(&m_mutex);
             m_container = readFile(path);
         }
-        ReceiveJob job(&m_relay, fileId, m_container.size(), "77", out(), StagingFolder::ExistingFiles::Overwrite);
+        ReceiveJob job(&m_relay, fileId, m_container.size(), "77", out(),
+                       StagingFolder::ExistingFiles::Overwrite);
         connect(&job, &Job::stepStarted, this, [&](Job::Step step) {
             if (step == Job::Step::Decrypting && end == "cancelled")
                 job.cancel();
@@ -298,7 +319,10 @@ private slots:
         }
         QCOMPARE(readFile(out() + "/in.bin"), content);
         QCOMPARE(taken.size(), 1);
-        QCOMPARE(taken.at(0).body.mid(17), QByteArray("\x00" "42", 3));
+        QCOMPARE(taken.at(0).body.mid(17),
+                 QByteArray("\x00"
+                            "42",
+                            3));
         QVERIFY(event.next());
         QCOMPARE(QStringList({event.value(0).toString(), event.value(1).toString(), event.value(2).toString(),
                               event.value(3).toString()}),
@@ -314,15 +338,19 @@ private slots:
         QTemporaryDir small;
         if (::mount("tmpfs", QFile::encodeName(small.path()).constData(), "tmpfs", 0, "size=1m") != 0)
             QSKIP("No tmpfs to mount here");
-        auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(small.path()).constData(), MNT_DETACH); });
-        const QString path = send({{"fits.txt", "small"}, {"big.bin", QByteArray(3 * 1024 * 1024, 'b')}}, "full.tsyc", 1);
+        auto unmount
+            = qScopeGuard([&] { ::umount2(QFile::encodeName(small.path()).constData(), MNT_DETACH); });
+        const QString path
+            = send({{"fits.txt", "small"}, {"big.bin", QByteArray(3 * 1024 * 1024, 'b')}}, "full.tsyc", 1);
         {
             QMutexLocker lock(&m_mutex);
             m_container = readFile(path);
         }
-        ReceiveJob job(&m_relay, "42", m_container.size(), "77", small.path(), StagingFolder::ExistingFiles::Overwrite);
+        ReceiveJob job(&m_relay, "42", m_container.size(), "77", small.path(),
+                       StagingFolder::ExistingFiles::Overwrite);
         const JobRun run = JobRun::of(job, &ReceiveJob::succeeded);
-        QCOMPARE(run.end, QStringLiteral("failed: Cannot write to %1: No space left on device").arg(small.path()));
+        QCOMPARE(run.end,
+                 QStringLiteral("failed: Cannot write to %1: No space left on device").arg(small.path()));
         QCOMPARE(tree(small.path()), QStringList());
         QVERIFY(requestsTo(m_server, "/api/download-complete").isEmpty());
     }

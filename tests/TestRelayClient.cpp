@@ -33,7 +33,8 @@ qint64 peakMiB()
     status.open(QIODevice::ReadOnly);
     const QByteArray text = status.readAll();
     const int at = text.indexOf("VmHWM:");
-    return text.mid(at + 6, text.indexOf('\n', at) - at - 6).trimmed().split(' ').value(0).toLongLong() / 1024;
+    return text.mid(at + 6, text.indexOf('\n', at) - at - 6).trimmed().split(' ').value(0).toLongLong()
+        / 1024;
 }
 
 void resetPeak()
@@ -61,7 +62,8 @@ class TestRelayClient : public QObject
     std::atomic<bool> m_stop {false};
     std::map<std::string, httplib::MultipartFormData> m_parts; // of the last upload
 
-    void answer(int status, const QByteArray& reply, const QString& mode = QStringLiteral("plain"), int redirect = 0)
+    void answer(int status, const QByteArray& reply, const QString& mode = QStringLiteral("plain"),
+                int redirect = 0)
     {
         QMutexLocker lock(&m_mutex);
         m_status = status;
@@ -74,7 +76,9 @@ class TestRelayClient : public QObject
     QString call(const QString& endpoint)
     {
         QString result;
-        auto text = [](const auto& r, const QString& value) { return r.ok() ? "ok: " + value : "error: " + r.error; };
+        auto text = [](const auto& r, const QString& value) {
+            return r.ok() ? "ok: " + value : "error: " + r.error;
+        };
         if (endpoint == "upload-pubkey")
             m_relay.uploadPubKey("KEY", fpr, this, [&](const auto& r) { result = text(r, r.value); });
         else if (endpoint == "attach-key")
@@ -87,7 +91,8 @@ class TestRelayClient : public QObject
             m_relay.canUpload(5000000000, this, [&](const auto& r) { result = text(r, "yes"); });
         else if (endpoint == "check-new-files")
             m_relay.checkNewFiles(this, [&](const auto& r) {
-                result = text(r, QJsonDocument(QJsonArray::fromVariantList(r.value)).toJson(QJsonDocument::Compact));
+                result = text(
+                    r, QJsonDocument(QJsonArray::fromVariantList(r.value)).toJson(QJsonDocument::Compact));
             });
         else if (endpoint == "download-complete")
             m_relay.downloadComplete("42", true, this, [&](const auto& r) { result = text(r, "told"); });
@@ -99,7 +104,8 @@ class TestRelayClient : public QObject
                 result = text(r, list.join(' '));
             });
         else if (endpoint == "send-feedback")
-            m_relay.sendFeedback(QString(), QString(), QString(), this, [&](const auto& r) { result = text(r, "sent"); });
+            m_relay.sendFeedback(QString(), QString(), QString(), this,
+                                 [&](const auto& r) { result = text(r, "sent"); });
         (void)QTest::qWaitFor([&] { return !result.isNull(); }, 60000);
         return result;
     }
@@ -122,25 +128,29 @@ private slots:
         QVERIFY(m_server.isRunning());
         m_server.makeCurrent();
         QSettings().setValue(QStringLiteral("locale"), QStringLiteral("en_GB"));
-        for (const char* path : {"/api/upload-pubkey", "/api/attach-key", "/api/download-pubkey", "/api/can-upload",
-                                 "/api/download-complete", "/api/check-delivered", "/api/send-feedback"}) {
+        for (const char* path :
+             {"/api/upload-pubkey", "/api/attach-key", "/api/download-pubkey", "/api/can-upload",
+              "/api/download-complete", "/api/check-delivered", "/api/send-feedback"}) {
             m_server.handle("POST", path, [this](const httplib::Request&, httplib::Response& res) {
                 QMutexLocker lock(&m_mutex);
                 if (m_redirect)
-                    return res.set_redirect((m_server.baseUrl() + "/api/moved-here").toStdString(), m_redirect);
+                    return res.set_redirect((m_server.baseUrl() + "/api/moved-here").toStdString(),
+                                            m_redirect);
                 res.status = m_status;
                 res.set_content(m_reply.toStdString(), "application/json");
             });
         }
         m_server.handle("POST", "/api/check-new-files",
                         [this](const httplib::Request&, httplib::Response& res) { serve(res, false); });
-        m_server.handle("GET", "/id42", [this](const httplib::Request&, httplib::Response& res) { serve(res, true); });
-        m_server.handle("POST", "/upload-container", [this](const httplib::Request& req, httplib::Response& res) {
-            QMutexLocker lock(&m_mutex);
-            m_parts = {req.files.begin(), req.files.end()};
-            res.status = m_status;
-            res.set_content(m_reply.toStdString(), "application/json");
-        });
+        m_server.handle("GET", "/id42",
+                        [this](const httplib::Request&, httplib::Response& res) { serve(res, true); });
+        m_server.handle("POST", "/upload-container",
+                        [this](const httplib::Request& req, httplib::Response& res) {
+                            QMutexLocker lock(&m_mutex);
+                            m_parts = {req.files.begin(), req.files.end()};
+                            res.status = m_status;
+                            res.set_content(m_reply.toStdString(), "application/json");
+                        });
         m_server.reply("POST", "/api/moved-here", 200, R"({"keyId":"posted"})");
         m_server.reply("GET", "/api/moved-here", 200, R"({"keyId":"got"})");
     }
@@ -156,46 +166,56 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<QString>("result");
-        QTest::addRow("key registered") << "upload-pubkey" << 200 << QByteArray(R"({"keyId":"1234567"})") << "ok: 1234567";
-        QTest::addRow("key: neither member") << "upload-pubkey" << 200 << QByteArray("{}") << "error: Unknown server response";
+        QTest::addRow("key registered")
+            << "upload-pubkey" << 200 << QByteArray(R"({"keyId":"1234567"})") << "ok: 1234567";
+        QTest::addRow("key: neither member")
+            << "upload-pubkey" << 200 << QByteArray("{}") << "error: Unknown server response";
         QTest::addRow("key: empty key id")
             << "upload-pubkey" << 200 << QByteArray(R"({"keyId":""})") << "error: Invalid key id in response";
-        QTest::addRow("key: numeric key id")
-            << "upload-pubkey" << 200 << QByteArray(R"({"keyId":123})") << "error: Invalid key id in response";
-        QTest::addRow("key: error wins") << "upload-pubkey" << 200 << QByteArray(R"({"keyId":"5","error":"Refused"})")
-                                         << "error: Refused";
-        QTest::addRow("key: no body") << "upload-pubkey" << 200 << QByteArray() << "error: Cannot get server response";
-        QTest::addRow("key: HTTP 500 with JSON")
-            << "upload-pubkey" << 500 << QByteArray(R"({"keyId":"1"})") << "error: Cannot get server response";
-        QTest::addRow("attach: key id as written") << "attach-key" << 200 << QByteArray(R"({"keyId":"0042"})") << "ok: 0042";
+        QTest::addRow("key: numeric key id") << "upload-pubkey" << 200 << QByteArray(R"({"keyId":123})")
+                                             << "error: Invalid key id in response";
+        QTest::addRow("key: error wins")
+            << "upload-pubkey" << 200 << QByteArray(R"({"keyId":"5","error":"Refused"})") << "error: Refused";
+        QTest::addRow("key: no body")
+            << "upload-pubkey" << 200 << QByteArray() << "error: Cannot get server response";
+        QTest::addRow("key: HTTP 500 with JSON") << "upload-pubkey" << 500 << QByteArray(R"({"keyId":"1"})")
+                                                 << "error: Cannot get server response";
+        QTest::addRow("attach: key id as written")
+            << "attach-key" << 200 << QByteArray(R"({"keyId":"0042"})") << "ok: 0042";
         QTest::addRow("attach: numeric key id")
             << "attach-key" << 200 << QByteArray(R"({"keyId":42})") << "error: Invalid server response";
-        QTest::addRow("attach: refused") << "attach-key" << 200 << QByteArray(R"({"error":"No such key"})")
-                                         << "error: No such key";
+        QTest::addRow("attach: refused")
+            << "attach-key" << 200 << QByteArray(R"({"error":"No such key"})") << "error: No such key";
         QTest::addRow("public key")
             << "download-pubkey" << 200
-            << QByteArray(R"({"keyId":"42","fpr":"00112233445566778899aabbccddeeff00112233","keyData":"S0VZ"})")
+            << QByteArray(
+                   R"({"keyId":"42","fpr":"00112233445566778899aabbccddeeff00112233","keyData":"S0VZ"})")
             << "ok: 42|" + fpr + "|KEY";
         QTest::addRow("public key: empty data")
             << "download-pubkey" << 200 << QByteArray(R"({"keyId":"42","fpr":"AB","keyData":""})")
             << "error: Invalid key data in response";
-        QTest::addRow("public key: nothing") << "download-pubkey" << 200 << QByteArray("{}")
-                                             << "error: Invalid server response";
+        QTest::addRow("public key: nothing")
+            << "download-pubkey" << 200 << QByteArray("{}") << "error: Invalid server response";
         QTest::addRow("may upload") << "can-upload" << 200 << QByteArray(R"({"success":true})") << "ok: yes";
-        QTest::addRow("quota") << "can-upload" << 200 << QByteArray(R"({"success":false,"error":"Quota exceeded"})")
+        QTest::addRow("quota") << "can-upload" << 200
+                               << QByteArray(R"({"success":false,"error":"Quota exceeded"})")
                                << "error: Quota exceeded";
         QTest::addRow("refused without text")
             << "can-upload" << 200 << QByteArray(R"({"success":false})") << "error: Invalid server response";
-        QTest::addRow("waiting files") << "check-new-files" << 200 << QByteArray(R"([{"fileId":5,"fileSize":100}])")
-                                       << R"(ok: [{"fileId":5,"fileSize":100}])";
+        QTest::addRow("waiting files")
+            << "check-new-files" << 200 << QByteArray(R"([{"fileId":5,"fileSize":100}])")
+            << R"(ok: [{"fileId":5,"fileSize":100}])";
         QTest::addRow("waiting files: object")
             << "check-new-files" << 200 << QByteArray(R"({"fileId":5})") << "error: Invalid server response";
         QTest::addRow("taken") << "download-complete" << 200 << QByteArray() << "ok: told";
         QTest::addRow("deliveries") << "check-delivered" << 200
-                                    << QByteArray(R"([{"fileId":7,"rejected":true},{"fileId":8},3])") << "ok: 7:1 8:0 0:0";
-        QTest::addRow("feedback") << "send-feedback" << 200 << QByteArray(R"({"success":true})") << "ok: sent";
-        QTest::addRow("feedback: string true") << "send-feedback" << 200 << QByteArray(R"({"success":"true"})")
-                                               << "error: Cannot get server response";
+                                    << QByteArray(R"([{"fileId":7,"rejected":true},{"fileId":8},3])")
+                                    << "ok: 7:1 8:0 0:0";
+        QTest::addRow("feedback") << "send-feedback" << 200 << QByteArray(R"({"success":true})")
+                                  << "ok: sent";
+        QTest::addRow("feedback: string true")
+            << "send-feedback" << 200 << QByteArray(R"({"success":"true"})")
+            << "error: Cannot get server response";
     }
 
     void endpoints()
@@ -208,19 +228,26 @@ private slots:
         QCOMPARE(call(endpoint), result);
 
         const QMap<QString, QByteArray> sent {
-            {"upload-pubkey", QCryptographicHash::hash("KEY", QCryptographicHash::Md5) + QByteArray::fromHex(fpr.toLatin1()) + "KEY"},
-            {"attach-key", QByteArray("\x03" "123Bob")},
+            {"upload-pubkey",
+             QCryptographicHash::hash("KEY", QCryptographicHash::Md5) + QByteArray::fromHex(fpr.toLatin1())
+                 + "KEY"},
+            {"attach-key",
+             QByteArray("\x03"
+                        "123Bob")},
             {"download-pubkey", "42"},
             {"can-upload", R"({"size":5000000000})"},
             {"check-new-files", "CHECK"},
-            {"download-complete", QByteArray("\x01" "42")},
+            {"download-complete",
+             QByteArray("\x01"
+                        "42")},
             {"check-delivered", "[7,7,8]"},
             {"send-feedback", R"({"email":"","message":"","name":""})"},
         };
         const ScriptedServer::Request request = m_server.lastRequest();
         QCOMPARE(request.method, QStringLiteral("POST"));
         QCOMPARE(request.path, "/api/" + endpoint);
-        QCOMPARE(request.body.left(17), QByteArray(1, '\x03') + QSettings().value("uid").toUuid().toRfc4122());
+        QCOMPARE(request.body.left(17),
+                 QByteArray(1, '\x03') + QSettings().value("uid").toUuid().toRfc4122());
         QCOMPARE(request.body.mid(17), sent.value(endpoint));
         QCOMPARE(request.headers.value("content-type"), QStringLiteral("application/octet-stream"));
         QCOMPARE(request.headers.value("user-agent"), QStringLiteral("Tessary/" TESSARY_VERSION));
@@ -244,8 +271,10 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("method");
         QTest::addColumn<QString>("keyId");
-        QTest::addRow("307") << 307 << "POST" << "posted";
-        QTest::addRow("302") << 302 << "GET" << "got";
+        QTest::addRow("307") << 307 << "POST"
+                             << "posted";
+        QTest::addRow("302") << 302 << "GET"
+                             << "got";
     }
 
     void redirects()
@@ -261,7 +290,10 @@ private slots:
         const ScriptedServer::Request final = m_server.lastRequest();
         QCOMPARE(final.path, QStringLiteral("/api/moved-here"));
         QCOMPARE(final.method, method);
-        QCOMPARE(final.body.mid(17), method == "POST" ? QByteArray("\x01" "7Bob") : QByteArray());
+        QCOMPARE(final.body.mid(17),
+                 method == "POST" ? QByteArray("\x01"
+                                               "7Bob")
+                                  : QByteArray());
     }
 
     void upload_data()
@@ -270,7 +302,8 @@ private slots:
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<QString>("result");
         QTest::addRow("file id") << 200 << QByteArray(R"({"fileId":17})") << "17";
-        QTest::addRow("file id as text") << 200 << QByteArray(R"({"fileId":"17"})") << "Invalid file id in response";
+        QTest::addRow("file id as text")
+            << 200 << QByteArray(R"({"fileId":"17"})") << "Invalid file id in response";
         QTest::addRow("file id 0") << 200 << QByteArray(R"({"fileId":0})") << "Invalid file id in response";
         QTest::addRow("error") << 200 << QByteArray(R"({"error":"Too big"})") << "Too big";
         QTest::addRow("neither") << 200 << QByteArray("{}") << "Invalid server response";
@@ -287,7 +320,8 @@ private slots:
         container.setData(QByteArray(300000, 'c') + "end");
         container.open(QIODevice::ReadOnly);
         QString outcome;
-        m_relay.uploadContainer(&container, this, [&](const auto& r) { outcome = r.ok() ? r.value : r.error; });
+        m_relay.uploadContainer(&container, this,
+                                [&](const auto& r) { outcome = r.ok() ? r.value : r.error; });
         QTRY_COMPARE_WITH_TIMEOUT(outcome, result, 30000);
         QMutexLocker lock(&m_mutex);
         auto& parts = m_parts;
@@ -296,7 +330,8 @@ private slots:
                  QStringLiteral("container|application/octet-stream"));
         QCOMPARE(QByteArray::fromStdString(parts["container"].content), container.data());
         QCOMPARE(parts["uid"].content, QSettings().value("uid").toUuid().toString().toStdString());
-        QCOMPARE(m_server.lastRequest().headers.value("user-agent"), QStringLiteral("Tessary/" TESSARY_VERSION));
+        QCOMPARE(m_server.lastRequest().headers.value("user-agent"),
+                 QStringLiteral("Tessary/" TESSARY_VERSION));
     }
 
     // What the relay may do wrong; every case ends with its message, soon and without filling memory.
@@ -337,7 +372,8 @@ private slots:
         m_relay.setTimeout(RelayClient::defaultTimeoutMs);
         // Far less than the server offered was taken, and never more than the announced size kept.
         QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
-        QVERIFY2(peakMiB() - before < 32, qPrintable(QStringLiteral("%1 -> %2 MiB").arg(before).arg(peakMiB())));
+        QVERIFY2(peakMiB() - before < 32,
+                 qPrintable(QStringLiteral("%1 -> %2 MiB").arg(before).arg(peakMiB())));
         QVERIFY(sink.size() <= 1000000);
         QVERIFY2(m_served < 40 * 1024 * 1024, qPrintable(QString::number(m_served)));
     }
@@ -374,15 +410,15 @@ private:
             }
             if (drip)
                 QThread::msleep(300);
-            const std::string piece(drip ? 1 : size_t(qMin<qint64>(65536, limit - qint64(offset))), offset ? ' ' : '[');
+            const std::string piece(drip ? 1 : size_t(qMin<qint64>(65536, limit - qint64(offset))),
+                                    offset ? ' ' : '[');
             m_served += qint64(piece.size());
             return sink.write(piece.data(), piece.size());
         };
         if (mode == "short" || mode == "exact")
-            res.set_content_provider(size_t(limit), "application/octet-stream",
-                                     [provide](size_t offset, size_t, httplib::DataSink& sink) {
-                                         return provide(offset, sink);
-                                     });
+            res.set_content_provider(
+                size_t(limit), "application/octet-stream",
+                [provide](size_t offset, size_t, httplib::DataSink& sink) { return provide(offset, sink); });
         else
             res.set_chunked_content_provider("application/octet-stream", provide);
     }

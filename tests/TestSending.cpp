@@ -95,11 +95,12 @@ private slots:
             QMutexLocker lock(&m_mutex);
             res.set_content(m_canUpload.toStdString(), "application/json");
         });
-        m_server.handle("POST", "/upload-container", [this](const httplib::Request& req, httplib::Response& res) {
-            QMutexLocker lock(&m_mutex);
-            m_parts = {req.files.begin(), req.files.end()};
-            res.set_content(R"({"fileId":17})", "application/json");
-        });
+        m_server.handle("POST", "/upload-container",
+                        [this](const httplib::Request& req, httplib::Response& res) {
+                            QMutexLocker lock(&m_mutex);
+                            m_parts = {req.files.begin(), req.files.end()};
+                            res.set_content(R"({"fileId":17})", "application/json");
+                        });
     }
 
     void init() { m_server.clearRequests(); }
@@ -109,7 +110,8 @@ private slots:
         QTest::addColumn<SizeMap>("files");
         QTest::addColumn<int>("method");
         QTest::addRow("empty share list") << SizeMap() << 2;
-        QTest::addRow("chunk boundaries") << SizeMap {{"zero", 0}, {"exact", 524288}, {"one more", 524289}} << 2;
+        QTest::addRow("chunk boundaries")
+            << SizeMap {{"zero", 0}, {"exact", 524288}, {"one more", 524289}} << 2;
         QTest::addRow("non-ASCII names, sorted") << SizeMap {{"Ä/ö.txt", 3}, {"B.txt", 1}, {"a.txt", 2}} << 2;
         QTest::addRow("public key") << SizeMap {{"doc.txt", 1000}} << 1;
     }
@@ -141,9 +143,11 @@ private slots:
             QCOMPARE(e.size, qint64(it.value()));
             QCOMPARE(e.content, contents[it.key()]);
             for (int c = 0; c < e.chunkLengths.size(); ++c)
-                QCOMPARE(e.chunkLengths.at(c), c == e.chunkLengths.size() - 1 ? it.value() - c * 524288 : 524288);
+                QCOMPARE(e.chunkLengths.at(c),
+                         c == e.chunkLengths.size() - 1 ? it.value() - c * 524288 : 524288);
         }
-        QCOMPARE(QDir(work(QString())).entryList({".tessary-*"}, QDir::Hidden | QDir::AllEntries), QStringList());
+        QCOMPARE(QDir(work(QString())).entryList({".tessary-*"}, QDir::Hidden | QDir::AllEntries),
+                 QStringList());
         QFile::remove(path);
     }
 
@@ -179,13 +183,15 @@ private slots:
         QTest::addColumn<QString>("end");
         QTest::addColumn<QStringList>("warnings");
         const QString unknown(40, '0');
-        QTest::addRow("source missing") << "missing" << 2 << "failed: Cannot open %1 for reading" << QStringList();
-        QTest::addRow("source shrinks") << "shrinks" << 2 << "failed: The file %1 changed while it was being sent"
-                                        << QStringList();
+        QTest::addRow("source missing")
+            << "missing" << 2 << "failed: Cannot open %1 for reading" << QStringList();
+        QTest::addRow("source shrinks")
+            << "shrinks" << 2 << "failed: The file %1 changed while it was being sent" << QStringList();
         QTest::addRow("unknown method") << "a" << 3 << "failed: Cannot encrypt data" << QStringList();
-        QTest::addRow("key not stored") << "a" << 1 << "failed: Cannot encrypt data"
-                                        << QStringList {"Cannot find " + unknown + " key"};
-        QTest::addRow("folder not writable") << "a" << 2 << "failed: Cannot open %2 for writing" << QStringList();
+        QTest::addRow("key not stored")
+            << "a" << 1 << "failed: Cannot encrypt data" << QStringList {"Cannot find " + unknown + " key"};
+        QTest::addRow("folder not writable")
+            << "a" << 2 << "failed: Cannot open %2 for writing" << QStringList();
         QTest::addRow("cancelled") << "a" << 2 << "cancelled" << QStringList();
     }
 
@@ -195,7 +201,8 @@ private slots:
         QFETCH(int, method);
         QFETCH(QString, end);
         QFETCH(QStringList, warnings);
-        QVERIFY(writeFile(work("a"), QByteArray(3 * 524288, 'a')) && writeFile(work("shrinks"), QByteArray(3 * 524288, 's')));
+        QVERIFY(writeFile(work("a"), QByteArray(3 * 524288, 'a'))
+                && writeFile(work("shrinks"), QByteArray(3 * 524288, 's')));
         const QString target = end.contains("%2") ? QStringLiteral("/proc/out.tsyc") : work("failed.tsyc");
         QVERIFY(writeFile(work("failed.tsyc"), "what was there"));
         SaveJob job(target, {{"a", work(source)}}, method, method == 1 ? QString(40, '0') : "pw");
@@ -209,7 +216,8 @@ private slots:
         QCOMPARE(run.end, QString(end).replace("%1", work(source)).replace("%2", target));
         QCOMPARE(run.warnings, warnings);
         QCOMPARE(readFile(work("failed.tsyc")), QByteArray("what was there"));
-        QCOMPARE(QDir(work(QString())).entryList({".tessary-*"}, QDir::Hidden | QDir::AllEntries), QStringList());
+        QCOMPARE(QDir(work(QString())).entryList({".tessary-*"}, QDir::Hidden | QDir::AllEntries),
+                 QStringList());
         QCOMPARE(m_env->temporaries(), QStringList());
         QCOMPARE(keyring(), QStringList());
     }
@@ -222,7 +230,8 @@ private slots:
         QTest::addColumn<QByteArray>("canUpload");
         QTest::addColumn<QString>("end");
         QTest::addRow("sent") << QByteArray(R"({"success":true})") << "succeeded";
-        QTest::addRow("refused") << QByteArray(R"({"success":false,"error":"Quota exceeded"})") << "failed: Quota exceeded";
+        QTest::addRow("refused") << QByteArray(R"({"success":false,"error":"Quota exceeded"})")
+                                 << "failed: Quota exceeded";
         QTest::addRow("cancelled while uploading") << QByteArray(R"({"success":true})") << "cancelled";
     }
 
@@ -259,17 +268,19 @@ private slots:
         QCOMPARE(during.size(), 1);
         QCOMPARE(int(QFileInfo(during.value(0)).permissions() & 0x0077), 0); // nothing for group and others
         QVERIFY(events.next());
-        QCOMPARE(events.value(0).toString() + ' ' + events.value(1).toString() + ' ' + events.value(2).toString()
-                     + ' ' + events.value(3).toString(),
+        QCOMPARE(events.value(0).toString() + ' ' + events.value(1).toString() + ' '
+                     + events.value(2).toString() + ' ' + events.value(3).toString(),
                  QStringLiteral("100 17 2 ") + run.result.value(1).toString());
-        const qint64 asked = QJsonDocument::fromJson(requestsTo(m_server, "/api/can-upload").value(0).body.mid(17))
-                                 .object()
-                                 .value("size")
-                                 .toDouble();
+        const qint64 asked
+            = QJsonDocument::fromJson(requestsTo(m_server, "/api/can-upload").value(0).body.mid(17))
+                  .object()
+                  .value("size")
+                  .toDouble();
         QMutexLocker lock(&m_mutex);
         QCOMPARE(qint64(m_parts["container"].content.size()), asked);
         QCOMPARE(run.result.value(1).toLongLong(), asked);
-        QVERIFY(QByteArray::fromStdString(m_parts["container"].content).endsWith(QByteArray::fromHex(m_fpr.toLatin1()) + '\x01'));
+        QVERIFY(QByteArray::fromStdString(m_parts["container"].content)
+                    .endsWith(QByteArray::fromHex(m_fpr.toLatin1()) + '\x01'));
     }
 };
 

@@ -1,7 +1,7 @@
 // Renders every page and view of the window at its smallest size and at its full width into PNG
 // files (under TESSARY_SCREENSHOT_DIR, else ./screenshots), for a person to look at, and fails on
-// any QML warning met on the way. Run by scripts/screenshots.sh. The people and their data are real: a relay server, and contacts, a transfer and history
-// made with the command-line tool.
+// any QML warning met on the way. Run by scripts/screenshots.sh. The people and their data are real: a relay
+// server, and contacts, a transfer and history made with the command-line tool.
 #include "util/CliUser.h"
 #include "util/RelayProcess.h"
 #include "util/TestFiles.h"

@@ -43,7 +43,8 @@ public slots:
         });
         engine->rootContext()->setContextProperty(QStringLiteral("engine"), engine);
         engine->rootContext()->setContextProperty(QStringLiteral("appSettings"), &m_settings);
-        engine->rootContext()->setContextProperty(QStringLiteral("appVersion"), QStringLiteral(TESSARY_VERSION));
+        engine->rootContext()->setContextProperty(QStringLiteral("appVersion"),
+                                                  QStringLiteral(TESSARY_VERSION));
         engine->rootContext()->setContextProperty(QStringLiteral("dialogs"), &m_prompter);
     }
 

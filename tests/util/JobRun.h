@@ -22,7 +22,8 @@ struct JobRun
         QObject scope;
         QSignalSpy success(&job, succeeded);
         QObject::connect(&job, &Job::warning, &scope, [&run](const QString& text) { run.warnings << text; });
-        QObject::connect(&job, &Job::failed, &scope, [&run](const QString& text) { run.end = "failed: " + text; });
+        QObject::connect(&job, &Job::failed, &scope,
+                         [&run](const QString& text) { run.end = "failed: " + text; });
         QObject::connect(&job, &Job::cancelled, &scope, [&run] { run.end = QStringLiteral("cancelled"); });
         job.start();
         (void)QTest::qWaitFor([&] { return !job.isRunning(); }, timeoutMs);
