@@ -65,7 +65,11 @@ void SaveJob::write()
     connect(writer, &ContainerWriter::succeeded, this, [this, file](qint64 size) {
         if (!Platform::replaceFile(file->fileName(), m_path))
             return fail(StagingFolder::writeError(QFileInfo(m_path).absolutePath(), qt_error_string()));
+        // It is the user's file now: nothing to remove, nothing to note.
         file->setAutoRemove(false);
+        delete m_file;
+        m_file = nullptr;
+        m_note.reset();
         if (succeed())
             emit succeeded(size);
     });

@@ -145,7 +145,7 @@ private slots:
         QCOMPARE(
             tree(out()),
             QStringList({"Grüße", "Grüße/日本語.txt", "docs", "docs/deep", "docs/deep/a.txt", "empty", "z"}));
-        QCOMPARE(m_env->temporaries(), QStringList());
+        QVERIFY2(m_env->temporaries().isEmpty(), qPrintable(m_env->temporaries().join(' ')));
     }
 
     void existingFiles_data()
@@ -308,7 +308,7 @@ private slots:
         });
         const JobRun run = JobRun::of(job, &ReceiveJob::succeeded);
         QCOMPARE(run.end, end);
-        QCOMPARE(m_env->temporaries(), QStringList());
+        QVERIFY2(m_env->temporaries().isEmpty(), qPrintable(m_env->temporaries().join(' ')));
         QSqlQuery event("SELECT remote_key_id, file_id, status, size FROM file_events");
         const auto taken = requestsTo(m_server, "/api/download-complete");
         if (end != "succeeded") {

@@ -218,7 +218,7 @@ private slots:
         QCOMPARE(readFile(work("failed.tsyc")), QByteArray("what was there"));
         QCOMPARE(QDir(work(QString())).entryList({".tessary-*"}, QDir::Hidden | QDir::AllEntries),
                  QStringList());
-        QCOMPARE(m_env->temporaries(), QStringList());
+        QVERIFY2(m_env->temporaries().isEmpty(), qPrintable(m_env->temporaries().join(' ')));
         QCOMPARE(keyring(), QStringList());
     }
 
@@ -257,7 +257,7 @@ private slots:
         });
         const JobRun run = JobRun::of(job, &SendJob::succeeded);
         QCOMPARE(run.end, end);
-        QCOMPARE(m_env->temporaries(), QStringList());
+        QVERIFY2(m_env->temporaries().isEmpty(), qPrintable(m_env->temporaries().join(' ')));
         QCOMPARE(keyring(), QStringList());
         QSqlQuery events("SELECT remote_key_id, file_id, status, size FROM file_events");
         if (end != "succeeded") {
