@@ -6,6 +6,8 @@
 #include "gpg/GpgProcess.h"
 
 namespace {
+// gpg writes a few KiB at a time; the files are written in blocks of at least this.
+constexpr qint64 blockBytes = 256 * 1024;
 constexpr qint64 readBytes = 1024 * 1024;
 } // namespace
 
@@ -36,7 +38,7 @@ void OpenJob::run()
         return fail(m_staging->error());
     m_staging->setWarningHandler([this](const QString& text) { emit warning(text); });
     QFile container(m_containerPath);
-    if (!container.open(QIODevice::ReadOnly))
+    if (!container.open(m_temporary ? QIODevice::ReadWrite : QIODevice::ReadOnly))
         return fail(tr("Cannot open %1 for reading").arg(m_containerPath));
     const ContainerTrailer trailer = ContainerTrailer::read(container);
     const QString secret
@@ -52,9 +54,12 @@ void OpenJob::run()
     // gpg is given the OpenPGP message alone: with the trailer behind it, it reports a failed
     // integrity check that could not be told apart from a tampered container.
     m_crypter = new Crypter(trailer.method, secret, false, this);
-    m_crypter->setInputFile(m_containerPath, trailer.messageLength);
+    if (m_temporary && container.resize(trailer.messageLength))
+        m_crypter->setInputFile(m_containerPath);
+    else
+        m_crypter->setInputFile(m_containerPath, trailer.messageLength);
     connect(m_crypter, &Crypter::keyError, this, &Job::warning);
-    connect(m_crypter->process(), &QProcess::readyReadStandardOutput, this, &OpenJob::readOutput);
+    connect(m_crypter->process(), &QProcess::readyReadStandardOutput, this, [this] { readOutput(false); });
     connect(m_crypter, &Crypter::finished, this, &OpenJob::decrypted);
     m_crypter->start();
 }
@@ -66,9 +71,11 @@ void OpenJob::stop()
     Job::stop();
 }
 
-void OpenJob::readOutput()
+void OpenJob::readOutput(bool all)
 {
     GpgProcess* gpg = m_crypter->process();
+    if (!all && gpg->bytesAvailable() < blockBytes)
+        return;
     while (isRunning() && gpg->bytesAvailable() > 0) {
         m_buffer.resize(int(qMin(readBytes, gpg->bytesAvailable())));
         const qint64 n = gpg->read(m_buffer.data(), m_buffer.size());
@@ -83,7 +90,7 @@ void OpenJob::decrypted(bool ok)
 {
     if (!isRunning())
         return;
-    readOutput();
+    readOutput(true);
     if (!isRunning())
         return;
     if (!ok)

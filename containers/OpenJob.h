@@ -25,6 +25,10 @@ public:
             const QString& password = QString(), QObject* parent = nullptr);
     ~OpenJob() override;
 
+    // The container is a temporary file of this program's: it may be cut to its OpenPGP message,
+    // which gpg then reads straight from the file.
+    void setContainerIsTemporary(bool temporary) { m_temporary = temporary; }
+
     // True when the container at path is locked with a password rather than to a key.
     static bool needsPassword(const QString& containerPath);
 
@@ -37,7 +41,8 @@ protected:
     void stop() override;
 
 private:
-    void readOutput();
+    // Takes what gpg has written: all of it, or only once there is a block's worth.
+    void readOutput(bool all);
     void decrypted(bool ok);
     bool begin(const QVector<PayloadRecord>& records) override;
     bool entry(int index) override;
@@ -49,6 +54,7 @@ private:
     QString m_folder;
     StagingFolder::ExistingFiles m_existing;
     QString m_password;
+    bool m_temporary = false;
     std::unique_ptr<StagingFolder> m_staging;
     PayloadReader m_reader;
     Crypter* m_crypter = nullptr;

@@ -55,6 +55,7 @@ void ReceiveJob::stop()
 void ReceiveJob::extract()
 {
     auto* open = new OpenJob(m_download->fileName(), m_folder, m_existing, QString(), this);
+    open->setContainerIsTemporary(true);
     follow(open);
     connect(open, &Job::failed, this, &ReceiveJob::fail);
     connect(open, &OpenJob::succeeded, this, [this](const QStringList& files) {

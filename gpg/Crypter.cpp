@@ -216,7 +216,9 @@ void Crypter::runGpg()
     if (!m_outputFile.isEmpty())
         m_process->setStandardOutputFile(m_outputFile, QIODevice::Truncate);
     QFile input(m_inputFile);
-    if (!m_inputFile.isEmpty()) {
+    if (!m_inputFile.isEmpty() && m_inputLength < 0) {
+        m_process->setStandardInputFile(m_inputFile);
+    } else if (!m_inputFile.isEmpty()) {
         if (!input.open(QIODevice::ReadOnly))
             return finish(false);
         m_feeder = std::make_unique<FileToPipe>(input.handle(), m_inputLength);

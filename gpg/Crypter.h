@@ -23,8 +23,9 @@ public:
 
     // gpg's -z level for encryption; negative leaves gpg's default.
     void setCompressLevel(int level) { m_compressLevel = level; }
-    // gpg reads the first length bytes of path, moved by the kernel, instead of what is written.
-    void setInputFile(const QString& path, qint64 length);
+    // gpg reads the file at path instead of what is written; with a length, only its first length
+    // bytes, moved into its input by the kernel.
+    void setInputFile(const QString& path, qint64 length = -1);
     // gpg's output goes into this file instead of process()'s read channel.
     void setOutputFile(const QString& path) { m_outputFile = path; }
 

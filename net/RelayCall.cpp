@@ -126,12 +126,14 @@ bool RelayCall::drain(bool all)
     }
     // Everything is taken at once, so that the network layer never waits for room; the sink gets it
     // in blocks.
-    const QByteArray piece = reply->readAll();
-    if (m_received + m_block.size() + piece.size() > m_size) {
+    const qint64 available = reply->bytesAvailable();
+    if (m_received + m_block.size() + available > m_size) {
         fail(Failure::TooLarge);
         return false;
     }
-    m_block += piece;
+    const int kept = m_block.size();
+    m_block.resize(kept + int(available));
+    m_block.resize(kept + int(qMax<qint64>(0, reply->read(m_block.data() + kept, available))));
     if (m_block.size() < blockBytes && !all)
         return true;
     if (m_sink->write(m_block) != m_block.size()) {
@@ -139,7 +141,7 @@ bool RelayCall::drain(bool all)
         return false;
     }
     m_received += m_block.size();
-    m_block.clear();
+    m_block.resize(0); // keeps the reserved room
     return true;
 }
 

@@ -10,7 +10,7 @@ packages=(
     qml-module-qtquick-templates2 qml-module-qtquick-layouts qml-module-qt-labs-settings
     qml-module-qt-labs-platform qml-module-qtgraphicaleffects qml-module-qttest
     libcpp-httplib-dev libssl-dev openssl libsqlite3-dev gnupg
-    xvfb xauth curl python3 procps time
+    xvfb xauth curl python3 procps time gcovr
     fonts-wqy-microhei file dpkg-dev lintian
     libpq-dev postgresql-15 libqt5sql5-psql util-linux passwd
 )
