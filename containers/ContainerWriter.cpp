@@ -5,17 +5,15 @@
 #include "containers/PayloadWriter.h"
 #include "containers/StagingFolder.h"
 #include "gpg/Crypter.h"
-#include "gpg/GpgProcess.h"
 
 #include <QFileInfo>
 #include <QStorageInfo>
 
 #include <cerrno>
+#include <algorithm>
+#include <cstring>
 
 namespace {
-
-// gpg's input is refilled while less than this waits in it.
-constexpr qint64 pendingBytes = 2 * 1024 * 1024;
 
 qint64 saturatingAdd(qint64 total, qint64 size)
 {
@@ -34,6 +32,14 @@ ContainerWriter::ContainerWriter(const QVariantMap& files, int method, const QSt
     , m_secret(secret)
     , m_path(path)
 {
+    m_progress.setInterval(100);
+    connect(&m_progress, &QTimer::timeout, this, [this] { setProgress(m_done); });
+}
+
+ContainerWriter::~ContainerWriter()
+{
+    // The feeding thread works on this object's members: it ends before they do.
+    delete m_crypter;
 }
 
 void ContainerWriter::run()
@@ -52,66 +58,63 @@ void ContainerWriter::run()
         setProgress(m_entries.size());
     }
     QString badName;
-    const QByteArray header = PayloadWriter::header(records, &badName);
-    if (header.isEmpty())
+    m_header = PayloadWriter::header(records, &badName);
+    if (m_header.isEmpty())
         return fail(tr("The name %1 is too long for a container").arg(badName));
     setProgressRange(total, tr("Packing data"));
 
     m_crypter = new Crypter(m_method, m_secret, true, this);
     m_crypter->setCompressLevel(CompressionProbe::compressionLevel(sources));
     m_crypter->setOutputFile(m_path);
+    m_crypter->setInputProducer([this](char* buffer, qint64 size) { return produce(buffer, size); });
     connect(m_crypter, &Crypter::keyError, this, &Job::warning);
-    connect(m_crypter, &Crypter::started, this, [this, header] {
-        m_crypter->process()->write(header);
-        feed();
-    });
-    connect(m_crypter->process(), &QIODevice::bytesWritten, this, [this] {
-        if (!m_fed)
-            feed();
-    });
+    connect(m_crypter, &Crypter::started, &m_progress, qOverload<>(&QTimer::start));
     connect(m_crypter, &Crypter::finished, this, &ContainerWriter::encrypted);
     m_crypter->start();
 }
 
-void ContainerWriter::feed()
+qint64 ContainerWriter::produce(char* buffer, qint64 size)
 {
-    GpgProcess* gpg = m_crypter->process();
-    while (isRunning() && gpg->bytesToWrite() < pendingBytes) {
-        if (m_left == 0) {
-            m_source.close();
-            if (m_next == m_entries.size()) {
-                m_fed = true;
-                gpg->closeWriteChannel();
-                // What is left is gpg finishing its work.
-                setProgressRange(0);
-                return;
-            }
-            const Entry& entry = m_entries.at(m_next++);
-            m_source.setFileName(entry.source);
-            if (!m_source.open(QIODevice::ReadOnly))
-                return fail(tr("Cannot open %1 for reading").arg(entry.source));
-            m_left = qMax<qint64>(0, entry.size);
-            if (m_left == 0)
-                continue;
-        }
-        // At most the measured size: the header must match the chunks, or the receiver misreads
-        // every entry that follows.
-        m_buffer.resize(int(qMin<qint64>(m_left, ContainerFormat::chunkSize)));
-        const qint64 n = m_source.read(m_buffer.data(), m_buffer.size());
-        if (n != m_buffer.size())
-            return fail(tr("The file %1 changed while it was being sent").arg(m_source.fileName()));
-        gpg->write(PayloadWriter::chunkPrefix(int(n)));
-        gpg->write(m_buffer);
-        m_left -= n;
-        m_done += n;
-        setProgress(m_done);
+    if (!m_header.isEmpty()) {
+        const qint64 n = qMin<qint64>(size, m_header.size());
+        std::memcpy(buffer, m_header.constData(), size_t(n));
+        m_header.remove(0, int(n));
+        return n;
     }
+    while (m_left == 0) {
+        m_source.close();
+        if (m_next == m_entries.size())
+            return 0;
+        const Entry& entry = m_entries.at(m_next++);
+        m_source.setFileName(entry.source);
+        if (!m_source.open(QIODevice::ReadOnly)) {
+            m_feedError = tr("Cannot open %1 for reading").arg(entry.source);
+            return -1;
+        }
+        m_left = qMax<qint64>(0, entry.size);
+    }
+    // At most the measured size: the header must match the chunks, or the receiver misreads every
+    // entry that follows.
+    const int length = int(std::min<qint64>({m_left, ContainerFormat::chunkSize, size - 4}));
+    const QByteArray prefix = PayloadWriter::chunkPrefix(length);
+    std::memcpy(buffer, prefix.constData(), size_t(prefix.size()));
+    if (m_source.read(buffer + prefix.size(), length) != length) {
+        m_feedError = tr("The file %1 changed while it was being sent").arg(m_source.fileName());
+        return -1;
+    }
+    m_left -= length;
+    m_done += length;
+    return prefix.size() + length;
 }
 
 void ContainerWriter::encrypted(bool ok)
 {
+    m_progress.stop();
     if (!isRunning())
         return;
+    if (!m_feedError.isEmpty())
+        return fail(m_feedError);
+    setProgress(m_done);
     const QString folder = QFileInfo(m_path).absolutePath();
     if (!ok) {
         // gpg only says that it could not write; a full disk is the one cause worth naming.
@@ -121,17 +124,10 @@ void ContainerWriter::encrypted(bool ok)
     }
     QFile container(m_path);
     const QByteArray trailer = ContainerTrailer::encode(m_method, m_secret);
-    if (!container.open(QIODevice::Append) || container.write(trailer) != trailer.size()
-        || !container.flush())
+    if (!container.open(QIODevice::Append) || container.write(trailer) != trailer.size() || !container.flush())
         return fail(StagingFolder::writeError(folder, container.errorString()));
     const qint64 size = container.size();
     container.close();
     if (succeed())
         emit succeeded(size);
-}
-
-void ContainerWriter::stop()
-{
-    m_source.close();
-    Job::stop();
 }

@@ -3,13 +3,17 @@
 #include "app/Job.h"
 
 #include <QFile>
+#include <QTimer>
 #include <QVariantMap>
 #include <QVector>
+
+#include <atomic>
 
 class Crypter;
 
 // Packs files into a payload straight into gpg's input, and has gpg encrypt it into a container file
-// with the trailer behind it. The file is the caller's: on failure it may hold anything.
+// with the trailer behind it. The packing (reading the files) runs on the thread that feeds gpg. The
+// file is the caller's: on failure it may hold anything.
 class ContainerWriter : public Job
 {
     Q_OBJECT
@@ -18,6 +22,7 @@ public:
     // the stored key with the fingerprint secret, method 2 with the password secret.
     ContainerWriter(const QVariantMap& files, int method, const QString& secret, const QString& path,
                     QObject* parent = nullptr);
+    ~ContainerWriter() override;
 
 signals:
     // The size of the finished container file.
@@ -25,7 +30,6 @@ signals:
 
 protected:
     void run() override;
-    void stop() override;
 
 private:
     struct Entry
@@ -35,20 +39,23 @@ private:
         qint64 size = 0;
     };
 
-    // Writes more of the payload while gpg's input is short of data.
-    void feed();
+    // The next piece of the payload, on the feeding thread (PipeFeeder::Producer).
+    qint64 produce(char* buffer, qint64 size);
     void encrypted(bool ok);
 
     QVariantMap m_files;
     int m_method;
     QString m_secret;
     QString m_path;
-    QVector<Entry> m_entries;
     Crypter* m_crypter = nullptr;
+    QTimer m_progress;
+
+    // Used by the feeding thread alone while gpg runs.
+    QVector<Entry> m_entries;
+    QByteArray m_header;
     int m_next = 0; // the entry whose source is opened next
     QFile m_source;
     qint64 m_left = 0; // of the open source
-    qint64 m_done = 0;
-    QByteArray m_buffer;
-    bool m_fed = false;
+    QString m_feedError;
+    std::atomic<qint64> m_done {0};
 };

@@ -2,129 +2,19 @@
 
 #include "gpg/Gpg.h"
 #include "gpg/GpgProcess.h"
+#include "gpg/PipeFeeder.h"
 
 #include <QFile>
 #include <QSqlQuery>
 #include <QTimer>
 #include <QVariant>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <pthread.h>
-#include <signal.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cerrno>
-#include <thread>
+#include <memory>
 
 namespace {
 constexpr int importTimeoutMs = 30000;
 } // namespace
 // The pipe to gpg is enlarged to this (the unprivileged limit), so that each wake-up moves a megabyte.
-constexpr int kPipeBytes = 1024 * 1024;
-
-// Moves the first `length` bytes of an open file into a pipe with splice(), never through this
-// process's memory, on a thread of its own: the GUI thread is not woken for it at all. The read end
-// is for the child. The write end is non-blocking so that the thread notices a stop request even
-// when nobody reads.
-class FileToPipe
-{
-public:
-    FileToPipe(int fileHandle, qint64 length)
-        : m_file(::fcntl(fileHandle, F_DUPFD_CLOEXEC, 0))
-        , m_remaining(length)
-    {
-        if (m_file < 0)
-            return;
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0)
-            return;
-        m_read = fds[0];
-        m_write = fds[1];
-        ::fcntl(m_write, F_SETPIPE_SZ, kPipeBytes); // a smaller pipe only means more rounds
-        ::fcntl(m_write, F_SETFL, ::fcntl(m_write, F_GETFL) | O_NONBLOCK);
-    }
-    ~FileToPipe()
-    {
-        m_stop = true;
-        if (m_thread.joinable())
-            m_thread.join();
-        closeFd(m_read);
-        closeFd(m_write);
-        closeFd(m_file);
-    }
-    FileToPipe(const FileToPipe&) = delete;
-    FileToPipe& operator=(const FileToPipe&) = delete;
-
-    int readEnd() const { return m_read; }
-
-    // Once the child holds its own copy of the read end.
-    void start()
-    {
-        closeFd(m_read);
-        m_thread = std::thread([this] { run(); });
-    }
-
-private:
-    void run()
-    {
-        // A child that stopped reading makes the write fail with EPIPE; the signal that comes with
-        // it stays blocked on this thread and dies with it instead of ending the program.
-        sigset_t pipeSignal;
-        sigemptyset(&pipeSignal);
-        sigaddset(&pipeSignal, SIGPIPE);
-        pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
-        bool canSplice = true;
-        QByteArray buffer;
-        while (m_remaining > 0 && !m_stop) {
-            const size_t want = size_t(qMin<qint64>(m_remaining, kPipeBytes));
-            ssize_t n = -1;
-            if (canSplice) {
-                n = ::splice(m_file, &m_offset, m_write, nullptr, want, SPLICE_F_NONBLOCK);
-                if (n < 0 && errno == EINVAL) {
-                    canSplice = false; // a file system without splice support
-                    continue;
-                }
-            } else {
-                if (buffer.isEmpty())
-                    buffer.resize(kPipeBytes);
-                n = ::pread(m_file, buffer.data(), want, m_offset);
-                if (n > 0) {
-                    // Only what the pipe took counts; the rest is read again on the next round.
-                    n = ::write(m_write, buffer.constData(), size_t(n));
-                    if (n > 0)
-                        m_offset += n;
-                }
-            }
-            if (n > 0) {
-                m_remaining -= n;
-            } else if (n < 0 && errno == EAGAIN) {
-                pollfd writable {m_write, POLLOUT, 0};
-                ::poll(&writable, 1, 100);
-            } else if (!(n < 0 && errno == EINTR)) {
-                break; // end of file, or the reader is gone
-            }
-        }
-        closeFd(m_write); // gpg sees the end of its input
-    }
-
-    static void closeFd(int& fd)
-    {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
-    }
-
-    int m_file;
-    loff_t m_offset = 0;
-    qint64 m_remaining;
-    int m_read = -1;
-    int m_write = -1;
-    std::atomic<bool> m_stop {false};
-    std::thread m_thread;
-};
-
 Crypter::Crypter(int method, const QString& secret, bool encrypt, QObject* parent)
     : QObject(parent)
     , m_method(method)
@@ -215,13 +105,20 @@ void Crypter::runGpg()
 
     if (!m_outputFile.isEmpty())
         m_process->setStandardOutputFile(m_outputFile, QIODevice::Truncate);
-    QFile input(m_inputFile);
     if (!m_inputFile.isEmpty() && m_inputLength < 0) {
         m_process->setStandardInputFile(m_inputFile);
     } else if (!m_inputFile.isEmpty()) {
-        if (!input.open(QIODevice::ReadOnly))
+        auto input = std::make_shared<QFile>(m_inputFile);
+        if (!input->open(QIODevice::ReadOnly))
             return finish(false);
-        m_feeder = std::make_unique<FileToPipe>(input.handle(), m_inputLength);
+        setInputProducer([input, left = m_inputLength](char* buffer, qint64 size) mutable {
+            const qint64 n = input->read(buffer, qMin(size, left));
+            left -= qMax<qint64>(0, n);
+            return n;
+        });
+    }
+    if (m_producer) {
+        m_feeder = std::make_unique<PipeFeeder>(m_producer);
         if (m_feeder->readEnd() < 0)
             return finish(false);
         // The child opens the pipe's read end through this process's descriptor table.
@@ -233,8 +130,13 @@ void Crypter::runGpg()
         emit started();
     });
     connect(m_process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), this, [this] {
-        m_feeder.reset();
-        const bool ok = m_process->succeeded() && !m_cancelled;
+        bool fed = true;
+        if (m_feeder) {
+            m_feeder->stop();
+            fed = !m_feeder->failed();
+            m_feeder.reset();
+        }
+        const bool ok = m_process->succeeded() && !m_cancelled && fed;
         if (!ok && isAgentFailure(m_process->readAllStandardError()))
             emit keyError(agentFailureText());
         finish(ok);

@@ -4,9 +4,10 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
-class FileToPipe;
+class PipeFeeder;
 class GpgProcess;
 
 // Encrypts or decrypts one stream with gpg: to or with the key stored in key_data under a
@@ -24,8 +25,10 @@ public:
     // gpg's -z level for encryption; negative leaves gpg's default.
     void setCompressLevel(int level) { m_compressLevel = level; }
     // gpg reads the file at path instead of what is written; with a length, only its first length
-    // bytes, moved into its input by the kernel.
+    // bytes (through a pipe).
     void setInputFile(const QString& path, qint64 length = -1);
+    // gpg reads what producer makes, on a thread of its own (PipeFeeder).
+    void setInputProducer(std::function<qint64(char*, qint64)> producer) { m_producer = std::move(producer); }
     // gpg's output goes into this file instead of process()'s read channel.
     void setOutputFile(const QString& path) { m_outputFile = path; }
 
@@ -55,7 +58,8 @@ private:
     qint64 m_inputLength = -1;
     QString m_outputFile;
     GpgProcess* m_process = nullptr;
-    std::unique_ptr<FileToPipe> m_feeder;
+    std::function<qint64(char*, qint64)> m_producer;
+    std::unique_ptr<PipeFeeder> m_feeder;
     bool m_cancelled = false;
     bool m_ended = false;
     bool m_keyImported = false;

@@ -67,8 +67,9 @@ void RelayCall::send()
     else
         m_networkReply = m_manager->get(m_request);
     QNetworkReply* reply = m_networkReply;
-    // Qt stops reading from the socket while this much waits, so a fast server cannot fill memory.
-    reply->setReadBufferSize(blockBytes);
+    // Qt stops reading from the socket while this much waits, so a fast server cannot fill memory;
+    // a download gets room enough that the network thread does not keep stopping.
+    reply->setReadBufferSize(m_sink ? 16 * blockBytes : blockBytes);
     connect(reply, &QNetworkReply::readyRead, this, &RelayCall::onReadyRead);
     connect(reply, &QNetworkReply::finished, this, &RelayCall::onFinished);
     connect(reply, &QNetworkReply::downloadProgress, this, [this](qint64 done, qint64) {
