@@ -24,6 +24,7 @@ import json
 import os
 import resource
 import shutil
+import socket
 import ssl
 import subprocess
 import sys
@@ -164,9 +165,86 @@ class Relay:
         self.prefix = parts.path.rstrip("/")
         self.context = ssl.create_default_context(cafile=ca_file)
 
+    def connect(self, sessions=None):
+        """A new connection; with a TlsSessions it offers that client's session ticket."""
+        if sessions is None:
+            return http.client.HTTPSConnection(self.host, self.port, context=self.context,
+                                               timeout=SOCKET_TIMEOUT)
+        return ResumingConnection(self, sessions)
+
+    def open(self, sessions):
+        """A bare TLS socket, for the poll load: no HTTP library between the load and the server."""
+        sock = socket.create_connection((self.host, self.port), timeout=SOCKET_TIMEOUT)
+        return sessions.wrap(self.context, sock, self.host)
+
+
+class TlsSessions:
+    """The TLS session cache of one client, kept between its connections as a TLS client keeps it:
+    a ticket from the server is offered on every new connection for as long as the server accepts
+    it, and replaced when the server makes a full handshake instead. (Taking the newest ticket
+    after every connection would cost the load generator more than the server: Python copies a
+    session through its ASN.1 form, half a millisecond each.)"""
+
+    def __init__(self):
+        self.session = None
+        self.resumed = 0
+        self.full = 0
+
+    def wrap(self, context, sock, host):
+        tls = context.wrap_socket(sock, server_hostname=host, session=self.session)
+        if tls.session_reused:
+            self.resumed += 1
+        else:
+            self.full += 1
+            self.session = None
+        return tls
+
+    def close(self, tls):
+        # TLS 1.3 tickets come after the handshake: by the end of a reply the server's is in.
+        if self.session is None:
+            session = tls.session
+            if session is not None and session.has_ticket:
+                self.session = session
+        tls.close()
+
+
+class ResumingConnection(http.client.HTTPSConnection):
+    def __init__(self, relay, sessions):
+        super().__init__(relay.host, relay.port, context=relay.context, timeout=SOCKET_TIMEOUT)
+        self.sessions = sessions
+
     def connect(self):
-        return http.client.HTTPSConnection(self.host, self.port, context=self.context,
-                                           timeout=SOCKET_TIMEOUT)
+        http.client.HTTPConnection.connect(self)
+        self.sock = self.sessions.wrap(self._context, self.sock, self.host)
+
+    def close(self):
+        if self.sock is not None:
+            self.sessions.close(self.sock)
+            self.sock = None
+        super().close()
+
+
+def read_reply(sock):
+    """Status, body and whether the server keeps the connection, of one HTTP/1.1 reply."""
+    data = b""
+    while b"\r\n\r\n" not in data:
+        chunk = sock.recv(65536)
+        if not chunk:
+            raise ConnectionError("closed before the reply")
+        data += chunk
+    head, _, body = data.partition(b"\r\n\r\n")
+    lines = head.split(b"\r\n")
+    headers = {}
+    for line in lines[1:]:
+        name, _, value = line.partition(b":")
+        headers[name.strip().lower()] = value.strip()
+    length = int(headers.get(b"content-length", b"0"))
+    while len(body) < length:
+        chunk = sock.recv(65536)
+        if not chunk:
+            raise ConnectionError("closed in the middle of the reply")
+        body += chunk
+    return int(lines[0].split()[1]), body, headers.get(b"connection", b"").lower() != b"close"
 
 
 class Client(threading.Thread):
@@ -186,12 +264,13 @@ class Client(threading.Thread):
         self.key_id = None
         self.requests = 0
         self.ua = {"User-Agent": "Tessary/2.0.1"}
+        self.tls = TlsSessions()
 
     # -- one request, new connection each time --
     def api(self, path, body):
         data = b"\x03" + self.uid.bytes + body
         t0 = time.monotonic()
-        conn = self.relay.connect()
+        conn = self.relay.connect(self.tls)
         try:
             conn.request("POST", self.relay.prefix + "/api" + path, body=data,
                          headers=dict(self.ua, **{"Content-Type": "application/octet-stream"}))
@@ -228,7 +307,7 @@ class Client(threading.Thread):
                 % (boundary, "{%s}" % self.uid, boundary)).encode()
         length = len(head) + size + len(tail)
         t0 = time.monotonic()
-        conn = self.relay.connect()
+        conn = self.relay.connect(self.tls)
         try:
             conn.putrequest("POST", self.relay.prefix + "/upload-container", skip_accept_encoding=True)
             conn.putheader("User-Agent", self.ua["User-Agent"])
@@ -262,7 +341,7 @@ class Client(threading.Thread):
 
     def download(self, file_id, expected_size):
         t0 = time.monotonic()
-        conn = self.relay.connect()
+        conn = self.relay.connect(self.tls)
         received = 0
         last = b""
         try:
@@ -407,36 +486,36 @@ def _poll_worker(relay, clients, deadline, keep_alive, queue):
     """One process of the poll load: `clients` threads asking "/check-new-files" until deadline."""
     stats = Stats()
 
+    sessions = []
+
     def client():
-        uid = uuid.uuid4()
-        data = b"\x03" + uid.bytes + b"CHECK"
-        headers = {"User-Agent": "Tessary/2.0.1", "Content-Type": "application/octet-stream"}
-        conn = None
+        body = b"\x03" + uuid.uuid4().bytes + b"CHECK"
+        request = (b"POST %s/api/check-new-files HTTP/1.1\r\nHost: %s:%d\r\nUser-Agent: Tessary/2.0.1\r\n"
+                   b"Content-Type: application/octet-stream\r\nContent-Length: %d\r\n\r\n"
+                   % (relay.prefix.encode(), relay.host.encode(), relay.port, len(body))) + body
+        tls = TlsSessions()
+        sessions.append(tls)
+        sock = None
         count = 0
         while time.monotonic() < deadline and count < 100000:
             count += 1
             t0 = time.monotonic()
             try:
-                if conn is None:
-                    conn = relay.connect()
-                # http.client opens a new connection by itself after the server closed one.
-                conn.request("POST", relay.prefix + "/api/check-new-files", body=data, headers=headers)
-                reply = conn.getresponse()
-                payload = reply.read()
-                if reply.status != 200 or not isinstance(json.loads(payload or b"null"), list):
-                    raise RuntimeError("HTTP %d %r" % (reply.status, payload[:100]))
+                if sock is None:
+                    sock = relay.open(tls)
+                sock.sendall(request)
+                status, payload, open_after = read_reply(sock)
+                if status != 200 or not isinstance(json.loads(payload or b"null"), list):
+                    raise RuntimeError("HTTP %d %r" % (status, payload[:100]))
                 stats.record("/check-new-files", time.monotonic() - t0)
             except Exception as e:  # every failure counts; the client goes on with a new connection
                 stats.error("%s: %s" % (type(e).__name__, e))
-                if conn is not None:
-                    conn.close()
-                conn = None
-                continue
-            if not keep_alive:
-                conn.close()
-                conn = None
-        if conn is not None:
-            conn.close()
+                open_after = False
+            if sock is not None and not (keep_alive and open_after):
+                tls.close(sock)
+                sock = None
+        if sock is not None:
+            tls.close(sock)
 
     threads = [threading.Thread(target=client, daemon=True) for _ in range(clients)]
     for t in threads:
@@ -445,7 +524,8 @@ def _poll_worker(relay, clients, deadline, keep_alive, queue):
         t.join()
     usage = resource.getrusage(resource.RUSAGE_SELF)
     queue.put({"latencies": stats.latencies.get("/check-new-files", []), "errors": stats.errors,
-               "error_messages": stats.error_messages, "cpu": usage.ru_utime + usage.ru_stime})
+               "error_messages": stats.error_messages, "cpu": usage.ru_utime + usage.ru_stime,
+               "resumed": sum(t.resumed for t in sessions), "full": sum(t.full for t in sessions)})
 
 
 def run_poll(base_url, ca_file, clients=50, seconds=10.0, keep_alive=True, processes=2, server_pid=None):
@@ -485,6 +565,8 @@ def run_poll(base_url, ca_file, clients=50, seconds=10.0, keep_alive=True, proce
                        "p95": round((percentile(latencies, 0.95) or 0) * 1000, 1),
                        "max": round(max(latencies, default=0) * 1000, 1)},
         "generator_cpu_seconds": round(sum(part["cpu"] for part in parts), 2),
+        "tls_handshakes": {"full": sum(part["full"] for part in parts),
+                           "resumed": sum(part["resumed"] for part in parts)},
     }
     if probe:
         result.update(probe.stop())

@@ -16,6 +16,8 @@ public:
     public:
         virtual ~Writer() = default; // discards everything unless committed
         virtual bool write(const char* data, std::size_t size) = 0;
+        // The errno of the failed write (ENOSPC on a full disk), 0 before any failure.
+        virtual int error() const = 0;
         virtual qint64 size() const = 0;
         // Makes the complete blob durable and visible under fileId.
         virtual bool commit(qint32 fileId) = 0;

@@ -84,6 +84,7 @@ public:
         return true;
     }
 
+    int error() const override { return m_error; }
     qint64 size() const override { return m_size; }
 
     bool commit(qint32 fileId) override
@@ -112,8 +113,10 @@ private:
 
     bool writeOrFail(const char* data, std::size_t size)
     {
-        if (!writeAll(m_fd, data, size))
+        if (!writeAll(m_fd, data, size)) {
             m_failed = true;
+            m_error = errno;
+        }
         return !m_failed;
     }
 
@@ -123,6 +126,7 @@ private:
     std::vector<char> m_buffer;
     qint64 m_size = 0;
     bool m_failed = false;
+    int m_error = 0;
     bool m_committed = false;
 };
 

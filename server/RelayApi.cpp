@@ -12,7 +12,9 @@
 
 #include <openssl/rand.h>
 
+#include <arpa/inet.h>
 #include <cmath>
+#include <limits>
 
 namespace {
 constexpr char prefixVersion = 0x03;
@@ -33,12 +35,7 @@ ApiReply json(const QJsonObject& object, const QString& outcome = QStringLiteral
 
 ApiReply refusal(const QString& message, const QString& outcome)
 {
-    return json(QJsonObject {{QStringLiteral("error"), message}}, QStringLiteral("refused-") + outcome);
-}
-
-ApiReply malformed(const QString& what)
-{
-    return ApiReply {400, QByteArray(), QStringLiteral("malformed-") + what};
+    return RelayApi::error(200, message, QStringLiteral("refused-") + outcome);
 }
 
 ApiReply success()
@@ -48,11 +45,8 @@ ApiReply success()
 
 ApiReply storageFailure()
 {
-    ApiReply reply
-        = refusal(QStringLiteral("The server could not save your request. Please try again later."),
-                  QStringLiteral("storage"));
-    reply.outcome = QStringLiteral("failed-storage");
-    return reply;
+    return RelayApi::error(200, QStringLiteral("The server could not save your request. Please try again later."),
+                           QStringLiteral("failed-storage"));
 }
 
 quint32 randomNumber()
@@ -112,7 +106,7 @@ QString unknownKey(const QByteArray& digits)
 }
 } // namespace
 
-RelayApi::RelayApi(MetadataStore& metadata, BlobStore& blobs, const Limits& limits,
+RelayApi::RelayApi(MetadataStore& metadata, BlobStore& blobs, const RelayLimits& limits,
                    std::function<qint64()> clock)
     : m_metadata(metadata)
     , m_blobs(blobs)
@@ -137,7 +131,56 @@ bool RelayApi::isEndpoint(const QString& name)
     return endpoints.contains(name);
 }
 
-ApiReply RelayApi::call(const QString& endpoint, const QByteArray& body, QByteArray* caller)
+ApiReply RelayApi::error(int status, const QString& message, const QString& outcome)
+{
+    return ApiReply {status,
+                     QJsonDocument(QJsonObject {{QStringLiteral("error"), message}}).toJson(QJsonDocument::Compact),
+                     outcome};
+}
+
+ApiReply RelayApi::malformed(const QString& what)
+{
+    return error(400,
+                 QStringLiteral("The server does not understand this request. Please update the program."),
+                 QStringLiteral("malformed-") + what);
+}
+
+ApiReply RelayApi::uploadTooLarge() const
+{
+    return error(413,
+                 QStringLiteral("The files are too large to send: this server accepts up to %1 at a time.")
+                     .arg(ServerOptions::formatSize(m_limits.maxContainerBytes)),
+                 QStringLiteral("refused-too-large"));
+}
+
+ApiReply RelayApi::notAContainer()
+{
+    return error(400, QStringLiteral("The file to send is not an encrypted container."),
+                 QStringLiteral("refused-not-encrypted"));
+}
+
+ApiReply RelayApi::diskFull()
+{
+    return error(507, QStringLiteral("The server has run out of disk space. Please try again later."),
+                 QStringLiteral("failed-disk-full"));
+}
+
+QString RelayApi::originOf(const QString& address)
+{
+    in6_addr v6 {};
+    const QByteArray text = address.toLatin1();
+    if (::inet_pton(AF_INET6, text.constData(), &v6) != 1)
+        return address;
+    char out[INET6_ADDRSTRLEN] = {};
+    if (IN6_IS_ADDR_V4MAPPED(&v6))
+        return QString::fromLatin1(::inet_ntop(AF_INET, v6.s6_addr + 12, out, sizeof out));
+    // One subscriber usually has a whole /64 to pick addresses from.
+    std::fill(v6.s6_addr + 8, v6.s6_addr + 16, 0);
+    return QString::fromLatin1(::inet_ntop(AF_INET6, &v6, out, sizeof out)) + QStringLiteral("/64");
+}
+
+ApiReply RelayApi::call(const QString& endpoint, const QByteArray& body, const QString& address,
+                        QByteArray* caller)
 {
     if (body.size() < prefixSize || body.at(0) != prefixVersion)
         return malformed(QStringLiteral("prefix"));
@@ -145,9 +188,9 @@ ApiReply RelayApi::call(const QString& endpoint, const QByteArray& body, QByteAr
     const QByteArray payload = body.mid(prefixSize);
 
     if (endpoint == QLatin1String("upload-pubkey"))
-        return uploadPubKey(*caller, payload);
+        return uploadPubKey(*caller, payload, originOf(address));
     if (endpoint == QLatin1String("attach-key"))
-        return attachKey(*caller, payload);
+        return attachKey(*caller, payload, originOf(address));
     if (endpoint == QLatin1String("download-pubkey"))
         return downloadPubKey(payload);
     if (endpoint == QLatin1String("can-upload"))
@@ -159,8 +202,8 @@ ApiReply RelayApi::call(const QString& endpoint, const QByteArray& body, QByteAr
     if (endpoint == QLatin1String("check-delivered"))
         return checkDelivered(*caller, payload);
     if (endpoint == QLatin1String("send-feedback"))
-        return sendFeedback(*caller, payload);
-    return ApiReply {404, QByteArray(), QStringLiteral("unknown-endpoint")};
+        return sendFeedback(*caller, payload, originOf(address));
+    return error(404, QStringLiteral("The server has no such function."), QStringLiteral("unknown-endpoint"));
 }
 
 ApiReply RelayApi::emptyCall(const QString& endpoint) const
@@ -168,13 +211,27 @@ ApiReply RelayApi::emptyCall(const QString& endpoint) const
     // Only "/download-pubkey" can come out empty (a key id without any digit); the others always
     // carry a body, so an empty one means an outdated or broken client.
     if (endpoint == QLatin1String("download-pubkey"))
-        return refusal(QStringLiteral("Please enter the contact's ID: it is a number."),
-                       QStringLiteral("no-key-id"));
+        return refusal(QStringLiteral("Please enter the contact's ID: it is a number."), QStringLiteral("no-key-id"));
     return refusal(QStringLiteral("The request arrived empty. Please try again or update the program."),
                    QStringLiteral("empty"));
 }
 
-ApiReply RelayApi::uploadPubKey(const QByteArray& caller, const QByteArray& body)
+ApiReply RelayApi::admit(const QByteArray& caller, const QString& origin)
+{
+    switch (m_metadata.admitInstallation(caller, origin, now(), m_limits.installationsPerHour)) {
+    case MetadataStore::Result::TooMany:
+        return refusal(QStringLiteral("Too many new installations have come from your network in the past hour. "
+                                      "Please try again later."),
+                       QStringLiteral("installations"));
+    case MetadataStore::Result::Known:
+    case MetadataStore::Result::Done:
+        return ApiReply {200, QByteArray(), QString()};
+    default:
+        return storageFailure();
+    }
+}
+
+ApiReply RelayApi::uploadPubKey(const QByteArray& caller, const QByteArray& body, const QString& origin)
 {
     if (body.size() <= 36)
         return malformed(QStringLiteral("upload-pubkey"));
@@ -182,10 +239,15 @@ ApiReply RelayApi::uploadPubKey(const QByteArray& caller, const QByteArray& body
     const QByteArray fingerprint = body.mid(16, 20);
     const QByteArray keyData = body.mid(36);
 
+    if (keyData.size() > m_limits.maxKeyBytes)
+        return refusal(QStringLiteral("This key is too large: the server accepts keys of up to %1.")
+                           .arg(ServerOptions::formatSize(m_limits.maxKeyBytes)),
+                       QStringLiteral("key-size"));
     if (QCryptographicHash::hash(keyData, QCryptographicHash::Md5) != digest)
         return refusal(QStringLiteral("Your key was damaged on the way to the server. Please try again."),
                        QStringLiteral("md5"));
     const OpenPgpKey key(keyData);
+    const QString newPair = QStringLiteral(" Please create a new key pair.");
     switch (key.status()) {
     case OpenPgpKey::Status::Valid:
         break;
@@ -193,32 +255,56 @@ ApiReply RelayApi::uploadPubKey(const QByteArray& caller, const QByteArray& body
         return refusal(
             QStringLiteral("This is a secret key. Only the public half of a key may be sent to the server."),
             QStringLiteral("secret-key"));
-    case OpenPgpKey::Status::UnsupportedVersion:
-        return refusal(QStringLiteral("This kind of key is not supported. Please create a new key pair."),
-                       QStringLiteral("key-version"));
     case OpenPgpKey::Status::NotOpenPgp:
         return refusal(QStringLiteral("This is not an OpenPGP public key."), QStringLiteral("not-a-key"));
+    case OpenPgpKey::Status::SeveralKeys:
+        return refusal(QStringLiteral("These are several keys. Please send one public key at a time."),
+                       QStringLiteral("several-keys"));
+    case OpenPgpKey::Status::TrailingData:
+        return refusal(QStringLiteral("The key is followed by data that does not belong to it."),
+                       QStringLiteral("trailing-data"));
+    case OpenPgpKey::Status::Unsupported:
+        return refusal(QStringLiteral("This kind of key is not supported.") + newPair, QStringLiteral("key-kind"));
+    case OpenPgpKey::Status::NoUserId:
+        return refusal(QStringLiteral("The key has no user ID.") + newPair, QStringLiteral("no-user-id"));
+    case OpenPgpKey::Status::NoSelfSignature:
+        return refusal(QStringLiteral("The key's user ID is not signed by the key itself.") + newPair,
+                       QStringLiteral("no-self-signature"));
+    case OpenPgpKey::Status::NoEncryptionKey:
+        return refusal(QStringLiteral("The key cannot be used to encrypt files.") + newPair,
+                       QStringLiteral("no-encryption-key"));
     }
     if (key.fingerprint() != fingerprint)
         return refusal(QStringLiteral("The fingerprint sent does not belong to this key."),
                        QStringLiteral("fingerprint"));
+    const QString ownedByOther = QStringLiteral("This key is already registered by another installation.");
+    // Asked before a new installation is counted; registerKey asks again, as one step with the insert.
+    if (const std::optional<StoredKey> known = m_metadata.keyByFingerprint(fingerprint);
+        known && known->installation != caller)
+        return refusal(ownedByOther, QStringLiteral("key-owned"));
+    if (const ApiReply refused = admit(caller, origin); !refused.outcome.isEmpty())
+        return refused;
 
     QString keyId;
-    switch (m_metadata.registerKey(caller, fingerprint, keyData, now(), newKeyId, &keyId)) {
-    case MetadataStore::Registration::Registered:
+    switch (m_metadata.registerKey(caller, fingerprint, keyData, now(), m_limits.keysPerInstallation, newKeyId,
+                                   &keyId)) {
+    case MetadataStore::Result::Done:
         return json(QJsonObject {{QStringLiteral("keyId"), keyId}}, QStringLiteral("registered"));
-    case MetadataStore::Registration::AlreadyRegistered:
+    case MetadataStore::Result::AlreadyRegistered:
         return json(QJsonObject {{QStringLiteral("keyId"), keyId}}, QStringLiteral("re-registered"));
-    case MetadataStore::Registration::OwnedByOther:
-        return refusal(QStringLiteral("This key is already registered by another installation."),
-                       QStringLiteral("key-owned"));
-    case MetadataStore::Registration::Failed:
-        break;
+    case MetadataStore::Result::OwnedByOther:
+        return refusal(ownedByOther, QStringLiteral("key-owned"));
+    case MetadataStore::Result::TooMany:
+        return refusal(QStringLiteral(
+                           "This installation may register no more keys: the server keeps %1 for one installation.")
+                           .arg(m_limits.keysPerInstallation),
+                       QStringLiteral("keys"));
+    default:
+        return storageFailure();
     }
-    return storageFailure();
 }
 
-ApiReply RelayApi::attachKey(const QByteArray& caller, const QByteArray& body)
+ApiReply RelayApi::attachKey(const QByteArray& caller, const QByteArray& body, const QString& origin)
 {
     if (body.isEmpty())
         return malformed(QStringLiteral("attach-key"));
@@ -226,14 +312,29 @@ ApiReply RelayApi::attachKey(const QByteArray& caller, const QByteArray& body)
     const QByteArray digits = body.mid(1, digitCount);
     if (digitCount == 0 || digits.size() != digitCount || !isDigits(digits))
         return malformed(QStringLiteral("attach-key"));
-    const QString title = QString::fromUtf8(body.mid(1 + digitCount));
+    const QByteArray titleBytes = body.mid(1 + digitCount);
+    if (titleBytes.size() > m_limits.maxTitleBytes)
+        return refusal(QStringLiteral("This title is too long: the server keeps titles of up to %1 bytes. Please "
+                                      "choose a shorter one.")
+                           .arg(m_limits.maxTitleBytes),
+                       QStringLiteral("title-size"));
 
     const std::optional<StoredKey> key = m_metadata.keyById(QString::fromLatin1(digits));
     if (!key)
         return refusal(unknownKey(digits), QStringLiteral("unknown-key"));
-    if (!m_metadata.attachContact(caller, key->keyId, title, now()))
+    if (const ApiReply refused = admit(caller, origin); !refused.outcome.isEmpty())
+        return refused;
+    switch (m_metadata.attachContact(caller, key->keyId, QString::fromUtf8(titleBytes), now(),
+                                     m_limits.contactsPerInstallation)) {
+    case MetadataStore::Result::Done:
+        return json(QJsonObject {{QStringLiteral("keyId"), key->keyId}});
+    case MetadataStore::Result::TooMany:
+        return refusal(QStringLiteral("You may add no more contacts: the server keeps %1 for one installation.")
+                           .arg(m_limits.contactsPerInstallation),
+                       QStringLiteral("contacts"));
+    default:
         return storageFailure();
-    return json(QJsonObject {{QStringLiteral("keyId"), key->keyId}});
+    }
 }
 
 ApiReply RelayApi::downloadPubKey(const QByteArray& body)
@@ -252,8 +353,11 @@ ApiReply RelayApi::downloadPubKey(const QByteArray& body)
 
 ApiReply RelayApi::refusalFor(const QByteArray& uploader, qint64 size, bool alreadyOnDisk)
 {
-    if (size > m_limits.maxContainerBytes)
-        return uploadTooLarge();
+    if (size > m_limits.maxContainerBytes) {
+        ApiReply refused = uploadTooLarge();
+        refused.status = 200;
+        return refused;
+    }
     if (m_metadata.latestKeyIdOf(uploader).isEmpty())
         return refusal(
             QStringLiteral("Your own key is not registered on this server yet, so files cannot be sent."),
@@ -276,13 +380,6 @@ ApiReply RelayApi::overQuota(const QByteArray& uploader)
                    QStringLiteral("quota"));
 }
 
-ApiReply RelayApi::uploadTooLarge() const
-{
-    return refusal(QStringLiteral("The files are too large to send: this server accepts up to %1 at a time.")
-                       .arg(ServerOptions::formatSize(m_limits.maxContainerBytes)),
-                   QStringLiteral("too-large"));
-}
-
 ApiReply RelayApi::canUpload(const QByteArray& caller, const QByteArray& body)
 {
     const QJsonDocument document = QJsonDocument::fromJson(body);
@@ -302,31 +399,21 @@ ApiReply RelayApi::checkUploadLength(qint64 contentLength)
         return uploadTooLarge();
     const qint64 free = m_blobs.freeSpace();
     if (contentLength > 0 && free >= 0 && free - contentLength < m_limits.reserveBytes)
-        return refusal(QStringLiteral("The server is short of disk space. Please try again later."),
-                       QStringLiteral("disk"));
+        return error(507, QStringLiteral("The server is short of disk space. Please try again later."),
+                     QStringLiteral("refused-disk"));
     return ApiReply {200, QByteArray(), QString()};
 }
 
 ApiReply RelayApi::finishUpload(const QByteArray& uploader, std::unique_ptr<BlobStore::Writer> blob,
                                 const QByteArray& trailer)
 {
-    const qint64 size = blob->size();
-    if (size < trailerSize + 1 || trailer.size() != trailerSize) {
-        if (!trailer.isEmpty() && trailer.back() == methodPassword)
-            return refusal(
-                QStringLiteral("Files locked with a password cannot be sent through the server. Please "
-                               "send them to a contact instead."),
-                QStringLiteral("method"));
-        return refusal(QStringLiteral("The file to send is damaged: it is too short."),
-                       QStringLiteral("short"));
-    }
-    const char method = trailer.back();
-    if (method == methodPassword)
-        return refusal(
-            QStringLiteral("Files locked with a password cannot be sent through the server. Please send "
-                           "them to a contact instead."),
-            QStringLiteral("method"));
-    if (method != methodPublicKey)
+    const QString password = QStringLiteral(
+        "Files locked with a password cannot be sent through the server. Please send them to a contact instead.");
+    if (!trailer.isEmpty() && trailer.back() == methodPassword)
+        return refusal(password, QStringLiteral("method"));
+    if (blob->size() < trailerSize + 1 || trailer.size() != trailerSize)
+        return refusal(QStringLiteral("The file to send is damaged: it is too short."), QStringLiteral("short"));
+    if (trailer.back() != methodPublicKey)
         return refusal(QStringLiteral("The file to send is damaged: its kind of encryption is unknown."),
                        QStringLiteral("method"));
 
@@ -335,28 +422,43 @@ ApiReply RelayApi::finishUpload(const QByteArray& uploader, std::unique_ptr<Blob
         return refusal(QStringLiteral("The recipient's key is not registered on this server."),
                        QStringLiteral("unknown-recipient"));
 
-    const ApiReply refused = refusalFor(uploader, size, true);
+    const ApiReply refused = refusalFor(uploader, blob->size(), true);
     if (!refused.outcome.isEmpty())
         return refused;
     StoredContainer container;
     container.uploader = uploader;
     container.recipient = recipientKey->installation;
     container.uploaderKeyId = m_metadata.latestKeyIdOf(uploader);
-    container.size = size;
+    container.size = blob->size();
     container.createdAt = now();
     // Checked again as one step with the reservation: another upload, here or on another server,
     // may have taken the room since.
-    switch (m_metadata.reserveContainer(&container, m_limits.quotaBytes, newFileId)) {
-    case MetadataStore::Reservation::Reserved:
+    MetadataStore::ContainerLimits limits;
+    limits.quotaBytes = m_limits.quotaBytes;
+    limits.perRecipient = m_limits.waitingPerRecipient;
+    limits.perPair = m_limits.waitingPerPair;
+    switch (m_metadata.reserveContainer(&container, limits, newFileId)) {
+    case MetadataStore::Result::Done:
         break;
-    case MetadataStore::Reservation::OverQuota:
+    case MetadataStore::Result::OverQuota:
         return overQuota(uploader);
-    case MetadataStore::Reservation::Failed:
+    case MetadataStore::Result::PairFull:
+        return refusal(QStringLiteral("The recipient has not collected the files you sent before, and the server "
+                                      "holds no more than %1 from one sender. Please wait until they have "
+                                      "collected some.")
+                           .arg(m_limits.waitingPerPair),
+                       QStringLiteral("pair-full"));
+    case MetadataStore::Result::RecipientFull:
+        return refusal(QStringLiteral("The recipient has as many files waiting as the server holds for one person "
+                                      "(%1). Please try again once they have collected some.")
+                           .arg(m_limits.waitingPerRecipient),
+                       QStringLiteral("recipient-full"));
+    default:
         return storageFailure();
     }
     if (!blob->commit(container.fileId)) {
         m_metadata.removeContainer(container.fileId);
-        return storageFailure();
+        return diskFull();
     }
     if (!m_metadata.changeState(container.fileId, ContainerState::Storing, ContainerState::Waiting, 0)) {
         m_blobs.remove(container.fileId);
@@ -419,23 +521,19 @@ ApiReply RelayApi::checkDelivered(const QByteArray& caller, const QByteArray& bo
     const QJsonDocument document = QJsonDocument::fromJson(body);
     if (!document.isArray())
         return malformed(QStringLiteral("check-delivered"));
-    QVector<qint32> ids;
-    QSet<qint32> seen;
+    QSet<qint32> asked;
     const QJsonArray requested = document.array();
     for (const QJsonValue& value : requested) {
         if (!value.isDouble())
             return malformed(QStringLiteral("check-delivered"));
-        const qint32 id = fileIdFrom(value.toDouble());
-        if (id != 0 && !seen.contains(id)) {
-            seen.insert(id);
-            ids.append(id);
-        }
+        asked.insert(fileIdFrom(value.toDouble()));
     }
 
+    // One query for all, whatever the number of ids asked about.
     QJsonArray delivered;
-    const QVector<StoredContainer> mine = m_metadata.uploadedBy(caller, ids);
-    for (const StoredContainer& c : mine) {
-        if (c.state == ContainerState::Storing || c.state == ContainerState::Waiting)
+    const QVector<StoredContainer> finished = m_metadata.finishedFrom(caller);
+    for (const StoredContainer& c : finished) {
+        if (!asked.contains(c.fileId))
             continue;
         // An expired container never reached its recipient; for the sender that is a rejection.
         delivered.append(QJsonObject {
@@ -446,7 +544,7 @@ ApiReply RelayApi::checkDelivered(const QByteArray& caller, const QByteArray& bo
     return json(QJsonDocument(delivered), QStringLiteral("delivered-%1").arg(delivered.size()));
 }
 
-ApiReply RelayApi::sendFeedback(const QByteArray& caller, const QByteArray& body)
+ApiReply RelayApi::sendFeedback(const QByteArray& caller, const QByteArray& body, const QString& origin)
 {
     const QJsonDocument document = QJsonDocument::fromJson(body);
     if (!document.isObject())
@@ -454,15 +552,31 @@ ApiReply RelayApi::sendFeedback(const QByteArray& caller, const QByteArray& body
     const QJsonObject object = document.object();
     QString fields[3];
     const QString names[3] = {QStringLiteral("name"), QStringLiteral("email"), QStringLiteral("message")};
+    qint64 bytes = 0;
     for (int i = 0; i < 3; ++i) {
         const QJsonValue value = object.value(names[i]);
         if (!value.isUndefined() && !value.isString())
             return malformed(QStringLiteral("send-feedback"));
         fields[i] = value.toString();
+        bytes += fields[i].toUtf8().size();
     }
-    if (!m_metadata.addFeedback(caller, fields[0], fields[1], fields[2], now()))
+    if (bytes > m_limits.maxFeedbackBytes)
+        return refusal(QStringLiteral("Your message is too long: the server accepts up to %1. Please shorten it.")
+                           .arg(ServerOptions::formatSize(m_limits.maxFeedbackBytes)),
+                       QStringLiteral("feedback-size"));
+    if (const ApiReply refused = admit(caller, origin); !refused.outcome.isEmpty())
+        return refused;
+    switch (m_metadata.addFeedback(caller, fields[0], fields[1], fields[2], now(), m_limits.feedbackPerDay)) {
+    case MetadataStore::Result::Done:
+        return success();
+    case MetadataStore::Result::TooMany:
+        return refusal(QStringLiteral("You have sent as many messages today as the server accepts in a day "
+                                      "(%1). Please try again tomorrow.")
+                           .arg(m_limits.feedbackPerDay),
+                       QStringLiteral("feedback-count"));
+    default:
         return storageFailure();
-    return success();
+    }
 }
 
 void RelayApi::recover()
@@ -473,7 +587,7 @@ void RelayApi::recover()
     const QVector<qint32> blobIds = m_blobs.list();
     for (qint32 id : m_metadata.removeUnfinished(now() - m_limits.unfinishedGraceSeconds))
         m_blobs.remove(id);
-    const QVector<qint32> waitingIds = m_metadata.allWaiting();
+    const QVector<qint32> waitingIds = m_metadata.waitingSince(std::numeric_limits<qint64>::max());
     const QSet<qint32> waiting(waitingIds.begin(), waitingIds.end());
     const QSet<qint32> stored(blobIds.begin(), blobIds.end());
     // A blob whose row is gone or finished was being deleted when the server stopped; one whose row
@@ -502,6 +616,7 @@ void RelayApi::sweep()
             m_blobs.remove(id);
     }
     m_metadata.forgetFinished(t - m_limits.outcomeRetentionSeconds);
+    m_metadata.forgetOrigins(t - 3600);
     if (m_limits.unfinishedGraceSeconds > 0) {
         for (qint32 id : m_metadata.removeUnfinished(t - m_limits.unfinishedGraceSeconds))
             m_blobs.remove(id);

@@ -5,24 +5,18 @@
 #include "ElasticThreadPool.h"
 #include "RelayApi.h"
 #include "ServerOptions.h"
-#include "UploadForm.h"
 #include "UploadSession.h"
 
 #include <httplib.h>
 #include <openssl/ssl.h>
 #include <sys/socket.h>
 
-#include <QJsonDocument>
-#include <QJsonObject>
-
+#include <algorithm>
 #include <chrono>
 #include <vector>
 
 namespace {
 constexpr std::size_t downloadChunk = 256 * 1024;
-// A refused body up to this size is still read (and dropped), so that the client, which is busy
-// sending it, gets to read the answer; larger ones are cut off.
-constexpr qint64 oversizeDrainLimit = 8 << 20;
 
 // What the access log line of the request being served on this thread needs beyond the request
 // and response themselves. httplib serves one connection per thread, one request at a time.
@@ -33,67 +27,91 @@ struct RequestContext
     QString caller;
     QString outcome;
     qint64 bytesIn = -1;
+    qint64 bytesOut = -1;
+    bool close = false; // the body was not read to its end
 };
 thread_local RequestContext t_request;
-
-qint64 declaredLength(const httplib::Request& req)
-{
-    if (!req.has_header("Content-Length"))
-        return -1;
-    bool ok = false;
-    const qint64 value
-        = QByteArray::fromStdString(req.get_header_value("Content-Length")).trimmed().toLongLong(&ok);
-    return ok && value >= 0 ? value : -1;
-}
 
 void send(httplib::Response& res, const ApiReply& reply)
 {
     res.status = reply.status;
-    if (!reply.body.isEmpty())
-        res.set_content(reply.body.constData(), static_cast<std::size_t>(reply.body.size()),
-                        "application/json");
+    res.set_content(reply.body.constData(), static_cast<std::size_t>(reply.body.size()), "application/json");
     t_request.outcome = reply.outcome;
 }
 
-// Answers without reading the body, and tells the client not to reuse the connection, whose
-// unread bytes are of no further use.
-void refuseUnread(httplib::Response& res, int status, const QString& outcome)
+// Answers a request whose body is left unread (or half read): the connection ends with the answer.
+void sendAndClose(httplib::Response& res, const ApiReply& reply)
 {
-    res.status = status;
+    send(res, reply);
     res.set_header("Connection", "close");
-    t_request.outcome = outcome;
+    t_request.close = true;
 }
 
-// Refuses a request whose body is of no use. A small body is read and dropped, so that the
-// connection stays in step for the next request; a large one is left unread.
-void refuseBody(const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader,
-                qint64 drainLimit, int status, const QString& outcome)
+qint64 declaredLength(const httplib::Request& req)
 {
-    const qint64 length = declaredLength(req);
-    if (length < 0 || length > drainLimit || req.is_multipart_form_data()) {
-        refuseUnread(res, status, outcome);
-        return;
-    }
-    reader([](const char*, std::size_t) { return true; });
-    res.status = status;
-    t_request.outcome = outcome;
+    return req.has_header("Content-Length") ? QByteArray::fromStdString(req.get_header_value("Content-Length")).toLongLong()
+                                            : -1;
+}
+
+// Refuses framing that two parties could read differently (the shape of request smuggling behind a
+// proxy) or that the relay would have to wait out, before any byte of the body is read. Lengths
+// have at most 18 digits, so that they fit into 64 bits.
+ApiReply framingError(const httplib::Request& req)
+{
+    static const auto bad = [](const QString& outcome) {
+        return RelayApi::error(400, QStringLiteral("The length of the request is unclear or impossible."),
+                               QStringLiteral("framing-") + outcome);
+    };
+    const std::size_t lengths = req.get_header_value_count("Content-Length");
+    const std::size_t codings = req.get_header_value_count("Transfer-Encoding");
+    const QByteArray length = QByteArray::fromStdString(req.get_header_value("Content-Length")).trimmed();
+    if (lengths > 1)
+        return bad(QStringLiteral("lengths"));
+    if (lengths == 1 && codings > 0)
+        return bad(QStringLiteral("length-and-coding"));
+    if (lengths == 1 && (length.isEmpty() || length.size() > 18 || !std::all_of(length.begin(), length.end(), [](char c) { return c >= '0' && c <= '9'; })))
+        return bad(QStringLiteral("length"));
+    if (codings > 1
+        || (codings == 1
+            && QByteArray::fromStdString(req.get_header_value("Transfer-Encoding")).trimmed().toLower() != "chunked"))
+        return bad(QStringLiteral("coding"));
+    if (req.has_header("Content-Encoding")
+        && QByteArray::fromStdString(req.get_header_value("Content-Encoding")).trimmed().toLower() != "identity")
+        return RelayApi::error(415, QStringLiteral("The server takes requests without content coding."),
+                               QStringLiteral("framing-content-coding"));
+    if (req.method == "POST" && lengths == 0 && codings == 0)
+        return RelayApi::error(411, QStringLiteral("The request must state its length."),
+                               QStringLiteral("framing-no-length"));
+    if (req.method != "POST" && (codings > 0 || length.toLongLong() > 0))
+        return bad(QStringLiteral("body"));
+    return ApiReply {200, QByteArray(), QString()};
 }
 
 // Over the limits the client still learns why, in words it can show, and when to try again.
-void refuseBusy(httplib::Response& res, ConnectionGuard::Admission admission)
+ApiReply busy(ConnectionGuard::Admission admission)
 {
-    const bool address = admission == ConnectionGuard::Admission::AddressBusy;
-    const QString message = address
-        ? QStringLiteral("Too many connections to the server come from your network. Please try again "
-                         "in a moment.")
-        : QStringLiteral("The server is busy. Please try again in a moment.");
-    const QByteArray body
-        = QJsonDocument(QJsonObject {{QStringLiteral("error"), message}}).toJson(QJsonDocument::Compact);
-    res.status = 503;
-    res.set_header("Retry-After", "5");
-    res.set_header("Connection", "close");
-    res.set_content(body.constData(), static_cast<std::size_t>(body.size()), "application/json");
-    t_request.outcome = address ? QStringLiteral("refused-address-busy") : QStringLiteral("refused-busy");
+    if (admission == ConnectionGuard::Admission::Closing)
+        return RelayApi::error(400, QStringLiteral("The request follows one whose body was not read."),
+                               QStringLiteral("after-unread-body"));
+    if (admission == ConnectionGuard::Admission::AddressBusy)
+        return RelayApi::error(503,
+                               QStringLiteral("Too many connections to the server come from your network. Please "
+                                              "try again in a moment."),
+                               QStringLiteral("refused-address-busy"));
+    return RelayApi::error(503, QStringLiteral("The server is busy. Please try again in a moment."),
+                           QStringLiteral("refused-busy"));
+}
+
+QString errorText(int status)
+{
+    switch (status) {
+    case 404:
+        return QStringLiteral("There is nothing here. The file may have been collected or expired.");
+    case 405:
+        return QStringLiteral("The server does not take this kind of request.");
+    default:
+        return QStringLiteral("The server does not understand this request. Please update the program.");
+    }
 }
 
 qint32 fileIdFromPath(const std::string& digits)
@@ -122,16 +140,20 @@ bool RelayServer::bind(const QString& certFile, const QString& keyFile, QString*
         *error = QStringLiteral("cannot use the certificate %1 with the key %2").arg(certFile, keyFile);
         return false;
     }
-    SSL_CTX_set_min_proto_version(m_server->ssl_context(), TLS1_2_VERSION);
+    SSL_CTX* ctx = m_server->ssl_context();
+    SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
+    // Clients that come back with a session ticket skip the certificate and its signature; one
+    // ticket per connection is all a client keeps.
+    SSL_CTX_set_num_tickets(ctx, 1);
 
     ConnectionGuard::Limits limits;
-    limits.maxConnections = m_options.maxConnections;
-    limits.maxPerAddress = m_options.maxPerAddress;
-    limits.headerSeconds = m_options.headerTimeoutSeconds;
-    limits.keepAliveSeconds = m_options.keepAliveSeconds;
+    limits.maxConnections = int(m_options.maxConnections);
+    limits.maxPerAddress = int(m_options.maxPerAddress);
+    limits.headerSeconds = int(m_options.headerTimeoutSeconds);
+    limits.keepAliveSeconds = int(m_options.keepAliveSeconds);
     limits.minBodyBytesPerSecond = m_options.minUploadRate;
     m_guard = std::make_unique<ConnectionGuard>(limits);
-    m_guard->install(m_server->ssl_context());
+    m_guard->install(ctx);
     // A thread per connection, as the library serves them; the guard keeps any one connection from
     // holding its thread for long without doing its part.
     const int threads = m_guard->threadsNeeded();
@@ -140,11 +162,10 @@ bool RelayServer::bind(const QString& certFile, const QString& keyFile, QString*
     m_server->set_read_timeout(m_options.readTimeoutSeconds, 0);
     m_server->set_write_timeout(m_options.writeTimeoutSeconds, 0);
     m_server->set_keep_alive_timeout(m_options.keepAliveSeconds);
-    m_server->set_keep_alive_max_count(100);
+    m_server->set_keep_alive_max_count(1000);
     m_server->set_tcp_nodelay(true);
-    // Only "/upload-container" reads a large body, and it streams; every other body is capped by
-    // its own handler before anything is buffered.
-    m_server->set_payload_max_length(static_cast<std::size_t>(m_options.maxContainerBytes + (1 << 20)));
+    // Every body is read through a handler that stops at its own limit; this one is never reached.
+    m_server->set_payload_max_length(static_cast<std::size_t>(m_options.limits.maxContainerBytes + (1 << 20)));
     installRoutes();
     int listener = -1;
     m_server->set_socket_options([&listener](int socket) {
@@ -186,24 +207,38 @@ void RelayServer::installRoutes()
 {
     httplib::SSLServer& server = *m_server;
 
+    // Runs once the headers are read and before any byte of the body.
     server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
         t_request = RequestContext();
         t_request.start = std::chrono::steady_clock::now();
         t_request.started = true;
-        const bool hasBody = req.method == "POST" || req.has_header("Content-Length");
-        const ConnectionGuard::Admission admission
-            = m_guard->requestStarted(req.ssl, hasBody ? declaredLength(req) : 0);
+        const ConnectionGuard::Admission admission = m_guard->requestStarted(req.ssl, declaredLength(req));
         if (admission != ConnectionGuard::Admission::Admitted) {
-            refuseBusy(res, admission);
+            sendAndClose(res, busy(admission));
+            if (admission != ConnectionGuard::Admission::Closing)
+                res.set_header("Retry-After", "5");
             return httplib::Server::HandlerResponse::Handled;
         }
-        // Other methods could make the library buffer a body nobody reads.
         if (req.method != "GET" && req.method != "HEAD" && req.method != "POST") {
-            refuseUnread(res, 405, QStringLiteral("method"));
+            sendAndClose(res, RelayApi::error(405, errorText(405), QStringLiteral("method")));
+            return httplib::Server::HandlerResponse::Handled;
+        }
+        const ApiReply framing = framingError(req);
+        if (!framing.outcome.isEmpty()) {
+            sendAndClose(res, framing);
             return httplib::Server::HandlerResponse::Handled;
         }
         return httplib::Server::HandlerResponse::Unhandled;
     });
+
+    // Errors of the library's own (an unparsable request line, an unknown path) get a text too.
+    server.set_error_handler(httplib::Server::HandlerWithResponse([](const httplib::Request&, httplib::Response& res) {
+        if (!res.body.empty())
+            return httplib::Server::HandlerResponse::Unhandled;
+        send(res, RelayApi::error(res.status, errorText(res.status),
+                                  t_request.outcome.isEmpty() ? QStringLiteral("error") : t_request.outcome));
+        return httplib::Server::HandlerResponse::Handled;
+    }));
 
     server.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
         AccessLog::Entry entry;
@@ -212,58 +247,51 @@ void RelayServer::installRoutes()
         entry.path = QString::fromStdString(req.path);
         entry.status = res.status;
         entry.bytesIn = t_request.bytesIn >= 0 ? t_request.bytesIn : static_cast<qint64>(req.body.size());
-        entry.bytesOut = static_cast<qint64>(res.content_provider_ ? res.content_length_ : res.body.size());
+        entry.bytesOut = t_request.bytesOut >= 0 ? t_request.bytesOut : static_cast<qint64>(res.body.size());
         if (t_request.started)
-            entry.millis = std::chrono::duration_cast<std::chrono::milliseconds>(
-                               std::chrono::steady_clock::now() - t_request.start)
+            entry.millis = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now()
+                                                                                 - t_request.start)
                                .count();
         entry.caller = t_request.caller;
         // Without the routing step the request line or headers could not be parsed.
         entry.outcome = t_request.started ? t_request.outcome : QStringLiteral("unparsable");
         m_log.write(entry);
+        m_guard->requestFinished(req.ssl, t_request.close || !t_request.started);
         t_request = RequestContext();
-        m_guard->requestFinished(req.ssl);
     });
 
     server.set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
-        res.status = 500;
-        t_request.outcome = QStringLiteral("exception");
+        sendAndClose(res, RelayApi::error(500, QStringLiteral("The server failed. Please try again later."),
+                                          QStringLiteral("exception")));
     });
 
     server.Post(
         R"(/api/([a-z-]+))",
         [this](const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader) {
             const QString endpoint = QString::fromStdString(req.matches[1]);
+            const qint64 limit = m_options.limits.apiBodyBytes;
+            const ApiReply tooLarge = RelayApi::error(
+                413, QStringLiteral("The request is too large."), QStringLiteral("body-size"));
             if (!RelayApi::isEndpoint(endpoint)) {
-                refuseUnread(res, 404, QStringLiteral("unknown-endpoint"));
-                return;
-            }
-            const qint64 limit = m_options.apiBodyBytes;
-            if (req.is_multipart_form_data()) {
-                refuseBody(req, res, reader, limit, 400, QStringLiteral("malformed-multipart"));
+                sendAndClose(res, RelayApi::error(404, errorText(404), QStringLiteral("unknown-endpoint")));
                 return;
             }
             if (declaredLength(req) > limit) {
-                refuseBody(req, res, reader, oversizeDrainLimit, 413, QStringLiteral("body-size"));
+                sendAndClose(res, tooLarge);
                 return;
             }
             QByteArray body;
-            bool tooLarge = false;
             const bool complete = reader([&](const char* data, std::size_t size) {
-                if (body.size() + static_cast<qint64>(size) > limit) {
-                    tooLarge = true;
-                    return false;
-                }
-                body.append(data, static_cast<int>(size));
-                return true;
+                body.append(data, static_cast<int>(qMin<std::size_t>(size, std::size_t(limit + 1))));
+                return body.size() <= limit;
             });
             t_request.bytesIn = body.size();
             if (!complete) {
-                refuseUnread(res, tooLarge ? 413 : 400, QStringLiteral("body-size"));
+                sendAndClose(res, body.size() > limit ? tooLarge : RelayApi::malformed(QStringLiteral("body")));
                 return;
             }
             QByteArray caller;
-            const ApiReply reply = m_api.call(endpoint, body, &caller);
+            const ApiReply reply = m_api.call(endpoint, body, QString::fromStdString(req.remote_addr), &caller);
             if (!caller.isEmpty())
                 t_request.caller = m_log.pseudonym(caller);
             send(res, reply);
@@ -272,72 +300,66 @@ void RelayServer::installRoutes()
     // The client turns a call with an empty body into a GET.
     server.Get(R"(/api/([a-z-]+))", [this](const httplib::Request& req, httplib::Response& res) {
         const QString endpoint = QString::fromStdString(req.matches[1]);
-        if (!RelayApi::isEndpoint(endpoint)) {
-            res.status = 404;
-            t_request.outcome = QStringLiteral("unknown-endpoint");
-            return;
-        }
-        send(res, m_api.emptyCall(endpoint));
+        send(res, RelayApi::isEndpoint(endpoint)
+                 ? m_api.emptyCall(endpoint)
+                 : RelayApi::error(404, errorText(404), QStringLiteral("unknown-endpoint")));
     });
 
     server.Post(
         "/upload-container",
         [this](const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader) {
             if (!req.is_multipart_form_data()) {
-                refuseUnread(res, 400, QStringLiteral("malformed-upload"));
+                sendAndClose(res, RelayApi::malformed(QStringLiteral("upload")));
                 return;
             }
             const ApiReply early = m_api.checkUploadLength(declaredLength(req));
             if (!early.outcome.isEmpty()) {
-                // A client still sending when the answer comes sees its connection reset instead of
-                // the refusal. Small bodies are read to the end so the refusal reaches the user; for
-                // large ones the connection is closed rather than spend the bandwidth.
-                constexpr qint64 drainLimit = 16 * 1024 * 1024;
-                if (declaredLength(req) >= 0 && declaredLength(req) <= drainLimit)
-                    reader([](const httplib::MultipartFormData&) { return true; },
-                           [](const char*, std::size_t) { return true; });
-                else
-                    res.set_header("Connection", "close");
-                send(res, early);
+                sendAndClose(res, early);
                 return;
             }
 
-            UploadSession session(m_api.blobStore(), m_options.maxContainerBytes);
-            const bool complete = readUploadForm(req, reader, session);
+            UploadSession session(m_api.blobStore(), m_options.limits.maxContainerBytes);
+            const bool complete
+                = reader([&](const httplib::MultipartFormData& part) { return session.beginPart(part.name); },
+                         [&](const char* data, std::size_t size) { return session.data(data, size); });
             t_request.bytesIn = session.containerBytes();
             const QByteArray uploader = session.uploader();
             if (!uploader.isEmpty())
                 t_request.caller = m_log.pseudonym(uploader);
-            // A broken connection leaves nothing behind: the session's blob is discarded unless
+            // Whatever goes wrong, nothing is left behind: the session's blob is discarded unless
             // finishUpload commits it.
-            if (!complete) {
-                refuseUnread(res, 400, QStringLiteral("upload-interrupted"));
-                return;
-            }
             switch (session.result()) {
             case UploadSession::Result::Complete:
-                send(res, m_api.finishUpload(uploader, session.takeBlob(), session.trailer()));
+                if (complete)
+                    send(res, m_api.finishUpload(uploader, session.takeBlob(), session.trailer()));
+                else
+                    sendAndClose(res, RelayApi::malformed(QStringLiteral("upload")));
                 return;
             case UploadSession::Result::TooLarge:
-                send(res, m_api.uploadTooLarge());
+                sendAndClose(res, m_api.uploadTooLarge());
+                return;
+            case UploadSession::Result::NotAContainer:
+                sendAndClose(res, RelayApi::notAContainer());
+                return;
+            case UploadSession::Result::DiskFull:
+                sendAndClose(res, RelayApi::diskFull());
                 return;
             case UploadSession::Result::StorageFailed:
-                res.status = 500;
-                t_request.outcome = QStringLiteral("failed-storage");
+                sendAndClose(res,
+                             RelayApi::error(500, QStringLiteral("The server could not save the file. Please try again later."),
+                                             QStringLiteral("failed-storage")));
                 return;
             case UploadSession::Result::Malformed:
-                break;
+                sendAndClose(res, RelayApi::malformed(QStringLiteral("upload")));
+                return;
             }
-            res.status = 400;
-            t_request.outcome = QStringLiteral("malformed-upload");
         });
 
     server.Get(R"(/id(\d+))", [this](const httplib::Request& req, httplib::Response& res) {
         const qint32 fileId = fileIdFromPath(req.matches[1]);
         std::shared_ptr<BlobStore::Reader> blob(fileId ? m_api.openWaiting(fileId) : nullptr);
         if (!blob) {
-            res.status = 404;
-            t_request.outcome = QStringLiteral("not-found");
+            send(res, RelayApi::error(404, errorText(404), QStringLiteral("not-found")));
             return;
         }
         auto buffer = std::make_shared<std::vector<char>>(downloadChunk);
@@ -348,14 +370,12 @@ void RelayServer::installRoutes()
                                               static_cast<qint64>(std::min(length, downloadChunk)));
                 return got > 0 && sink.write(buffer->data(), static_cast<std::size_t>(got));
             });
+        t_request.bytesOut = blob->size();
         t_request.outcome = QStringLiteral("download");
     });
 
-    // Catch-alls that answer without reading: otherwise the library would buffer the body of a
-    // request for an unknown path in memory.
-    server.Post(
-        ".*",
-        [this](const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader) {
-            refuseBody(req, res, reader, m_options.apiBodyBytes, 404, QStringLiteral("not-found"));
-        });
+    // Any other path: answered without reading, so that no body of an unknown request is buffered.
+    server.Post(".*", [](const httplib::Request&, httplib::Response& res, const httplib::ContentReader&) {
+        sendAndClose(res, RelayApi::error(404, errorText(404), QStringLiteral("not-found")));
+    });
 }

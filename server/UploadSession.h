@@ -6,10 +6,13 @@
 #include <QString>
 
 #include <memory>
+#include <string>
 
 // Receives the parts of one "/upload-container" form as they stream in: the "container" part goes
-// straight into a new blob (never whole into memory) while its last 21 bytes, the trailer, are kept;
-// the "uid" part names the uploader. Anything else is read and dropped within a small allowance.
+// straight into a new blob (never whole into memory) while its first packets are checked to be an
+// encrypted OpenPGP message and its last 21 bytes, the trailer, are kept; the "uid" part names the
+// uploader. Anything else is read and dropped within a small allowance. Reading stops at the first
+// thing wrong.
 class UploadSession
 {
 public:
@@ -17,7 +20,9 @@ public:
     {
         Complete,
         Malformed, // missing or repeated part, bad uid, oversized extra parts
-        TooLarge, // the container exceeded the limit; the rest was drained and dropped
+        TooLarge, // the container passed the limit
+        NotAContainer, // the container does not begin like an encrypted OpenPGP message
+        DiskFull,
         StorageFailed
     };
 
@@ -43,6 +48,15 @@ private:
         Uid,
         Other
     };
+    enum class Head
+    {
+        Undecided,
+        Encrypted,
+        NotEncrypted
+    };
+
+    bool fail(Result result);
+    Head checkHead();
 
     BlobStore& m_blobs;
     qint64 m_maxContainerBytes;
@@ -50,11 +64,11 @@ private:
     Part m_part = Part::None;
     bool m_sawContainer = false;
     bool m_sawUid = false;
-    bool m_malformed = false;
-    bool m_tooLarge = false;
-    bool m_storageFailed = false;
+    Result m_failure = Result::Complete;
+    Head m_head = Head::Undecided;
     qint64 m_containerBytes = 0;
     qint64 m_otherBytes = 0;
+    QByteArray m_headBytes;
     QByteArray m_trailer;
     QByteArray m_uidText;
 };

@@ -1,10 +1,11 @@
 #include "RelayClient.h"
 
+#include "HostileClients.h"
+
 #include <QCryptographicHash>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QUrl>
 
 #include <httplib.h>
@@ -12,36 +13,75 @@
 #include <csignal>
 #include <memory>
 
+TestKeyring::TestKeyring()
+    : m_home(QStringLiteral("/tmp/gk-XXXXXX")) // gpg-agent's socket path must stay short
+{
+}
+
+TestKeyring::~TestKeyring()
+{
+    QProcess::execute("gpgconf", {"--homedir", m_home.path(), "--kill", "gpg-agent"});
+}
+
+QByteArray TestKeyring::gpg(const QStringList& arguments, const QByteArray& input)
+{
+    QProcess process;
+    process.start("gpg",
+                  QStringList {"--homedir", m_home.path(), "--batch", "--pinentry-mode", "loopback", "--passphrase", ""}
+                      + arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    return process.waitForFinished(120000) && process.exitCode() == 0 ? process.readAllStandardOutput()
+                                                                      : QByteArray();
+}
+
+TestKey TestKeyring::make(const QString& name, const QString& algorithm, const QString& usage,
+                          const QString& subkeyAlgorithm)
+{
+    const QByteArray status = gpg({"--status-fd", "1", "--quick-gen-key", name, algorithm, usage, "never"});
+    const auto created = QRegularExpression("KEY_CREATED P ([0-9A-F]{40})").match(QString::fromLatin1(status));
+    if (!created.hasMatch())
+        return {};
+    TestKey key {created.captured(1), {}, {}};
+    if (!subkeyAlgorithm.isEmpty())
+        gpg({"--quick-add-key", key.fingerprint, subkeyAlgorithm, "encr", "never"});
+    key.publicKey = gpg({"--export", key.fingerprint});
+    key.secretKey = gpg({"--export-secret-keys", key.fingerprint});
+    return key.publicKey.isEmpty() || key.secretKey.isEmpty() ? TestKey() : key;
+}
+
+QStringList TestKeyring::encryptionKeys(const QByteArray& packets)
+{
+    TestKeyring fresh;
+    fresh.gpg({"--import"}, packets);
+    QStringList keys;
+    bool encrypts = false, primary = false;
+    const QStringList lines = QString::fromLatin1(fresh.gpg({"--with-colons", "--list-keys"})).split('\n');
+    for (const QString& line : lines) {
+        const QStringList fields = line.split(':');
+        if (fields.value(0) == "pub") {
+            encrypts = fields.value(11).contains('E'); // what the key as a whole can do
+            primary = true;
+        } else if (fields.value(0) == "fpr" && primary) {
+            if (encrypts)
+                keys << fields.value(9);
+            primary = false;
+        }
+    }
+    return keys;
+}
+
 QVector<TestKey> makeTestKeys(int count)
 {
-    QTemporaryDir home(QStringLiteral("/tmp/gk-XXXXXX")); // gpg-agent's socket path must stay short
-    auto gpg = [&](const QStringList& args) {
-        QProcess process;
-        process.start("gpg",
-                      QStringList {"--homedir", home.path(), "--batch", "--pinentry-mode", "loopback",
-                                   "--passphrase", ""}
-                          + args);
-        return process.waitForFinished(120000) && process.exitCode() == 0 ? process.readAllStandardOutput()
-                                                                          : QByteArray();
-    };
+    TestKeyring keyring;
     QVector<TestKey> keys;
     for (int i = 0; i < count; ++i) {
-        const QByteArray status
-            = gpg({"--status-fd", "1", "--quick-gen-key",
-                   QString("Relay Test %1 <relay-test-%1@example.org>").arg(i), "rsa2048", "sign", "never"});
-        const auto created
-            = QRegularExpression("KEY_CREATED P ([0-9A-F]{40})").match(QString::fromLatin1(status));
-        if (!created.hasMatch())
-            break;
-        TestKey key {created.captured(1), {}, {}};
-        gpg({"--quick-add-key", key.fingerprint, "rsa2048", "encr", "never"});
-        key.publicKey = gpg({"--export", key.fingerprint});
-        key.secretKey = gpg({"--export-secret-keys", key.fingerprint});
-        if (key.publicKey.isEmpty() || key.secretKey.isEmpty())
+        const TestKey key = keyring.make(QString("Relay Test %1 <relay-test-%1@example.org>").arg(i), "ed25519",
+                                         "sign", "cv25519");
+        if (key.fingerprint.isEmpty())
             break;
         keys.append(key);
     }
-    QProcess::execute("gpgconf", {"--homedir", home.path(), "--kill", "gpg-agent"});
     return keys;
 }
 
@@ -78,16 +118,14 @@ RelayClient::RelayClient(const RelayProcess& relay)
     std::signal(SIGPIPE, SIG_IGN);
 }
 
-RelayClient::Reply RelayClient::call(const QString& endpoint, const QUuid& who,
-                                     const QByteArray& payload) const
+RelayClient::Reply RelayClient::call(const QString& endpoint, const QUuid& who, const QByteArray& payload) const
 {
     return post("/api/" + endpoint, '\x03' + who.toRfc4122() + payload);
 }
 
 RelayClient::Reply RelayClient::post(const QString& path, const QByteArray& body) const
 {
-    return toReply(
-        connectTo(m_relay)->Post(path.toStdString(), body.toStdString(), "application/octet-stream"));
+    return toReply(connectTo(m_relay)->Post(path.toStdString(), body.toStdString(), "application/octet-stream"));
 }
 
 RelayClient::Reply RelayClient::download(qint32 fileId) const
@@ -95,23 +133,30 @@ RelayClient::Reply RelayClient::download(qint32 fileId) const
     return toReply(connectTo(m_relay)->Get(QStringLiteral("/id%1").arg(fileId).toStdString()));
 }
 
-RelayClient::Reply RelayClient::upload(const QByteArray& container, const QUuid& uploader,
-                                       const Progress& progress) const
+RelayClient::Reply RelayClient::upload(const QByteArray& container, const QUuid& uploader, const Progress& progress,
+                                       bool chunked) const
 {
     const QByteArray body = QByteArray("--") + boundary
         + "\r\nContent-Type: application/octet-stream\r\n"
           "Content-Disposition: form-data; name=\"container\"; filename=\"container\"\r\n\r\n"
         + container + "\r\n--" + boundary + "\r\nContent-Disposition: form-data; name=\"uid\"\r\n\r\n"
         + uploader.toByteArray(QUuid::WithBraces) + "\r\n--" + boundary + "--\r\n";
+    const std::string type = std::string("multipart/form-data; boundary=") + boundary;
     // Sent piece by piece, so that progress can cut it off.
-    const httplib::ContentProvider provider
-        = [&](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-              return (!progress || progress(qint64(offset)))
-                  && sink.write(body.constData() + offset, qMin<std::size_t>(length, 256 * 1024));
-          };
-    return toReply(connectTo(m_relay)->Post("/upload-container", httplib::Headers(), std::size_t(body.size()),
-                                            provider,
-                                            std::string("multipart/form-data; boundary=") + boundary));
+    auto piece = [&](std::size_t offset, httplib::DataSink& sink) {
+        if (offset >= std::size_t(body.size())) {
+            sink.done();
+            return true;
+        }
+        return (!progress || progress(qint64(offset)))
+            && sink.write(body.constData() + offset, qMin<std::size_t>(body.size() - offset, 256 * 1024));
+    };
+    if (chunked)
+        return toReply(connectTo(m_relay)->Post("/upload-container", httplib::Headers(),
+                                                httplib::ContentProviderWithoutLength(piece), type));
+    return toReply(connectTo(m_relay)->Post(
+        "/upload-container", httplib::Headers(), std::size_t(body.size()),
+        [&](std::size_t offset, std::size_t, httplib::DataSink& sink) { return piece(offset, sink); }, type));
 }
 
 qint32 RelayClient::send(const QByteArray& container, const QUuid& uploader) const
@@ -120,18 +165,31 @@ qint32 RelayClient::send(const QByteArray& container, const QUuid& uploader) con
     return reply.status == 200 ? reply.object().value("fileId").toInt() : 0;
 }
 
+QByteArray RelayClient::raw(const QByteArray& request, const QByteArray& source, int timeoutMs) const
+{
+    return HostileClients::exchange(QUrl(m_relay.baseUrl()).port(), source, request, timeoutMs);
+}
+
 QString RelayClient::registerKey(const QUuid& who, const TestKey& key) const
 {
-    return call("upload-pubkey", who, pubKeyBody(key.publicKey, key.fingerprint))
-        .object()
-        .value("keyId")
-        .toString();
+    return call("upload-pubkey", who, pubKeyBody(key.publicKey, key.fingerprint)).object().value("keyId").toString();
 }
 
 QByteArray RelayClient::pubKeyBody(const QByteArray& publicKey, const QString& fingerprint)
 {
-    return QCryptographicHash::hash(publicKey, QCryptographicHash::Md5)
-        + QByteArray::fromHex(fingerprint.toLatin1()) + publicKey;
+    return QCryptographicHash::hash(publicKey, QCryptographicHash::Md5) + QByteArray::fromHex(fingerprint.toLatin1())
+        + publicKey;
+}
+
+QByteArray RelayClient::container(const QByteArray& payload, const QString& fingerprint, char method)
+{
+    // Old-format packet 1 with a one-byte length; new-format packet 18 with a five-byte length.
+    const QByteArray sessionKey = QByteArray("\x84\x0d\x03", 3) + QByteArray(8, 'k') + QByteArray("\x01\x00\x01\x01", 4);
+    const quint32 length = quint32(payload.size()) + 1;
+    const char header[] = {char(0xd2), char(0xff), char(length >> 24), char(length >> 16), char(length >> 8),
+                           char(length), 1};
+    return sessionKey + QByteArray(header, sizeof header) + payload
+        + (method == 1 ? QByteArray::fromHex(fingerprint.toLatin1()) : QByteArray()) + method;
 }
 
 QByteArray RelayClient::randomBytes(int size)

@@ -5,18 +5,40 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <QUuid>
 #include <QVector>
 
 #include <functional>
 
-// A real OpenPGP key made by gpg: RSA-2048 with an encryption subkey, as the client's key pairs are.
+// A real OpenPGP key made by gpg.
 struct TestKey
 {
     QString fingerprint; // 40 upper-case hex digits
     QByteArray publicKey, secretKey; // raw packets as gpg exports them
 };
-// Fewer keys than asked for when gpg fails.
+
+// A private gpg home that makes keys, and imports keys the way a client would.
+class TestKeyring
+{
+public:
+    TestKeyring();
+    ~TestKeyring();
+    // A key with user id name: gpg --quick-gen-key name algorithm usage, then a subkey of
+    // subkeyAlgorithm for encryption unless that is empty. Empty fingerprint if gpg failed.
+    TestKey make(const QString& name, const QString& algorithm, const QString& usage,
+                 const QString& subkeyAlgorithm = QString());
+    // What gpg keeps of packets imported into a fresh home: the fingerprint of each key that can
+    // encrypt (capability "e"), empty if gpg refuses them.
+    static QStringList encryptionKeys(const QByteArray& packets);
+
+private:
+    QByteArray gpg(const QStringList& arguments, const QByteArray& input = QByteArray());
+    QTemporaryDir m_home;
+};
+
+// Ed25519 keys with a Curve25519 encryption subkey, quick to make; fewer than asked for when gpg
+// fails.
 QVector<TestKey> makeTestKeys(int count);
 
 // A protocol client written for the tests, independent of the Tessary client classes: HTTPS via
@@ -31,8 +53,9 @@ public:
 
         QJsonObject object() const { return QJsonDocument::fromJson(body).object(); }
         QJsonArray array() const { return QJsonDocument::fromJson(body).array(); }
+        QString error() const { return object().value("error").toString(); }
         // Status 200 with a non-empty "error" member: a refusal for the user to read.
-        bool isRefusal() const { return status == 200 && !object().value("error").toString().isEmpty(); }
+        bool isRefusal() const { return status == 200 && !error().isEmpty(); }
         bool success() const { return status == 200 && object().value("success") == QJsonValue(true); }
     };
 
@@ -44,11 +67,16 @@ public:
     Reply post(const QString& path, const QByteArray& body) const; // body sent as it is
     // Called before each piece of an upload with the bytes sent so far; false aborts the request.
     using Progress = std::function<bool(qint64 sent)>;
-    // The multipart upload as the client sends it: part "container" first, then "uid".
-    Reply upload(const QByteArray& container, const QUuid& uploader,
-                 const Progress& progress = nullptr) const;
+    // The multipart upload as the client sends it: part "container" first, then "uid". Chunked:
+    // without a Content-Length, as a stream of unknown length would go.
+    Reply upload(const QByteArray& container, const QUuid& uploader, const Progress& progress = nullptr,
+                 bool chunked = false) const;
     qint32 send(const QByteArray& container, const QUuid& uploader) const; // the file id, or 0
     Reply download(qint32 fileId) const;
+    // Sends bytes as they are over a new TLS connection from the loopback address source and
+    // returns all that comes back until the server closes it (or timeoutMs pass), then "<closed>"
+    // or "<timeout>".
+    QByteArray raw(const QByteArray& request, const QByteArray& source = "127.0.0.1", int timeoutMs = 10000) const;
 
     QString registerKey(const QUuid& who, const TestKey& key) const; // the key id, or empty
     QJsonArray newFiles(const QUuid& who) const { return call("check-new-files", who, "CHECK").array(); }
@@ -67,11 +95,9 @@ public:
         return char(keyId.size()) + keyId.toLatin1() + title.toUtf8();
     }
     static QByteArray canUploadBody(qint64 size) { return "{\"size\":" + QByteArray::number(size) + '}'; }
-    // Stand-in OpenPGP bytes, then the trailer: the fingerprint for method 1, then the method byte.
-    static QByteArray container(const QByteArray& payload, const QString& fingerprint, char method = 1)
-    {
-        return payload + (method == 1 ? QByteArray::fromHex(fingerprint.toLatin1()) : QByteArray()) + method;
-    }
+    // A container as the relay sees one: an OpenPGP public-key session key packet and an encrypted
+    // data packet holding payload, then the trailer: the fingerprint for method 1, the method byte.
+    static QByteArray container(const QByteArray& payload, const QString& fingerprint, char method = 1);
     static QByteArray randomBytes(int size);
 
 private:

@@ -2,22 +2,17 @@
 // call, races between the two never deliver a container twice or lose one, and a relay killed in
 // the middle of an upload loses nothing that was committed while the other keeps serving.
 
-#include "RelayClient.h"
+#include "ClusterTraffic.h"
 #include "util/PostgresCluster.h"
 
-#include <QCryptographicHash>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <atomic>
-#include <mutex>
 #include <thread>
 
 namespace {
 constexpr int installations = 6;
-constexpr int clientThreads = 50;
-constexpr int loadSeconds = 60;
 } // namespace
 
 class TestRelayCluster : public QObject
@@ -48,105 +43,17 @@ private slots:
         QCOMPARE(m_keys.size(), installations);
     }
 
+    // The short form of the load in bench/RelayLoad.cpp.
     void clientsSpreadOverTwoServers()
     {
         RelayProcess first(QString(), shared("load")), second(QString(), shared("load"));
         QString error;
         QVERIFY2(first.start(&error) && second.start(&error), qPrintable(error));
-        const RelayClient clients[2] = {RelayClient(first), RelayClient(second)};
-        QVector<QUuid> who;
-        for (int i = 0; i < installations; ++i)
-            who.append(QUuid::createUuid());
-
-        std::mutex mutex;
-        QHash<qint32, QByteArray> sent; // file id: digest of the container
-        QHash<qint32, QByteArrayList> collected; // file id: digest of what came, per completion
-        QStringList errors;
-        QVector<QSet<QString>> keyIds(installations);
-        std::atomic<int> calls {0};
-        auto fail = [&](const QString& what) {
-            std::lock_guard<std::mutex> lock(mutex);
-            errors << what;
-        };
-
-        // Threads of one installation act at once: they register the same key together, and they
-        // collect from the same inbox, so they race each other for every container.
-        auto client = [&](int thread) {
-            const int me = thread % installations, to = (me + 1) % installations;
-            const QString keyId = clients[thread % 2].registerKey(who[me], m_keys[me]);
-            {
-                std::lock_guard<std::mutex> lock(mutex);
-                keyIds[me].insert(keyId);
-            }
-            QElapsedTimer clock;
-            clock.start();
-            bool draining = false;
-            for (int round = 0;; ++round) {
-                const RelayClient& any = clients[(thread + round) % 2];
-                const RelayClient& other = clients[(thread + round + 1) % 2];
-                if (!draining) {
-                    const QByteArray container = RelayClient::container(
-                        RelayClient::randomBytes(16 * 1024 + round % 7 * 4096), m_keys[to].fingerprint);
-                    const RelayClient::Reply reply = any.upload(container, who[me]);
-                    const qint32 fileId = reply.object()["fileId"].toInt();
-                    ++calls;
-                    if (fileId <= 0) {
-                        fail(QString("send failed: %1 %2").arg(reply.status).arg(QString(reply.body)));
-                    } else {
-                        std::lock_guard<std::mutex> lock(mutex);
-                        sent.insert(fileId, QCryptographicHash::hash(container, QCryptographicHash::Sha1));
-                    }
-                }
-                const QJsonArray inbox = other.newFiles(who[me]);
-                ++calls;
-                // Two entries a round, from a place that differs by thread: the threads of one
-                // installation overlap often enough to race, and none walks the whole list.
-                for (int i = 0; i < qMin(2, inbox.size()); ++i) {
-                    const qint32 fileId
-                        = inbox[(thread / installations + i) % inbox.size()]["fileId"].toInt();
-                    const RelayClient::Reply body = any.download(fileId);
-                    const RelayClient::Reply done = other.complete(who[me], fileId);
-                    calls += 2;
-                    // Another thread may have taken it in the meantime: then both are refused or
-                    // 404, never an error of the server.
-                    if (done.success()) {
-                        // Compared at the end: the sender may not have its answer yet.
-                        std::lock_guard<std::mutex> lock(mutex);
-                        collected[fileId] << QCryptographicHash::hash(body.body, QCryptographicHash::Sha1);
-                    } else if (!done.isRefusal() || (body.status != 200 && body.status != 404)) {
-                        fail(QString("collecting %1: %2 / %3").arg(fileId).arg(body.status).arg(done.status));
-                    }
-                }
-                if (draining && inbox.isEmpty())
-                    return;
-                draining = clock.elapsed() >= loadSeconds * 1000;
-            }
-        };
-        std::vector<std::thread> threads;
-        for (int t = 0; t < clientThreads; ++t)
-            threads.emplace_back(client, t);
-        for (std::thread& t : threads)
-            t.join();
-        // Late senders may have put something in an inbox that its threads had already drained.
-        for (int i = 0; i < installations; ++i) {
-            for (const QJsonValue& entry : clients[0].newFiles(who[i])) {
-                const qint32 fileId = entry["fileId"].toInt();
-                const QByteArray body = clients[1].download(fileId).body;
-                if (clients[0].complete(who[i], fileId).success())
-                    collected[fileId] << QCryptographicHash::hash(body, QCryptographicHash::Sha1);
-            }
-        }
-
-        qInfo("%d calls by %d clients over two servers in %d s; %d containers sent", calls.load(),
-              clientThreads, loadSeconds, int(sent.size()));
-        QVERIFY2(errors.isEmpty(), qPrintable(errors.mid(0, 5).join('\n')));
-        for (const QSet<QString>& ids : keyIds)
-            QVERIFY(ids.size() == 1 && !ids.begin()->isEmpty()); // one key, one id, whoever asked
-        QVERIFY(sent.size() >= 100);
-        QCOMPARE(collected.size(), sent.size());
-        for (auto it = collected.cbegin(); it != collected.cend(); ++it)
-            QVERIFY2(it.value() == QByteArrayList {sent.value(it.key())},
-                     qPrintable(QString::number(it.key())));
+        const RelayClient viaFirst(first), viaSecond(second);
+        ClusterTraffic traffic(viaFirst, viaSecond, m_keys);
+        traffic.run(2 * installations, [](int round, qint64) { return round < 5; });
+        QVERIFY2(traffic.problems().isEmpty(), qPrintable(traffic.problems().join('\n')));
+        QVERIFY(traffic.sent() >= 5 * 2 * installations);
     }
 
     // Uploads of one installation arriving together at both servers: the quota still holds.
