@@ -24,7 +24,6 @@ import json
 import os
 import resource
 import shutil
-import socket
 import ssl
 import subprocess
 import sys
@@ -44,7 +43,8 @@ def make_keys(count, workdir):
     home = os.path.join(workdir, "lk")
     os.makedirs(home, mode=0o700, exist_ok=True)
     params = "".join(
-        "Key-Type: eddsa\nKey-Curve: ed25519\nKey-Usage: sign\nName-Real: load %d\n"
+        "Key-Type: eddsa\nKey-Curve: ed25519\nKey-Usage: sign\nSubkey-Type: ecdh\nSubkey-Curve: cv25519\n"
+        "Subkey-Usage: encrypt\nName-Real: load %d\n"
         "Name-Email: load%d@bench.invalid\nExpire-Date: 0\n%%no-protection\n%%commit\n" % (i, i)
         for i in range(count))
     gpg = ["gpg", "--homedir", home, "--batch", "--quiet"]
@@ -70,6 +70,13 @@ def make_keys(count, workdir):
     if len(keys) != count:
         raise RuntimeError("gpg made %d keys, %d needed" % (len(keys), count))
     return keys
+
+
+def encrypted_message(data):
+    """data in the packets of an OpenPGP message, which is all the relay takes: a public-key session
+    key packet (its contents made up), then an encrypted data packet (22 bytes of packet headers)."""
+    session_key = b"\x84\x0d\x03" + b"k" * 8 + b"\x01\x00\x01\x01"
+    return session_key + b"\xd2\xff" + (len(data) + 1).to_bytes(4, "big") + b"\x01" + data
 
 
 class ServerProbe:
@@ -172,11 +179,6 @@ class Relay:
                                                timeout=SOCKET_TIMEOUT)
         return ResumingConnection(self, sessions)
 
-    def open(self, sessions):
-        """A bare TLS socket, for the poll load: no HTTP library between the load and the server."""
-        sock = socket.create_connection((self.host, self.port), timeout=SOCKET_TIMEOUT)
-        return sessions.wrap(self.context, sock, self.host)
-
 
 class TlsSessions:
     """The TLS session cache of one client, kept between its connections as a TLS client keeps it:
@@ -222,29 +224,6 @@ class ResumingConnection(http.client.HTTPSConnection):
             self.sessions.close(self.sock)
             self.sock = None
         super().close()
-
-
-def read_reply(sock):
-    """Status, body and whether the server keeps the connection, of one HTTP/1.1 reply."""
-    data = b""
-    while b"\r\n\r\n" not in data:
-        chunk = sock.recv(65536)
-        if not chunk:
-            raise ConnectionError("closed before the reply")
-        data += chunk
-    head, _, body = data.partition(b"\r\n\r\n")
-    lines = head.split(b"\r\n")
-    headers = {}
-    for line in lines[1:]:
-        name, _, value = line.partition(b":")
-        headers[name.strip().lower()] = value.strip()
-    length = int(headers.get(b"content-length", b"0"))
-    while len(body) < length:
-        chunk = sock.recv(65536)
-        if not chunk:
-            raise ConnectionError("closed in the middle of the reply")
-        body += chunk
-    return int(lines[0].split()[1]), body, headers.get(b"connection", b"").lower() != b"close"
 
 
 class Client(threading.Thread):
@@ -419,7 +398,7 @@ def run_load(base_url, ca_file, clients=50, seconds=30.0, size_mb=10.0, pending=
         relay = Relay(base_url, ca_file)
         print("load: making %d OpenPGP keys" % clients, file=log)
         keys = make_keys(clients, workdir)
-        payload = os.urandom(int(size_mb * 1000 * 1000) - 21)
+        payload = encrypted_message(os.urandom(int(size_mb * 1000 * 1000) - 21 - 22))
         stats = Stats()
         shared = {"lock": threading.Lock(), "pending": [0] * clients, "owner": {}}
         args = argparse.Namespace(pending=pending, max_requests=max_requests)
@@ -482,94 +461,32 @@ def run_load(base_url, ca_file, clients=50, seconds=30.0, size_mb=10.0, pending=
             shutil.rmtree(workdir, ignore_errors=True)
 
 
-def _poll_worker(relay, clients, deadline, keep_alive, queue):
-    """One process of the poll load: `clients` threads asking "/check-new-files" until deadline."""
-    stats = Stats()
-
-    sessions = []
-
-    def client():
-        body = b"\x03" + uuid.uuid4().bytes + b"CHECK"
-        request = (b"POST %s/api/check-new-files HTTP/1.1\r\nHost: %s:%d\r\nUser-Agent: Tessary/2.0.1\r\n"
-                   b"Content-Type: application/octet-stream\r\nContent-Length: %d\r\n\r\n"
-                   % (relay.prefix.encode(), relay.host.encode(), relay.port, len(body))) + body
-        tls = TlsSessions()
-        sessions.append(tls)
-        sock = None
-        count = 0
-        while time.monotonic() < deadline and count < 100000:
-            count += 1
-            t0 = time.monotonic()
-            try:
-                if sock is None:
-                    sock = relay.open(tls)
-                sock.sendall(request)
-                status, payload, open_after = read_reply(sock)
-                if status != 200 or not isinstance(json.loads(payload or b"null"), list):
-                    raise RuntimeError("HTTP %d %r" % (status, payload[:100]))
-                stats.record("/check-new-files", time.monotonic() - t0)
-            except Exception as e:  # every failure counts; the client goes on with a new connection
-                stats.error("%s: %s" % (type(e).__name__, e))
-                open_after = False
-            if sock is not None and not (keep_alive and open_after):
-                tls.close(sock)
-                sock = None
-        if sock is not None:
-            tls.close(sock)
-
-    threads = [threading.Thread(target=client, daemon=True) for _ in range(clients)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
-    usage = resource.getrusage(resource.RUSAGE_SELF)
-    queue.put({"latencies": stats.latencies.get("/check-new-files", []), "errors": stats.errors,
-               "error_messages": stats.error_messages, "cpu": usage.ru_utime + usage.ru_stime,
-               "resumed": sum(t.resumed for t in sessions), "full": sum(t.full for t in sessions)})
+def poll_generator():
+    """The poll load program (bench/PollLoad.cpp, target poll-load) of the benchmark build."""
+    return os.environ.get("BENCH_POLL_LOAD") or os.path.join(
+        os.environ.get("BENCH_BUILD_DIR", os.path.join(os.path.dirname(os.path.abspath(__file__)), "..",
+                                                       "build-bench")), "tests", "server", "poll-load")
 
 
-def run_poll(base_url, ca_file, clients=50, seconds=10.0, keep_alive=True, processes=2, server_pid=None):
+def run_poll(base_url, ca_file, clients=50, seconds=10.0, keep_alive=True, server_pid=None, generator=None):
     """Poll-only load: `clients` installations asking "/check-new-files" as fast as they get
-    answers, over keep-alive connections or a new connection per request. The clients are spread
-    over several processes so that one Python interpreter is not the limit. Bounded by `seconds`
-    and by 100000 requests per client."""
-    import multiprocessing
+    answers, over keep-alive connections or a new connection per request (resuming the TLS
+    session of the one before). The clients are threads of bench/PollLoad.cpp: in Python each new
+    TLS connection costs the generator three times what it costs the server, and both share the
+    machine. Bounded by `seconds` and by 100000 requests per client."""
     relay = Relay(base_url, ca_file)
     probe = ServerProbe(server_pid) if server_pid else None
     if probe:
         probe.start()
-    context = multiprocessing.get_context("fork")
-    queue = context.Queue()
-    t0 = time.monotonic()
-    share = [clients // processes + (1 if i < clients % processes else 0) for i in range(processes)]
-    workers = [context.Process(target=_poll_worker, args=(relay, n, t0 + seconds, keep_alive, queue))
-               for n in share if n]
-    for w in workers:
-        w.start()
-    parts = [queue.get(timeout=seconds + 120) for _ in workers]
-    for w in workers:
-        w.join()
-    elapsed = time.monotonic() - t0
-    latencies = [v for part in parts for v in part["latencies"]]
-    result = {
-        "clients": clients,
-        "keep_alive": keep_alive,
-        "processes": len(workers),
-        "seconds": seconds,
-        "elapsed_seconds": round(elapsed, 3),
-        "requests": len(latencies),
-        "requests_per_second": round(len(latencies) / elapsed, 1),
-        "errors": sum(part["errors"] for part in parts),
-        "error_messages": [m for part in parts for m in part["error_messages"]][:20],
-        "latency_ms": {"p50": round((percentile(latencies, 0.5) or 0) * 1000, 1),
-                       "p95": round((percentile(latencies, 0.95) or 0) * 1000, 1),
-                       "max": round(max(latencies, default=0) * 1000, 1)},
-        "generator_cpu_seconds": round(sum(part["cpu"] for part in parts), 2),
-        "tls_handshakes": {"full": sum(part["full"] for part in parts),
-                           "resumed": sum(part["resumed"] for part in parts)},
-    }
+    mode = "keep-alive" if keep_alive else "new-connections"
+    run = subprocess.run([generator or poll_generator(), relay.host, str(relay.port), ca_file, str(clients),
+                          str(seconds), mode], check=True, capture_output=True, timeout=seconds + 120)
+    result = {"clients": clients, "keep_alive": keep_alive, "seconds": seconds}
+    result.update(json.loads(run.stdout))
+    result["requests_per_second"] = round(result["requests"] / result["elapsed_seconds"], 1)
     if probe:
         result.update(probe.stop())
+        result["server_cpu_ms_per_request"] = round(result["server_cpu_seconds"] * 1000 / max(1, result["requests"]), 3)
     return result
 
 
@@ -586,9 +503,11 @@ def main():
     p.add_argument("--server-pid", type=int)
     p.add_argument("--poll", choices=["keep-alive", "new-connections"],
                    help="poll-only load: \"/check-new-files\" as fast as the answers come")
+    p.add_argument("--poll-load", help="the poll load program (default: build-bench/tests/server/poll-load)")
     a = p.parse_args()
     if a.poll:
-        result = run_poll(a.url, a.ca, a.clients, a.seconds, a.poll == "keep-alive", server_pid=a.server_pid)
+        result = run_poll(a.url, a.ca, a.clients, a.seconds, a.poll == "keep-alive", server_pid=a.server_pid,
+                          generator=a.poll_load)
         json.dump(result, sys.stdout, indent=2)
         print()
         return 1 if result["errors"] else 0
