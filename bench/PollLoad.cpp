@@ -104,8 +104,8 @@ int exchange(Connection& c, const std::string& request, bool* open)
     return data.compare(headerEnd + 4, 1, "[") == 0 ? std::atoi(data.c_str() + 9) : -1;
 }
 
-void client(SSL_CTX* ctx, const sockaddr_in& address, const char* host, Clock::time_point deadline, bool keepAlive,
-            Totals& totals)
+void client(SSL_CTX* ctx, const sockaddr_in& address, const char* host, Clock::time_point deadline,
+            bool keepAlive, Totals& totals)
 {
     unsigned char uid[16];
     RAND_bytes(uid, sizeof uid);
@@ -164,7 +164,8 @@ void client(SSL_CTX* ctx, const sockaddr_in& address, const char* host, Clock::t
 int main(int argc, char** argv)
 {
     if (argc != 7) {
-        std::fprintf(stderr, "usage: %s HOST PORT CA_FILE CLIENTS SECONDS keep-alive|new-connections\n", argv[0]);
+        std::fprintf(stderr, "usage: %s HOST PORT CA_FILE CLIENTS SECONDS keep-alive|new-connections\n",
+                     argv[0]);
         return 2;
     }
     const char* host = argv[1];
@@ -190,7 +191,8 @@ int main(int argc, char** argv)
 
     Totals totals;
     const Clock::time_point start = Clock::now();
-    const Clock::time_point deadline = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    const Clock::time_point deadline
+        = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
     std::vector<std::thread> threads;
     for (int i = 0; i < clients; ++i)
         threads.emplace_back(client, ctx, std::cref(address), host, deadline, keepAlive, std::ref(totals));
@@ -204,13 +206,16 @@ int main(int argc, char** argv)
 
     std::vector<double>& l = totals.latencies;
     std::sort(l.begin(), l.end());
-    const auto at = [&l](double q) { return l.empty() ? 0.0 : l[std::min(l.size() - 1, std::size_t(q * l.size()))] * 1000; };
-    std::printf("{\"requests\": %zu, \"elapsed_seconds\": %.3f, \"errors\": %ld, \"error_messages\": [%s], "
-                "\"latency_ms\": {\"p50\": %.1f, \"p95\": %.1f, \"max\": %.1f}, \"generator_cpu_seconds\": %.2f, "
-                "\"tls_handshakes\": {\"full\": %ld, \"resumed\": %ld}}\n",
-                l.size(), elapsed, totals.errors,
-                totals.firstError.empty() ? "" : ("\"" + totals.firstError + "\"").c_str(), at(0.5), at(0.95),
-                l.empty() ? 0.0 : l.back() * 1000, cpu, totals.full, totals.resumed);
+    const auto at = [&l](double q) {
+        return l.empty() ? 0.0 : l[std::min(l.size() - 1, std::size_t(q * l.size()))] * 1000;
+    };
+    std::printf(
+        "{\"requests\": %zu, \"elapsed_seconds\": %.3f, \"errors\": %ld, \"error_messages\": [%s], "
+        "\"latency_ms\": {\"p50\": %.1f, \"p95\": %.1f, \"max\": %.1f}, \"generator_cpu_seconds\": %.2f, "
+        "\"tls_handshakes\": {\"full\": %ld, \"resumed\": %ld}}\n",
+        l.size(), elapsed, totals.errors,
+        totals.firstError.empty() ? "" : ("\"" + totals.firstError + "\"").c_str(), at(0.5), at(0.95),
+        l.empty() ? 0.0 : l.back() * 1000, cpu, totals.full, totals.resumed);
     SSL_CTX_free(ctx);
     return 0;
 }

@@ -38,8 +38,14 @@ private slots:
         QVERIFY2(!database.isEmpty(), qPrintable(error));
         QTemporaryDir containers;
         // The threads of one installation send faster than its recipient's collect now and then.
-        const QStringList options {"--database", database, "--containers", containers.path(),
-                                   "--waiting-per-pair", "10000", "--waiting-per-recipient", "10000"};
+        const QStringList options {"--database",
+                                   database,
+                                   "--containers",
+                                   containers.path(),
+                                   "--waiting-per-pair",
+                                   "10000",
+                                   "--waiting-per-recipient",
+                                   "10000"};
         RelayProcess first(QString(), options), second(QString(), options);
         QVERIFY2(first.start(&error) && second.start(&error), qPrintable(error));
         const RelayClient viaFirst(first), viaSecond(second);
@@ -51,8 +57,9 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         traffic.run(50, [seconds](int, qint64 elapsedMs) { return elapsedMs < seconds * 1000; });
-        qInfo("%d calls by 50 clients over two servers in %.1f s (%.0f/s); %d containers sent", traffic.calls(),
-              clock.elapsed() / 1000.0, traffic.calls() * 1000.0 / clock.elapsed(), traffic.sent());
+        qInfo("%d calls by 50 clients over two servers in %.1f s (%.0f/s); %d containers sent",
+              traffic.calls(), clock.elapsed() / 1000.0, traffic.calls() * 1000.0 / clock.elapsed(),
+              traffic.sent());
         QVERIFY2(traffic.problems().isEmpty(), qPrintable(traffic.problems().join('\n')));
         QVERIFY(traffic.sent() >= 100);
     }
@@ -77,7 +84,8 @@ private slots:
         const QUuid alice = QUuid::createUuid(), bob = QUuid::createUuid();
         const QString bobKeyId = client.registerKey(bob, m_keys[1]);
         QVERIFY(!bobKeyId.isEmpty() && !client.registerKey(alice, m_keys[0]).isEmpty());
-        const QByteArray container = RelayClient::container(RelayClient::randomBytes(10 << 20), m_keys[1].fingerprint);
+        const QByteArray container
+            = RelayClient::container(RelayClient::randomBytes(10 << 20), m_keys[1].fingerprint);
 
         HostileClients attack(QUrl(relay.baseUrl()).port(), 500, addresses);
         QTRY_VERIFY_WITH_TIMEOUT(attack.open() == 500, 10000);
@@ -90,7 +98,8 @@ private slots:
         for (int round = 1; clock.elapsed() < 15000; ++round) {
             QElapsedTimer one;
             one.start();
-            if (client.call("download-pubkey", alice, bobKeyId.toLatin1()).object()["fpr"] == m_keys[1].fingerprint)
+            if (client.call("download-pubkey", alice, bobKeyId.toLatin1()).object()["fpr"]
+                == m_keys[1].fingerprint)
                 keyMs.append(one.elapsed());
             else
                 ++failed;
@@ -105,13 +114,17 @@ private slots:
         }
         std::sort(keyMs.begin(), keyMs.end());
         std::sort(uploadMs.begin(), uploadMs.end());
-        const auto at = [](const QVector<qint64>& v, double q) { return v.isEmpty() ? -1 : v[int(q * (v.size() - 1))]; };
-        qInfo("under attack (%d addresses): %d key downloads, median %lld ms, max %lld ms; %d uploads of 10 MiB, "
-              "median %lld ms, max %lld ms; %d failed; connections cut: %d silent, %d in handshake, %d in headers, "
+        const auto at = [](const QVector<qint64>& v, double q) {
+            return v.isEmpty() ? -1 : v[int(q * (v.size() - 1))];
+        };
+        qInfo("under attack (%d addresses): %d key downloads, median %lld ms, max %lld ms; %d uploads of 10 "
+              "MiB, "
+              "median %lld ms, max %lld ms; %d failed; connections cut: %d silent, %d in handshake, %d in "
+              "headers, "
               "%d in body",
-              addresses, int(keyMs.size()), at(keyMs, 0.5), at(keyMs, 1), int(uploadMs.size()), at(uploadMs, 0.5),
-              at(uploadMs, 1), failed, attack.cut(Kind::Silent), attack.cut(Kind::Hello), attack.cut(Kind::Headers),
-              attack.cut(Kind::Body));
+              addresses, int(keyMs.size()), at(keyMs, 0.5), at(keyMs, 1), int(uploadMs.size()),
+              at(uploadMs, 0.5), at(uploadMs, 1), failed, attack.cut(Kind::Silent), attack.cut(Kind::Hello),
+              attack.cut(Kind::Headers), attack.cut(Kind::Body));
         QCOMPARE(failed, 0);
         QVERIFY(keyMs.size() >= 10 && uploadMs.size() >= 2);
         // Every kind of stall was cut off, came back, and was cut off again.

@@ -166,7 +166,8 @@ void ConnectionGuard::requestFinished(const SSL* ssl, bool close)
         return;
     std::unique_lock<std::mutex> lock(m_mutex);
     connection->phase = Connection::Phase::Head;
-    connection->deadline = Clock::now() + std::chrono::seconds(m_limits.keepAliveSeconds + m_limits.headerSeconds);
+    connection->deadline
+        = Clock::now() + std::chrono::seconds(m_limits.keepAliveSeconds + m_limits.headerSeconds);
     if (!close || connection->closing)
         return;
     // The answer is written; nothing the client sent after it is ever read as a request: any

@@ -94,8 +94,8 @@ std::optional<StoredKey> key(const SqlResult& result)
 }
 
 // Done while the number that sql counts is below limit, atLimit from there on.
-MetadataStore::Result below(SqlDatabase::Session& db, const char* sql, const QVariantList& params, qint64 limit,
-                            MetadataStore::Result atLimit = MetadataStore::Result::TooMany)
+MetadataStore::Result below(SqlDatabase::Session& db, const char* sql, const QVariantList& params,
+                            qint64 limit, MetadataStore::Result atLimit = MetadataStore::Result::TooMany)
 {
     const SqlResult result = db.run(sql, params);
     if (!result.ok)
@@ -145,8 +145,9 @@ MetadataStore::Result MetadataStore::admitInstallation(const QByteArray& install
     return committed(*db, Result::Done);
 }
 
-MetadataStore::Result MetadataStore::registerKey(const QByteArray& installation, const QByteArray& fingerprint,
-                                                 const QByteArray& keyData, qint64 now, qint64 maxKeys,
+MetadataStore::Result MetadataStore::registerKey(const QByteArray& installation,
+                                                 const QByteArray& fingerprint, const QByteArray& keyData,
+                                                 qint64 now, qint64 maxKeys,
                                                  const std::function<QString()>& newKeyId, QString* keyId)
 {
     const auto db = m_db.session();
@@ -162,20 +163,23 @@ MetadataStore::Result MetadataStore::registerKey(const QByteArray& installation,
                 return Result::OwnedByOther;
             *keyId = existing.text(0, 0);
             // A key exported again may carry new signatures; keep the newest form.
-            if (!db->run("UPDATE pubkeys SET key_data = ?, updated_at = ? WHERE fpr = ?", {keyData, now, fingerprint})
+            if (!db->run("UPDATE pubkeys SET key_data = ?, updated_at = ? WHERE fpr = ?",
+                         {keyData, now, fingerprint})
                      .ok)
                 return Result::Failed;
             return committed(*db, Result::AlreadyRegistered);
         }
-        if (const Result r = below(*db, "SELECT COUNT(*) FROM pubkeys WHERE installation = ?", {installation}, maxKeys);
+        if (const Result r
+            = below(*db, "SELECT COUNT(*) FROM pubkeys WHERE installation = ?", {installation}, maxKeys);
             r != Result::Done)
             return r;
         // A conflict on the fingerprint means another server registered the key meanwhile: the
         // next round finds it. One on the id just asks for another id.
         const QString candidate = newKeyId();
-        const SqlResult inserted = db->run("INSERT INTO pubkeys (key_id, installation, fpr, key_data, created_at, "
-                                           "updated_at) VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING",
-                                           {candidate, installation, fingerprint, keyData, now, now});
+        const SqlResult inserted
+            = db->run("INSERT INTO pubkeys (key_id, installation, fpr, key_data, created_at, "
+                      "updated_at) VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING",
+                      {candidate, installation, fingerprint, keyData, now, now});
         if (!inserted.ok)
             return Result::Failed;
         if (inserted.affected == 1) {
@@ -188,14 +192,14 @@ MetadataStore::Result MetadataStore::registerKey(const QByteArray& installation,
 
 std::optional<StoredKey> MetadataStore::keyById(const QString& keyId)
 {
-    return key(
-        m_db.session()->run("SELECT key_id, installation, fpr, key_data FROM pubkeys WHERE key_id = ?", {keyId}));
+    return key(m_db.session()->run("SELECT key_id, installation, fpr, key_data FROM pubkeys WHERE key_id = ?",
+                                   {keyId}));
 }
 
 std::optional<StoredKey> MetadataStore::keyByFingerprint(const QByteArray& fingerprint)
 {
-    return key(
-        m_db.session()->run("SELECT key_id, installation, fpr, key_data FROM pubkeys WHERE fpr = ?", {fingerprint}));
+    return key(m_db.session()->run("SELECT key_id, installation, fpr, key_data FROM pubkeys WHERE fpr = ?",
+                                   {fingerprint}));
 }
 
 QString MetadataStore::latestKeyIdOf(const QByteArray& installation)
@@ -244,14 +248,16 @@ MetadataStore::Result MetadataStore::addFeedback(const QByteArray& installation,
                                {installation, now - day}, perDay);
         r != Result::Done)
         return r;
-    if (!db->run("INSERT INTO feedback (installation, name, email, message, created_at) VALUES (?, ?, ?, ?, ?)",
-                 {installation, name, email, message, now})
+    if (!db->run(
+               "INSERT INTO feedback (installation, name, email, message, created_at) VALUES (?, ?, ?, ?, ?)",
+               {installation, name, email, message, now})
              .ok)
         return Result::Failed;
     return committed(*db, Result::Done);
 }
 
-MetadataStore::Result MetadataStore::reserveContainer(StoredContainer* container, const ContainerLimits& limits,
+MetadataStore::Result MetadataStore::reserveContainer(StoredContainer* container,
+                                                      const ContainerLimits& limits,
                                                       const std::function<qint32()>& newFileId)
 {
     const auto db = m_db.session();
@@ -266,7 +272,8 @@ MetadataStore::Result MetadataStore::reserveContainer(StoredContainer* container
                      "WHERE uploader = ? AND state IN (0, 1)",
                      {container->uploader}, limits.quotaBytes - container->size + 1, Result::OverQuota);
     if (r == Result::Done)
-        r = below(*db, "SELECT COUNT(*) FROM containers WHERE uploader = ? AND recipient = ? AND state IN (0, 1)",
+        r = below(*db,
+                  "SELECT COUNT(*) FROM containers WHERE uploader = ? AND recipient = ? AND state IN (0, 1)",
                   {container->uploader, container->recipient}, limits.perPair, Result::PairFull);
     if (r == Result::Done)
         r = below(*db, "SELECT COUNT(*) FROM containers WHERE recipient = ? AND state IN (0, 1)",
@@ -310,28 +317,30 @@ bool MetadataStore::removeContainer(qint32 fileId)
 
 std::optional<StoredContainer> MetadataStore::container(qint32 fileId)
 {
-    const QVector<StoredContainer> found
-        = containers(m_db.session()->run((QByteArray(containerColumns) + "file_id = ?").constData(), {fileId}));
+    const QVector<StoredContainer> found = containers(
+        m_db.session()->run((QByteArray(containerColumns) + "file_id = ?").constData(), {fileId}));
     return found.size() == 1 ? std::optional<StoredContainer>(found.first()) : std::nullopt;
 }
 
 QVector<StoredContainer> MetadataStore::waitingFor(const QByteArray& recipient)
 {
     return containers(m_db.session()->run(
-        (QByteArray(containerColumns) + "recipient = ? AND state = 1 ORDER BY created_at, file_id").constData(),
+        (QByteArray(containerColumns) + "recipient = ? AND state = 1 ORDER BY created_at, file_id")
+            .constData(),
         {recipient}));
 }
 
 QVector<StoredContainer> MetadataStore::finishedFrom(const QByteArray& uploader)
 {
-    return containers(
-        m_db.session()->run((QByteArray(containerColumns) + "uploader = ? AND state > 1").constData(), {uploader}));
+    return containers(m_db.session()->run(
+        (QByteArray(containerColumns) + "uploader = ? AND state > 1").constData(), {uploader}));
 }
 
 qint64 MetadataStore::waitingBytesOf(const QByteArray& uploader)
 {
     return m_db.session()
-        ->run("SELECT CAST(COALESCE(SUM(size), 0) AS BIGINT) FROM containers WHERE uploader = ? AND state IN (0, 1)",
+        ->run("SELECT CAST(COALESCE(SUM(size), 0) AS BIGINT) FROM containers WHERE uploader = ? AND state IN "
+              "(0, 1)",
               {uploader})
         .integer();
 }
@@ -344,8 +353,8 @@ QVector<qint32> MetadataStore::waitingSince(qint64 createdAtOrBefore)
 
 QVector<qint32> MetadataStore::removeUnfinished(qint64 createdAtOrBefore)
 {
-    return ids(m_db.session()->run("DELETE FROM containers WHERE state = 0 AND created_at <= ? RETURNING file_id",
-                                   {createdAtOrBefore}));
+    return ids(m_db.session()->run(
+        "DELETE FROM containers WHERE state = 0 AND created_at <= ? RETURNING file_id", {createdAtOrBefore}));
 }
 
 void MetadataStore::forgetFinished(qint64 finishedAtOrBefore)

@@ -65,11 +65,13 @@ public:
 
     // Lets an installation that has not written before in, unless its origin (the address it comes
     // from) has brought perHour new ones in the hour before now.
-    Result admitInstallation(const QByteArray& installation, const QString& origin, qint64 now, qint64 perHour);
+    Result admitInstallation(const QByteArray& installation, const QString& origin, qint64 now,
+                             qint64 perHour);
     // Registers keyData under its fingerprint for installation, unless it holds maxKeys already.
     // newKeyId proposes fresh ids until one is free. On Done and AlreadyRegistered, *keyId is the id.
-    Result registerKey(const QByteArray& installation, const QByteArray& fingerprint, const QByteArray& keyData,
-                       qint64 now, qint64 maxKeys, const std::function<QString()>& newKeyId, QString* keyId);
+    Result registerKey(const QByteArray& installation, const QByteArray& fingerprint,
+                       const QByteArray& keyData, qint64 now, qint64 maxKeys,
+                       const std::function<QString()>& newKeyId, QString* keyId);
     std::optional<StoredKey> keyById(const QString& keyId);
     std::optional<StoredKey> keyByFingerprint(const QByteArray& fingerprint);
     // The id of the key that installation registered (or re-registered) last; empty if none.
@@ -77,8 +79,8 @@ public:
 
     // Records keyId as a contact of installation; an empty title keeps a title set before. A new
     // contact beyond maxContacts is TooMany.
-    Result attachContact(const QByteArray& installation, const QString& keyId, const QString& title, qint64 now,
-                         qint64 maxContacts);
+    Result attachContact(const QByteArray& installation, const QString& keyId, const QString& title,
+                         qint64 now, qint64 maxContacts);
     // Done, or TooMany when installation sent perDay messages in the day before now.
     Result addFeedback(const QByteArray& installation, const QString& name, const QString& email,
                        const QString& message, qint64 now, qint64 perDay);

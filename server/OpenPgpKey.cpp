@@ -119,7 +119,7 @@ void readSubpackets(const QByteArray& area, bool hashed, SignaturePacket* signat
     Fields fields(area);
     while (fields.ok() && !fields.atEnd()) {
         const quint32 first = fields.number(1);
-        const int length = int(first < 192 ? first
+        const int length = int(first < 192       ? first
                                    : first < 255 ? ((first - 192) << 8) + fields.number(1) + 192
                                                  : fields.number(4));
         const QByteArray body = fields.bytes(length);
@@ -246,8 +246,8 @@ bool verifies(const Key& primary, const QByteArray& primaryBody, const QByteArra
     const QByteArray data
         = lengthPrefixed(char(0x99), primaryBody, 2) + object + signature.hashed + QByteArray(trailer, 6);
     QByteArray digest(EVP_MD_get_size(md), '\0');
-    if (EVP_Digest(data.constData(), std::size_t(data.size()), reinterpret_cast<uchar*>(digest.data()), nullptr,
-                   md, nullptr)
+    if (EVP_Digest(data.constData(), std::size_t(data.size()), reinterpret_cast<uchar*>(digest.data()),
+                   nullptr, md, nullptr)
             != 1
         || !digest.startsWith(signature.left16))
         return false;
@@ -301,7 +301,8 @@ OpenPgpKey::Status OpenPgpKey::check(const QByteArray& packets)
         return Status::Unsupported;
     if (!readKey(primaryBody, &primary))
         return Status::NotOpenPgp;
-    m_fingerprint = QCryptographicHash::hash(lengthPrefixed(char(0x99), primaryBody, 2), QCryptographicHash::Sha1);
+    m_fingerprint
+        = QCryptographicHash::hash(lengthPrefixed(char(0x99), primaryBody, 2), QCryptographicHash::Sha1);
 
     for (const Packet& p : list.mid(1)) {
         if (p.tag == PublicKey)

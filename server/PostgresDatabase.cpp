@@ -149,13 +149,15 @@ std::unique_ptr<SqlDatabase::Session> PostgresDatabase::session()
 
 bool PostgresDatabase::createTables(const char* script, QString* error)
 {
-    const QByteArray tables = QString::fromUtf8(script)
-                                  .replace(QRegularExpression(QStringLiteral("\\bBLOB\\b")), QStringLiteral("BYTEA"))
-                                  .toUtf8();
+    const QByteArray tables
+        = QString::fromUtf8(script)
+              .replace(QRegularExpression(QStringLiteral("\\bBLOB\\b")), QStringLiteral("BYTEA"))
+              .toUtf8();
     PGconn* db = take();
     auto exec = [db](const char* sql) {
         PGresult* result = PQexec(db, sql);
-        const bool ok = PQresultStatus(result) == PGRES_COMMAND_OK || PQresultStatus(result) == PGRES_TUPLES_OK;
+        const bool ok
+            = PQresultStatus(result) == PGRES_COMMAND_OK || PQresultStatus(result) == PGRES_TUPLES_OK;
         PQclear(result);
         return ok;
     };

@@ -45,7 +45,8 @@ ApiReply success()
 
 ApiReply storageFailure()
 {
-    return RelayApi::error(200, QStringLiteral("The server could not save your request. Please try again later."),
+    return RelayApi::error(200,
+                           QStringLiteral("The server could not save your request. Please try again later."),
                            QStringLiteral("failed-storage"));
 }
 
@@ -133,9 +134,10 @@ bool RelayApi::isEndpoint(const QString& name)
 
 ApiReply RelayApi::error(int status, const QString& message, const QString& outcome)
 {
-    return ApiReply {status,
-                     QJsonDocument(QJsonObject {{QStringLiteral("error"), message}}).toJson(QJsonDocument::Compact),
-                     outcome};
+    return ApiReply {
+        status,
+        QJsonDocument(QJsonObject {{QStringLiteral("error"), message}}).toJson(QJsonDocument::Compact),
+        outcome};
 }
 
 ApiReply RelayApi::malformed(const QString& what)
@@ -211,7 +213,8 @@ ApiReply RelayApi::emptyCall(const QString& endpoint) const
     // Only "/download-pubkey" can come out empty (a key id without any digit); the others always
     // carry a body, so an empty one means an outdated or broken client.
     if (endpoint == QLatin1String("download-pubkey"))
-        return refusal(QStringLiteral("Please enter the contact's ID: it is a number."), QStringLiteral("no-key-id"));
+        return refusal(QStringLiteral("Please enter the contact's ID: it is a number."),
+                       QStringLiteral("no-key-id"));
     return refusal(QStringLiteral("The request arrived empty. Please try again or update the program."),
                    QStringLiteral("empty"));
 }
@@ -220,9 +223,10 @@ ApiReply RelayApi::admit(const QByteArray& caller, const QString& origin)
 {
     switch (m_metadata.admitInstallation(caller, origin, now(), m_limits.installationsPerHour)) {
     case MetadataStore::Result::TooMany:
-        return refusal(QStringLiteral("Too many new installations have come from your network in the past hour. "
-                                      "Please try again later."),
-                       QStringLiteral("installations"));
+        return refusal(
+            QStringLiteral("Too many new installations have come from your network in the past hour. "
+                           "Please try again later."),
+            QStringLiteral("installations"));
     case MetadataStore::Result::Known:
     case MetadataStore::Result::Done:
         return ApiReply {200, QByteArray(), QString()};
@@ -264,7 +268,8 @@ ApiReply RelayApi::uploadPubKey(const QByteArray& caller, const QByteArray& body
         return refusal(QStringLiteral("The key is followed by data that does not belong to it."),
                        QStringLiteral("trailing-data"));
     case OpenPgpKey::Status::Unsupported:
-        return refusal(QStringLiteral("This kind of key is not supported.") + newPair, QStringLiteral("key-kind"));
+        return refusal(QStringLiteral("This kind of key is not supported.") + newPair,
+                       QStringLiteral("key-kind"));
     case OpenPgpKey::Status::NoUserId:
         return refusal(QStringLiteral("The key has no user ID.") + newPair, QStringLiteral("no-user-id"));
     case OpenPgpKey::Status::NoSelfSignature:
@@ -286,8 +291,8 @@ ApiReply RelayApi::uploadPubKey(const QByteArray& caller, const QByteArray& body
         return refused;
 
     QString keyId;
-    switch (m_metadata.registerKey(caller, fingerprint, keyData, now(), m_limits.keysPerInstallation, newKeyId,
-                                   &keyId)) {
+    switch (m_metadata.registerKey(caller, fingerprint, keyData, now(), m_limits.keysPerInstallation,
+                                   newKeyId, &keyId)) {
     case MetadataStore::Result::Done:
         return json(QJsonObject {{QStringLiteral("keyId"), keyId}}, QStringLiteral("registered"));
     case MetadataStore::Result::AlreadyRegistered:
@@ -295,10 +300,11 @@ ApiReply RelayApi::uploadPubKey(const QByteArray& caller, const QByteArray& body
     case MetadataStore::Result::OwnedByOther:
         return refusal(ownedByOther, QStringLiteral("key-owned"));
     case MetadataStore::Result::TooMany:
-        return refusal(QStringLiteral(
-                           "This installation may register no more keys: the server keeps %1 for one installation.")
-                           .arg(m_limits.keysPerInstallation),
-                       QStringLiteral("keys"));
+        return refusal(
+            QStringLiteral(
+                "This installation may register no more keys: the server keeps %1 for one installation.")
+                .arg(m_limits.keysPerInstallation),
+            QStringLiteral("keys"));
     default:
         return storageFailure();
     }
@@ -314,10 +320,11 @@ ApiReply RelayApi::attachKey(const QByteArray& caller, const QByteArray& body, c
         return malformed(QStringLiteral("attach-key"));
     const QByteArray titleBytes = body.mid(1 + digitCount);
     if (titleBytes.size() > m_limits.maxTitleBytes)
-        return refusal(QStringLiteral("This title is too long: the server keeps titles of up to %1 bytes. Please "
-                                      "choose a shorter one.")
-                           .arg(m_limits.maxTitleBytes),
-                       QStringLiteral("title-size"));
+        return refusal(
+            QStringLiteral("This title is too long: the server keeps titles of up to %1 bytes. Please "
+                           "choose a shorter one.")
+                .arg(m_limits.maxTitleBytes),
+            QStringLiteral("title-size"));
 
     const std::optional<StoredKey> key = m_metadata.keyById(QString::fromLatin1(digits));
     if (!key)
@@ -329,9 +336,10 @@ ApiReply RelayApi::attachKey(const QByteArray& caller, const QByteArray& body, c
     case MetadataStore::Result::Done:
         return json(QJsonObject {{QStringLiteral("keyId"), key->keyId}});
     case MetadataStore::Result::TooMany:
-        return refusal(QStringLiteral("You may add no more contacts: the server keeps %1 for one installation.")
-                           .arg(m_limits.contactsPerInstallation),
-                       QStringLiteral("contacts"));
+        return refusal(
+            QStringLiteral("You may add no more contacts: the server keeps %1 for one installation.")
+                .arg(m_limits.contactsPerInstallation),
+            QStringLiteral("contacts"));
     default:
         return storageFailure();
     }
@@ -407,12 +415,13 @@ ApiReply RelayApi::checkUploadLength(qint64 contentLength)
 ApiReply RelayApi::finishUpload(const QByteArray& uploader, std::unique_ptr<BlobStore::Writer> blob,
                                 const QByteArray& trailer)
 {
-    const QString password = QStringLiteral(
-        "Files locked with a password cannot be sent through the server. Please send them to a contact instead.");
+    const QString password = QStringLiteral("Files locked with a password cannot be sent through the server. "
+                                            "Please send them to a contact instead.");
     if (!trailer.isEmpty() && trailer.back() == methodPassword)
         return refusal(password, QStringLiteral("method"));
     if (blob->size() < trailerSize + 1 || trailer.size() != trailerSize)
-        return refusal(QStringLiteral("The file to send is damaged: it is too short."), QStringLiteral("short"));
+        return refusal(QStringLiteral("The file to send is damaged: it is too short."),
+                       QStringLiteral("short"));
     if (trailer.back() != methodPublicKey)
         return refusal(QStringLiteral("The file to send is damaged: its kind of encryption is unknown."),
                        QStringLiteral("method"));
@@ -443,16 +452,18 @@ ApiReply RelayApi::finishUpload(const QByteArray& uploader, std::unique_ptr<Blob
     case MetadataStore::Result::OverQuota:
         return overQuota(uploader);
     case MetadataStore::Result::PairFull:
-        return refusal(QStringLiteral("The recipient has not collected the files you sent before, and the server "
-                                      "holds no more than %1 from one sender. Please wait until they have "
-                                      "collected some.")
-                           .arg(m_limits.waitingPerPair),
-                       QStringLiteral("pair-full"));
+        return refusal(
+            QStringLiteral("The recipient has not collected the files you sent before, and the server "
+                           "holds no more than %1 from one sender. Please wait until they have "
+                           "collected some.")
+                .arg(m_limits.waitingPerPair),
+            QStringLiteral("pair-full"));
     case MetadataStore::Result::RecipientFull:
-        return refusal(QStringLiteral("The recipient has as many files waiting as the server holds for one person "
-                                      "(%1). Please try again once they have collected some.")
-                           .arg(m_limits.waitingPerRecipient),
-                       QStringLiteral("recipient-full"));
+        return refusal(
+            QStringLiteral("The recipient has as many files waiting as the server holds for one person "
+                           "(%1). Please try again once they have collected some.")
+                .arg(m_limits.waitingPerRecipient),
+            QStringLiteral("recipient-full"));
     default:
         return storageFailure();
     }
@@ -561,9 +572,10 @@ ApiReply RelayApi::sendFeedback(const QByteArray& caller, const QByteArray& body
         bytes += fields[i].toUtf8().size();
     }
     if (bytes > m_limits.maxFeedbackBytes)
-        return refusal(QStringLiteral("Your message is too long: the server accepts up to %1. Please shorten it.")
-                           .arg(ServerOptions::formatSize(m_limits.maxFeedbackBytes)),
-                       QStringLiteral("feedback-size"));
+        return refusal(
+            QStringLiteral("Your message is too long: the server accepts up to %1. Please shorten it.")
+                .arg(ServerOptions::formatSize(m_limits.maxFeedbackBytes)),
+            QStringLiteral("feedback-size"));
     if (const ApiReply refused = admit(caller, origin); !refused.outcome.isEmpty())
         return refused;
     switch (m_metadata.addFeedback(caller, fields[0], fields[1], fields[2], now(), m_limits.feedbackPerDay)) {

@@ -36,7 +36,8 @@ public:
     // A POST to "/api/" + endpoint; body is the whole request body, client prefix included, and
     // address the network address it came from. *caller receives the installation id when the
     // prefix is valid.
-    ApiReply call(const QString& endpoint, const QByteArray& body, const QString& address, QByteArray* caller);
+    ApiReply call(const QString& endpoint, const QByteArray& body, const QString& address,
+                  QByteArray* caller);
     // A GET to "/api/" + endpoint: how the client sends a call whose body came out empty.
     ApiReply emptyCall(const QString& endpoint) const;
 

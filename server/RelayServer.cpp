@@ -49,8 +49,9 @@ void sendAndClose(httplib::Response& res, const ApiReply& reply)
 
 qint64 declaredLength(const httplib::Request& req)
 {
-    return req.has_header("Content-Length") ? QByteArray::fromStdString(req.get_header_value("Content-Length")).toLongLong()
-                                            : -1;
+    return req.has_header("Content-Length")
+        ? QByteArray::fromStdString(req.get_header_value("Content-Length")).toLongLong()
+        : -1;
 }
 
 // Refuses framing that two parties could read differently (the shape of request smuggling behind a
@@ -69,14 +70,18 @@ ApiReply framingError(const httplib::Request& req)
         return bad(QStringLiteral("lengths"));
     if (lengths == 1 && codings > 0)
         return bad(QStringLiteral("length-and-coding"));
-    if (lengths == 1 && (length.isEmpty() || length.size() > 18 || !std::all_of(length.begin(), length.end(), [](char c) { return c >= '0' && c <= '9'; })))
+    if (lengths == 1
+        && (length.isEmpty() || length.size() > 18
+            || !std::all_of(length.begin(), length.end(), [](char c) { return c >= '0' && c <= '9'; })))
         return bad(QStringLiteral("length"));
     if (codings > 1
         || (codings == 1
-            && QByteArray::fromStdString(req.get_header_value("Transfer-Encoding")).trimmed().toLower() != "chunked"))
+            && QByteArray::fromStdString(req.get_header_value("Transfer-Encoding")).trimmed().toLower()
+                != "chunked"))
         return bad(QStringLiteral("coding"));
     if (req.has_header("Content-Encoding")
-        && QByteArray::fromStdString(req.get_header_value("Content-Encoding")).trimmed().toLower() != "identity")
+        && QByteArray::fromStdString(req.get_header_value("Content-Encoding")).trimmed().toLower()
+            != "identity")
         return RelayApi::error(415, QStringLiteral("The server takes requests without content coding."),
                                QStringLiteral("framing-content-coding"));
     if (req.method == "POST" && lengths == 0 && codings == 0)
@@ -94,10 +99,11 @@ ApiReply busy(ConnectionGuard::Admission admission)
         return RelayApi::error(400, QStringLiteral("The request follows one whose body was not read."),
                                QStringLiteral("after-unread-body"));
     if (admission == ConnectionGuard::Admission::AddressBusy)
-        return RelayApi::error(503,
-                               QStringLiteral("Too many connections to the server come from your network. Please "
-                                              "try again in a moment."),
-                               QStringLiteral("refused-address-busy"));
+        return RelayApi::error(
+            503,
+            QStringLiteral("Too many connections to the server come from your network. Please "
+                           "try again in a moment."),
+            QStringLiteral("refused-address-busy"));
     return RelayApi::error(503, QStringLiteral("The server is busy. Please try again in a moment."),
                            QStringLiteral("refused-busy"));
 }
@@ -165,7 +171,8 @@ bool RelayServer::bind(const QString& certFile, const QString& keyFile, QString*
     m_server->set_keep_alive_max_count(1000);
     m_server->set_tcp_nodelay(true);
     // Every body is read through a handler that stops at its own limit; this one is never reached.
-    m_server->set_payload_max_length(static_cast<std::size_t>(m_options.limits.maxContainerBytes + (1 << 20)));
+    m_server->set_payload_max_length(
+        static_cast<std::size_t>(m_options.limits.maxContainerBytes + (1 << 20)));
     installRoutes();
     int listener = -1;
     m_server->set_socket_options([&listener](int socket) {
@@ -232,13 +239,15 @@ void RelayServer::installRoutes()
     });
 
     // Errors of the library's own (an unparsable request line, an unknown path) get a text too.
-    server.set_error_handler(httplib::Server::HandlerWithResponse([](const httplib::Request&, httplib::Response& res) {
-        if (!res.body.empty())
-            return httplib::Server::HandlerResponse::Unhandled;
-        send(res, RelayApi::error(res.status, errorText(res.status),
-                                  t_request.outcome.isEmpty() ? QStringLiteral("error") : t_request.outcome));
-        return httplib::Server::HandlerResponse::Handled;
-    }));
+    server.set_error_handler(
+        httplib::Server::HandlerWithResponse([](const httplib::Request&, httplib::Response& res) {
+            if (!res.body.empty())
+                return httplib::Server::HandlerResponse::Unhandled;
+            send(res,
+                 RelayApi::error(res.status, errorText(res.status),
+                                 t_request.outcome.isEmpty() ? QStringLiteral("error") : t_request.outcome));
+            return httplib::Server::HandlerResponse::Handled;
+        }));
 
     server.set_logger([this](const httplib::Request& req, const httplib::Response& res) {
         AccessLog::Entry entry;
@@ -249,8 +258,8 @@ void RelayServer::installRoutes()
         entry.bytesIn = t_request.bytesIn >= 0 ? t_request.bytesIn : static_cast<qint64>(req.body.size());
         entry.bytesOut = t_request.bytesOut >= 0 ? t_request.bytesOut : static_cast<qint64>(res.body.size());
         if (t_request.started)
-            entry.millis = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now()
-                                                                                 - t_request.start)
+            entry.millis = std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::steady_clock::now() - t_request.start)
                                .count();
         entry.caller = t_request.caller;
         // Without the routing step the request line or headers could not be parsed.
@@ -261,8 +270,9 @@ void RelayServer::installRoutes()
     });
 
     server.set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
-        sendAndClose(res, RelayApi::error(500, QStringLiteral("The server failed. Please try again later."),
-                                          QStringLiteral("exception")));
+        sendAndClose(res,
+                     RelayApi::error(500, QStringLiteral("The server failed. Please try again later."),
+                                     QStringLiteral("exception")));
     });
 
     server.Post(
@@ -270,8 +280,8 @@ void RelayServer::installRoutes()
         [this](const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader) {
             const QString endpoint = QString::fromStdString(req.matches[1]);
             const qint64 limit = m_options.limits.apiBodyBytes;
-            const ApiReply tooLarge = RelayApi::error(
-                413, QStringLiteral("The request is too large."), QStringLiteral("body-size"));
+            const ApiReply tooLarge = RelayApi::error(413, QStringLiteral("The request is too large."),
+                                                      QStringLiteral("body-size"));
             if (!RelayApi::isEndpoint(endpoint)) {
                 sendAndClose(res, RelayApi::error(404, errorText(404), QStringLiteral("unknown-endpoint")));
                 return;
@@ -287,11 +297,13 @@ void RelayServer::installRoutes()
             });
             t_request.bytesIn = body.size();
             if (!complete) {
-                sendAndClose(res, body.size() > limit ? tooLarge : RelayApi::malformed(QStringLiteral("body")));
+                sendAndClose(res,
+                             body.size() > limit ? tooLarge : RelayApi::malformed(QStringLiteral("body")));
                 return;
             }
             QByteArray caller;
-            const ApiReply reply = m_api.call(endpoint, body, QString::fromStdString(req.remote_addr), &caller);
+            const ApiReply reply
+                = m_api.call(endpoint, body, QString::fromStdString(req.remote_addr), &caller);
             if (!caller.isEmpty())
                 t_request.caller = m_log.pseudonym(caller);
             send(res, reply);
@@ -300,7 +312,8 @@ void RelayServer::installRoutes()
     // The client turns a call with an empty body into a GET.
     server.Get(R"(/api/([a-z-]+))", [this](const httplib::Request& req, httplib::Response& res) {
         const QString endpoint = QString::fromStdString(req.matches[1]);
-        send(res, RelayApi::isEndpoint(endpoint)
+        send(res,
+             RelayApi::isEndpoint(endpoint)
                  ? m_api.emptyCall(endpoint)
                  : RelayApi::error(404, errorText(404), QStringLiteral("unknown-endpoint")));
     });
@@ -345,9 +358,11 @@ void RelayServer::installRoutes()
                 sendAndClose(res, RelayApi::diskFull());
                 return;
             case UploadSession::Result::StorageFailed:
-                sendAndClose(res,
-                             RelayApi::error(500, QStringLiteral("The server could not save the file. Please try again later."),
-                                             QStringLiteral("failed-storage")));
+                sendAndClose(
+                    res,
+                    RelayApi::error(
+                        500, QStringLiteral("The server could not save the file. Please try again later."),
+                        QStringLiteral("failed-storage")));
                 return;
             case UploadSession::Result::Malformed:
                 sendAndClose(res, RelayApi::malformed(QStringLiteral("upload")));

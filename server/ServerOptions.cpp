@@ -46,6 +46,20 @@ bool splitHostPort(const QString& text, QString* host, int* port)
     return true;
 }
 
+// The words of text in lines of at most 96 columns, each after six blanks.
+QString wrapped(const QString& text)
+{
+    QString out, line;
+    for (const QString& word : text.split(QLatin1Char(' '))) {
+        if (!line.isEmpty() && line.size() + 1 + word.size() > 90) {
+            out += QStringLiteral("      ") + line + QLatin1Char('\n');
+            line.clear();
+        }
+        line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+    }
+    return out + QStringLiteral("      ") + line + QLatin1Char('\n');
+}
+
 QString formatDuration(qint64 seconds)
 {
     if (seconds % 86400 == 0)
@@ -80,8 +94,10 @@ QVector<ServerOptions::Option> ServerOptions::table()
     constexpr qint64 big = qint64(1) << 50;
     RelayLimits& l = limits;
     return {
-        {"--listen HOST:PORT", Option::Listen, nullptr, 0, 0, "address to listen on; port 0 picks a free one"},
-        {"--data DIR", Option::Text, &dataDir, 0, 0, "data folder: database, containers, log salt, dev TLS files"},
+        {"--listen HOST:PORT", Option::Listen, nullptr, 0, 0,
+         "address to listen on; port 0 picks a free one"},
+        {"--data DIR", Option::Text, &dataDir, 0, 0,
+         "data folder: database, containers, log salt, dev TLS files"},
         {"--cert FILE", Option::Text, &certFile, 0, 0, "server certificate chain (PEM)"},
         {"--key FILE", Option::Text, &keyFile, 0, 0, "private key of the certificate (PEM)"},
         {"--dev-tls", Option::Flag, &devTls, 0, 0,
@@ -92,7 +108,8 @@ QVector<ServerOptions::Option> ServerOptions::table()
          "(default: SQLite in DIR/relay.db)"},
         {"--containers DIR", Option::Text, &containersDir, 0, 0,
          "container files (default DIR/containers); servers that share a database share this folder too"},
-        {"--access-log FILE", Option::Text, &accessLog, 0, 0, "append the access log here (default: standard error)"},
+        {"--access-log FILE", Option::Text, &accessLog, 0, 0,
+         "append the access log here (default: standard error)"},
         {"--max-container SIZE", Option::Size, &l.maxContainerBytes, 1, big, "largest container accepted"},
         {"--quota SIZE", Option::Size, &l.quotaBytes, 1, big,
          "per installation: its containers that are not collected yet"},
@@ -106,7 +123,8 @@ QVector<ServerOptions::Option> ServerOptions::table()
         {"--max-key SIZE", Option::Size, &l.maxKeyBytes, 1024, 16 << 20, "largest public key registered"},
         {"--keys-per-installation N", Option::Count, &l.keysPerInstallation, 1, 1000,
          "public keys one installation may register"},
-        {"--max-title SIZE", Option::Size, &l.maxTitleBytes, 16, 1 << 20, "longest contact title (UTF-8 bytes)"},
+        {"--max-title SIZE", Option::Size, &l.maxTitleBytes, 16, 1 << 20,
+         "longest contact title, in bytes of UTF-8"},
         {"--contacts-per-installation N", Option::Count, &l.contactsPerInstallation, 1, 1000000,
          "contacts one installation may keep"},
         {"--max-feedback SIZE", Option::Size, &l.maxFeedbackBytes, 1024, 16 << 20,
@@ -115,12 +133,14 @@ QVector<ServerOptions::Option> ServerOptions::table()
          "feedback messages per installation in 24 hours"},
         {"--installations-per-hour N", Option::Count, &l.installationsPerHour, 1, 1000000,
          "new installations from one address (for IPv6 one /64) in an hour"},
-        {"--api-body-limit SIZE", Option::Size, &l.apiBodyBytes, 1024, 64 << 20, "largest body of one /api call"},
+        {"--api-body-limit SIZE", Option::Size, &l.apiBodyBytes, 1024, 64 << 20,
+         "largest body of one /api call"},
         {"--read-timeout TIME", Option::Duration, &readTimeoutSeconds, 1, 86400,
          "a client silent this long while sending is dropped"},
         {"--write-timeout TIME", Option::Duration, &writeTimeoutSeconds, 1, 86400,
          "a client not reading this long is dropped"},
-        {"--keep-alive TIME", Option::Duration, &keepAliveSeconds, 1, 3600, "idle connections are closed after this"},
+        {"--keep-alive TIME", Option::Duration, &keepAliveSeconds, 1, 3600,
+         "idle connections are closed after this"},
         {"--max-connections N", Option::Count, &maxConnections, 2, 100000,
          "connections served at once; more are answered 503"},
         {"--max-per-address N", Option::Count, &maxPerAddress, 1, 100000,
@@ -128,13 +148,14 @@ QVector<ServerOptions::Option> ServerOptions::table()
         {"--header-timeout TIME", Option::Duration, &headerTimeoutSeconds, 1, 3600,
          "a connection must finish its TLS handshake and request headers by then"},
         {"--min-upload-rate SIZE", Option::Size, &minUploadRate, 1, big,
-         "a request body must bring this much per second (checked over 10 s)"},
+         "a request body must bring this much per second, measured over 10 s"},
     };
 }
 
 qint64 ServerOptions::parseSize(const QString& text)
 {
-    return withUnit(text, QStringLiteral("kmgt"), {qint64(1) << 10, qint64(1) << 20, qint64(1) << 30, qint64(1) << 40});
+    return withUnit(text, QStringLiteral("kmgt"),
+                    {qint64(1) << 10, qint64(1) << 20, qint64(1) << 30, qint64(1) << 40});
 }
 
 qint64 ServerOptions::parseDuration(const QString& text)
@@ -205,7 +226,8 @@ ServerOptions::Parse ServerOptions::parse(const QStringList& arguments, QString*
             break;
         case Option::Duration:
             number = parseDuration(value);
-            *error = QStringLiteral("%1: \"%2\" is not a duration such as 30s, 15m, 12h or 14d").arg(name, value);
+            *error = QStringLiteral("%1: \"%2\" is not a duration such as 30s, 15m, 12h or 14d")
+                         .arg(name, value);
             break;
         default: {
             bool ok = false;
@@ -269,10 +291,11 @@ QString ServerOptions::helpText()
         default:
             break;
         }
-        text += QStringLiteral("  %1\n      %2\n").arg(option.name, help);
+        text += QStringLiteral("  %1\n").arg(option.name) + wrapped(help);
     }
     return text
-        + QStringLiteral("  --help\n      show this text\n\n"
-                         "SIZE: bytes or with K, M, G, T (powers of 1024). TIME: seconds or with s, m, h, d.\n"
-                         "SIGTERM or SIGINT stop the server after the requests in progress.\n");
+        + QStringLiteral(
+               "  --help\n      show this text\n\n"
+               "SIZE: bytes or with K, M, G, T (powers of 1024). TIME: seconds or with s, m, h, d.\n"
+               "SIGTERM or SIGINT stop the server after the requests in progress.\n");
 }

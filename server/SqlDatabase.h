@@ -16,7 +16,10 @@ struct SqlResult
     QVector<QVariantList> rows;
 
     qint64 integer(int row = 0, int column = 0) const { return rows.value(row).value(column).toLongLong(); }
-    QByteArray bytes(int row = 0, int column = 0) const { return rows.value(row).value(column).toByteArray(); }
+    QByteArray bytes(int row = 0, int column = 0) const
+    {
+        return rows.value(row).value(column).toByteArray();
+    }
     QString text(int row = 0, int column = 0) const { return rows.value(row).value(column).toString(); }
 };
 

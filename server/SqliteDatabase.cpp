@@ -103,10 +103,11 @@ SqliteDatabase::~SqliteDatabase()
 
 bool SqliteDatabase::open(const QString& path, QString* error)
 {
-    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                                   nullptr);
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &m_db,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc == SQLITE_OK && sqlite3_busy_timeout(m_db, 5000) == SQLITE_OK
-        && sqlite3_exec(m_db, "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;", nullptr, nullptr, nullptr)
+        && sqlite3_exec(m_db, "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;", nullptr, nullptr,
+                        nullptr)
             == SQLITE_OK)
         return true;
     if (error)

@@ -106,7 +106,7 @@ bool UploadSession::data(const char* bytes, std::size_t size)
         }
         if (!m_blob->write(bytes, size))
             return fail(m_blob->error() == ENOSPC || m_blob->error() == EDQUOT ? Result::DiskFull
-                                                                                 : Result::StorageFailed);
+                                                                               : Result::StorageFailed);
         return true;
     case Part::Uid:
         m_uidText.append(bytes, static_cast<int>(size));
@@ -126,7 +126,8 @@ QByteArray UploadSession::uploader() const
     static const QRegularExpression pattern(QStringLiteral(
         "^\\{?[0-9a-fA-F]{8}-[0-9a-fA-F]{4}-[0-9a-fA-F]{4}-[0-9a-fA-F]{4}-[0-9a-fA-F]{12}\\}?$"));
     const QString text = QString::fromLatin1(m_uidText.trimmed());
-    if (!pattern.match(text).hasMatch() || text.startsWith(QLatin1Char('{')) != text.endsWith(QLatin1Char('}')))
+    if (!pattern.match(text).hasMatch()
+        || text.startsWith(QLatin1Char('{')) != text.endsWith(QLatin1Char('}')))
         return QByteArray();
     return QUuid::fromString(text).toRfc4122();
 }

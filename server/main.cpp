@@ -130,8 +130,9 @@ int main(int argc, char** argv)
     MetadataStore metadata(*database);
     if (!metadata.createTables(&error))
         return fail(QStringLiteral("cannot create the tables: %1").arg(error));
-    FileBlobStore blobs(options.containersDir.isEmpty() ? dataDir + QStringLiteral("/containers")
-                                                        : QFileInfo(options.containersDir).absoluteFilePath());
+    FileBlobStore blobs(options.containersDir.isEmpty()
+                            ? dataDir + QStringLiteral("/containers")
+                            : QFileInfo(options.containersDir).absoluteFilePath());
     if (!blobs.open(&error))
         return fail(error);
 

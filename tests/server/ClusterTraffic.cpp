@@ -12,7 +12,8 @@ QByteArray digest(const QByteArray& bytes)
 }
 } // namespace
 
-ClusterTraffic::ClusterTraffic(const RelayClient& first, const RelayClient& second, const QVector<TestKey>& keys)
+ClusterTraffic::ClusterTraffic(const RelayClient& first, const RelayClient& second,
+                               const QVector<TestKey>& keys)
     : m_relays {&first, &second}
     , m_keys(keys)
     , m_keyIds(keys.size())
@@ -67,8 +68,8 @@ void ClusterTraffic::client(int thread, const std::function<bool(int, qint64)>& 
         const RelayClient& other = *m_relays[(thread + round + 1) % 2];
         int calls = 0;
         if (!draining) {
-            const QByteArray container = RelayClient::container(RelayClient::randomBytes(16 * 1024 + round % 7 * 4096),
-                                                                m_keys[to].fingerprint);
+            const QByteArray container = RelayClient::container(
+                RelayClient::randomBytes(16 * 1024 + round % 7 * 4096), m_keys[to].fingerprint);
             const RelayClient::Reply reply = any.upload(container, m_who[me]);
             const qint32 fileId = reply.object()["fileId"].toInt();
             ++calls;
@@ -113,13 +114,15 @@ QStringList ClusterTraffic::problems() const
     QStringList problems = m_errors.mid(0, 5);
     for (int i = 0; i < m_keyIds.size(); ++i) {
         if (m_keyIds[i].size() != 1 || m_keyIds[i].contains(QString()))
-            problems << QString("installation %1 got the key ids %2").arg(i).arg(m_keyIds[i].values().join(' '));
+            problems
+                << QString("installation %1 got the key ids %2").arg(i).arg(m_keyIds[i].values().join(' '));
     }
     if (m_collected.size() != m_sent.size())
         problems << QString("%1 containers sent, %2 collected").arg(m_sent.size()).arg(m_collected.size());
     for (auto it = m_collected.cbegin(); it != m_collected.cend(); ++it) {
         if (it.value() != QByteArrayList {m_sent.value(it.key())})
-            problems << QString("container %1 collected %2 times or changed").arg(it.key()).arg(it.value().size());
+            problems
+                << QString("container %1 collected %2 times or changed").arg(it.key()).arg(it.value().size());
     }
     return problems;
 }

@@ -27,7 +27,8 @@ int connectFrom(const QByteArray& source, int port)
     remote.sin_port = htons(static_cast<quint16>(port));
     ::inet_pton(AF_INET, "127.0.0.1", &remote.sin_addr);
     if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0
-        || (::connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0 && errno != EINPROGRESS)) {
+        || (::connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0
+            && errno != EINPROGRESS)) {
         ::close(fd);
         return -1;
     }
@@ -86,7 +87,8 @@ void HostileClients::start(Connection& c)
     c.fd = connectFrom(c.source, m_port);
     c.lastByte.start();
     c.pending = c.kind == Kind::Headers
-        ? QByteArray("POST /api/check-new-files HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: ") + QByteArray(4000, 'x')
+        ? QByteArray("POST /api/check-new-files HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: ")
+            + QByteArray(4000, 'x')
         : QByteArray(3000, 'b');
 }
 
@@ -176,7 +178,8 @@ void HostileClients::run()
     }
 }
 
-QByteArray HostileClients::exchange(int port, const QByteArray& source, const QByteArray& request, int timeoutMs)
+QByteArray HostileClients::exchange(int port, const QByteArray& source, const QByteArray& request,
+                                    int timeoutMs)
 {
     const int fd = connectFrom(source, port);
     if (fd < 0)

@@ -26,9 +26,10 @@ TestKeyring::~TestKeyring()
 QByteArray TestKeyring::gpg(const QStringList& arguments, const QByteArray& input)
 {
     QProcess process;
-    process.start("gpg",
-                  QStringList {"--homedir", m_home.path(), "--batch", "--pinentry-mode", "loopback", "--passphrase", ""}
-                      + arguments);
+    process.start(
+        "gpg",
+        QStringList {"--homedir", m_home.path(), "--batch", "--pinentry-mode", "loopback", "--passphrase", ""}
+            + arguments);
     process.write(input);
     process.closeWriteChannel();
     return process.waitForFinished(120000) && process.exitCode() == 0 ? process.readAllStandardOutput()
@@ -39,7 +40,8 @@ TestKey TestKeyring::make(const QString& name, const QString& algorithm, const Q
                           const QString& subkeyAlgorithm)
 {
     const QByteArray status = gpg({"--status-fd", "1", "--quick-gen-key", name, algorithm, usage, "never"});
-    const auto created = QRegularExpression("KEY_CREATED P ([0-9A-F]{40})").match(QString::fromLatin1(status));
+    const auto created
+        = QRegularExpression("KEY_CREATED P ([0-9A-F]{40})").match(QString::fromLatin1(status));
     if (!created.hasMatch())
         return {};
     TestKey key {created.captured(1), {}, {}};
@@ -76,8 +78,8 @@ QVector<TestKey> makeTestKeys(int count)
     TestKeyring keyring;
     QVector<TestKey> keys;
     for (int i = 0; i < count; ++i) {
-        const TestKey key = keyring.make(QString("Relay Test %1 <relay-test-%1@example.org>").arg(i), "ed25519",
-                                         "sign", "cv25519");
+        const TestKey key = keyring.make(QString("Relay Test %1 <relay-test-%1@example.org>").arg(i),
+                                         "ed25519", "sign", "cv25519");
         if (key.fingerprint.isEmpty())
             break;
         keys.append(key);
@@ -118,14 +120,16 @@ RelayClient::RelayClient(const RelayProcess& relay)
     std::signal(SIGPIPE, SIG_IGN);
 }
 
-RelayClient::Reply RelayClient::call(const QString& endpoint, const QUuid& who, const QByteArray& payload) const
+RelayClient::Reply RelayClient::call(const QString& endpoint, const QUuid& who,
+                                     const QByteArray& payload) const
 {
     return post("/api/" + endpoint, '\x03' + who.toRfc4122() + payload);
 }
 
 RelayClient::Reply RelayClient::post(const QString& path, const QByteArray& body) const
 {
-    return toReply(connectTo(m_relay)->Post(path.toStdString(), body.toStdString(), "application/octet-stream"));
+    return toReply(
+        connectTo(m_relay)->Post(path.toStdString(), body.toStdString(), "application/octet-stream"));
 }
 
 RelayClient::Reply RelayClient::download(qint32 fileId) const
@@ -133,8 +137,8 @@ RelayClient::Reply RelayClient::download(qint32 fileId) const
     return toReply(connectTo(m_relay)->Get(QStringLiteral("/id%1").arg(fileId).toStdString()));
 }
 
-RelayClient::Reply RelayClient::upload(const QByteArray& container, const QUuid& uploader, const Progress& progress,
-                                       bool chunked) const
+RelayClient::Reply RelayClient::upload(const QByteArray& container, const QUuid& uploader,
+                                       const Progress& progress, bool chunked) const
 {
     const QByteArray body = QByteArray("--") + boundary
         + "\r\nContent-Type: application/octet-stream\r\n"
@@ -172,22 +176,26 @@ QByteArray RelayClient::raw(const QByteArray& request, const QByteArray& source,
 
 QString RelayClient::registerKey(const QUuid& who, const TestKey& key) const
 {
-    return call("upload-pubkey", who, pubKeyBody(key.publicKey, key.fingerprint)).object().value("keyId").toString();
+    return call("upload-pubkey", who, pubKeyBody(key.publicKey, key.fingerprint))
+        .object()
+        .value("keyId")
+        .toString();
 }
 
 QByteArray RelayClient::pubKeyBody(const QByteArray& publicKey, const QString& fingerprint)
 {
-    return QCryptographicHash::hash(publicKey, QCryptographicHash::Md5) + QByteArray::fromHex(fingerprint.toLatin1())
-        + publicKey;
+    return QCryptographicHash::hash(publicKey, QCryptographicHash::Md5)
+        + QByteArray::fromHex(fingerprint.toLatin1()) + publicKey;
 }
 
 QByteArray RelayClient::container(const QByteArray& payload, const QString& fingerprint, char method)
 {
     // Old-format packet 1 with a one-byte length; new-format packet 18 with a five-byte length.
-    const QByteArray sessionKey = QByteArray("\x84\x0d\x03", 3) + QByteArray(8, 'k') + QByteArray("\x01\x00\x01\x01", 4);
+    const QByteArray sessionKey
+        = QByteArray("\x84\x0d\x03", 3) + QByteArray(8, 'k') + QByteArray("\x01\x00\x01\x01", 4);
     const quint32 length = quint32(payload.size()) + 1;
-    const char header[] = {char(0xd2), char(0xff), char(length >> 24), char(length >> 16), char(length >> 8),
-                           char(length), 1};
+    const char header[] = {
+        char(0xd2), char(0xff), char(length >> 24), char(length >> 16), char(length >> 8), char(length), 1};
     return sessionKey + QByteArray(header, sizeof header) + payload
         + (method == 1 ? QByteArray::fromHex(fingerprint.toLatin1()) : QByteArray()) + method;
 }

@@ -76,7 +76,8 @@ public:
     // Sends bytes as they are over a new TLS connection from the loopback address source and
     // returns all that comes back until the server closes it (or timeoutMs pass), then "<closed>"
     // or "<timeout>".
-    QByteArray raw(const QByteArray& request, const QByteArray& source = "127.0.0.1", int timeoutMs = 10000) const;
+    QByteArray raw(const QByteArray& request, const QByteArray& source = "127.0.0.1",
+                   int timeoutMs = 10000) const;
 
     QString registerKey(const QUuid& who, const TestKey& key) const; // the key id, or empty
     QJsonArray newFiles(const QUuid& who) const { return call("check-new-files", who, "CHECK").array(); }

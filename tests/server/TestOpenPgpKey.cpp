@@ -83,7 +83,8 @@ private slots:
             << m_ed25519.publicKey << int(Status::Valid) << m_ed25519.fingerprint;
 
         QTest::addRow("empty") << QByteArray() << int(Status::NotOpenPgp) << QString();
-        QTest::addRow("3-byte packet") << QByteArray("\xc6\x01\x04", 3) << int(Status::NotOpenPgp) << QString();
+        QTest::addRow("3-byte packet")
+            << QByteArray("\xc6\x01\x04", 3) << int(Status::NotOpenPgp) << QString();
         QTest::addRow("text") << QByteArray("-----BEGIN PGP PUBLIC KEY BLOCK-----") << int(Status::NotOpenPgp)
                               << QString();
         QTest::addRow("no user id") << without(rsa, [](const Packet& p) { return p.owner == 13; })
@@ -100,17 +101,21 @@ private slots:
         QTest::addRow("user id changed after signing") << rewritten(m_ed25519.publicKey, [](const Packet& p) {
             return p.tag == 13 ? QByteArray(p.bytes).replace("Ed <", "Eve<") : p.bytes;
         }) << int(Status::NoSelfSignature) << QString();
-        QTest::addRow("no encryption key") << m_signOnly.publicKey << int(Status::NoEncryptionKey) << QString();
+        QTest::addRow("no encryption key")
+            << m_signOnly.publicKey << int(Status::NoEncryptionKey) << QString();
         QTest::addRow("subkey without its binding")
             << without(rsa, [](const Packet& p) { return p.tag == 2 && p.owner == 14; })
             << int(Status::NoEncryptionKey) << QString();
-        QTest::addRow("literal data after the key") << rsa + QByteArray("\xcb\x0b" "b\x00\x00\x00\x00\x00hello", 13)
-                                                    << int(Status::TrailingData) << QString();
+        QTest::addRow("literal data after the key") << rsa
+                + QByteArray("\xcb\x0b"
+                             "b\x00\x00\x00\x00\x00hello",
+                             13) << int(Status::TrailingData)
+                                                    << QString();
         QTest::addRow("bytes after the key") << rsa + "trailing" << int(Status::TrailingData) << QString();
         QTest::addRow("secret key") << m_rsa.secretKey << int(Status::SecretKey) << QString();
         QTest::addRow("secret subkey after the key")
-            << rsa + without(m_rsa.secretKey, [](const Packet& p) { return p.tag != 7; }) << int(Status::SecretKey)
-            << QString();
+            << rsa + without(m_rsa.secretKey, [](const Packet& p) { return p.tag != 7; })
+            << int(Status::SecretKey) << QString();
         QTest::addRow("two keys") << rsa + m_ed25519.publicKey << int(Status::SeveralKeys) << QString();
         // Real and usable, but its ECDSA signatures are not among those the relay verifies.
         QTest::addRow("ECDSA P-256") << m_p256.publicKey << int(Status::Unsupported) << QString();

@@ -55,8 +55,8 @@ private slots:
         const QByteArray post = "POST /api/check-new-files";
         const auto row = &QTest::newRow;
         row("two lengths") << head(post, "Content-Length: 22\r\nContent-Length: 5\r\n") + call << 400;
-        row("length and chunked") << head(post, "Content-Length: 22\r\nTransfer-Encoding: chunked\r\n") + chunk(call)
-                                  << 400;
+        row("length and chunked") << head(post, "Content-Length: 22\r\nTransfer-Encoding: chunked\r\n")
+                + chunk(call) << 400;
         row("negative length") << head(post, "Content-Length: -1\r\n") + call << 400;
         row("length beyond 64 bits") << head(post, "Content-Length: 18446744073709551639\r\n") + call << 400;
         row("unknown transfer coding") << head(post, "Transfer-Encoding: gzip\r\n") + call << 400;
@@ -68,16 +68,16 @@ private slots:
         // --api-body-limit 16K, --max-container 64K. The bodies never end: an answer shows that the
         // relay stopped reading at the limit.
         row("API body over the limit by its length") << head(post, "Content-Length: 20000\r\n") << 413;
-        row("chunked API body over the limit")
-            << head(post, "Transfer-Encoding: chunked\r\n") + chunk(QByteArray(10000, 'a')) + chunk(QByteArray(10000, 'b'))
-            << 413;
-        row("chunked upload over the limit")
-            << head("POST /upload-container", "Content-Type: multipart/form-data; boundary=b0und\r\n"
-                                              "Transfer-Encoding: chunked\r\n")
+        row("chunked API body over the limit") << head(post, "Transfer-Encoding: chunked\r\n")
+                + chunk(QByteArray(10000, 'a'))
+                + chunk(QByteArray(10000, 'b')) << 413;
+        row("chunked upload over the limit") << head("POST /upload-container",
+                                                     "Content-Type: multipart/form-data; boundary=b0und\r\n"
+                                                     "Transfer-Encoding: chunked\r\n")
                 + chunk("--b0und\r\nContent-Disposition: form-data; name=\"container\"\r\n\r\n"
                         + RelayClient::container(QByteArray(40000, 'c'), QString(40, 'A')))
                 + chunk(QByteArray(40000, 'c'))
-            << 413;
+                                             << 413;
     }
 
     // Each request carries a second one behind it, which must never be answered.
@@ -110,8 +110,8 @@ private slots:
         for (int i = 0; i < 5; ++i)
             QCOMPARE(client.call("download-pubkey", m_alice, bobKeyId.toLatin1()).object()["fpr"].toString(),
                      m_keys[1].fingerprint);
-        const qint32 fileId
-            = client.send(RelayClient::container(RelayClient::randomBytes(1 << 20), m_keys[1].fingerprint), m_alice);
+        const qint32 fileId = client.send(
+            RelayClient::container(RelayClient::randomBytes(1 << 20), m_keys[1].fingerprint), m_alice);
         QVERIFY(fileId > 0);
         QVERIFY(client.complete(m_bob, fileId).success());
     }
@@ -120,7 +120,8 @@ private slots:
     {
         QTest::addColumn<QStringList>("limits");
         QTest::addColumn<QByteArray>("message");
-        QTest::addRow("per address") << QStringList {"--max-per-address", "4"} << QByteArray("from your network");
+        QTest::addRow("per address") << QStringList {"--max-per-address", "4"}
+                                     << QByteArray("from your network");
         QTest::addRow("in all") << QStringList {"--max-connections", "4"} << QByteArray("server is busy");
     }
 
@@ -142,7 +143,8 @@ private slots:
                          refused.constData());
             QVERIFY2(refused.contains("Retry-After") && refused.contains(message), refused.constData());
             // Another address is still served while the server has room.
-            QCOMPARE(client.raw(request, "127.0.0.3", 5000).startsWith("HTTP/1.1 200"), message == "from your network");
+            QCOMPARE(client.raw(request, "127.0.0.3", 5000).startsWith("HTTP/1.1 200"),
+                     message == "from your network");
         }
         // Once the crowd has gone, the same address is served again.
         QTRY_VERIFY_WITH_TIMEOUT(client.raw(request, "127.0.0.2", 5000).startsWith("HTTP/1.1 200"), 10000);

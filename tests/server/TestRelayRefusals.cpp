@@ -27,7 +27,8 @@ class TestRelayRefusals : public QObject
     QStringList snapshot() const
     {
         const QDir blobs(m_relay.dataDir() + "/containers");
-        QStringList s = blobs.entryList(QDir::Files) + QDir(blobs.filePath("incoming")).entryList(QDir::Files);
+        QStringList s
+            = blobs.entryList(QDir::Files) + QDir(blobs.filePath("incoming")).entryList(QDir::Files);
         for (const QString table : {"installations", "pubkeys", "contacts", "containers", "feedback"}) {
             QSqlQuery query("SELECT * FROM " + table, QSqlDatabase::database("relay"));
             while (query.next()) {
@@ -75,29 +76,35 @@ private slots:
         row("wrong MD5") << "upload-pubkey" << stranger << wrongMd5 << 200;
         row("fingerprint of another key")
             << "upload-pubkey" << stranger << R::pubKeyBody(fresh.publicKey, m_keys[0].fingerprint) << 200;
-        row("3-byte packet as a key") << "upload-pubkey" << stranger
-                                      << R::pubKeyBody(QByteArray("\xc6\x01\x04", 3), QString(40, '0')) << 200;
-        row("secret key") << "upload-pubkey" << stranger << R::pubKeyBody(fresh.secretKey, fresh.fingerprint) << 200;
+        row("3-byte packet as a key")
+            << "upload-pubkey" << stranger << R::pubKeyBody(QByteArray("\xc6\x01\x04", 3), QString(40, '0'))
+            << 200;
+        row("secret key") << "upload-pubkey" << stranger << R::pubKeyBody(fresh.secretKey, fresh.fingerprint)
+                          << 200;
         row("key of another installation")
-            << "upload-pubkey" << stranger << R::pubKeyBody(m_keys[0].publicKey, m_keys[0].fingerprint) << 200;
+            << "upload-pubkey" << stranger << R::pubKeyBody(m_keys[0].publicKey, m_keys[0].fingerprint)
+            << 200;
         row("attach unknown key id") << "attach-key" << m_alice << R::attachBody("12") << 200;
         row("download unknown key id") << "download-pubkey" << m_alice << QByteArray("12") << 200;
         row("can-upload over the limit") << "can-upload" << m_alice << R::canUploadBody(64 * 1024 + 1) << 200;
         row("method 2 container") << up << m_alice << R::container(QByteArray(500, 'p'), {}, 2) << 200;
-        row("recipient not registered") << up << m_alice << R::container(QByteArray(500, 'r'), fresh.fingerprint)
-                                        << 200;
+        row("recipient not registered")
+            << up << m_alice << R::container(QByteArray(500, 'r'), fresh.fingerprint) << 200;
         row("container that is not an OpenPGP message")
             << up << m_alice << R::randomBytes(5000) + QByteArray::fromHex(bobFpr.toLatin1()) + '\x01' << 400;
-        row("container over the limit") << up << m_alice << R::container(QByteArray(64 * 1024, 'o'), bobFpr) << 413;
+        row("container over the limit")
+            << up << m_alice << R::container(QByteArray(64 * 1024, 'o'), bobFpr) << 413;
         const QByteArray completeWaiting = '\x00' + QByteArray::number(m_waiting);
         row("download-complete from a stranger") << "download-complete" << m_carol << completeWaiting << 200;
-        row("download-complete from the uploader") << "download-complete" << m_alice << completeWaiting << 200;
+        row("download-complete from the uploader")
+            << "download-complete" << m_alice << completeWaiting << 200;
         // Malformed: lengths that point past the end of the body, a body over the limit.
         row("body shorter than the prefix")
             << "/api/check-new-files" << QUuid() << '\x03' + QByteArray("CHECK") << 400;
-        row("attach length beyond the body") << "attach-key" << m_alice << char(20) + m_bobKeyId.toLatin1() << 400;
-        row("api body over the limit") << "send-feedback" << m_alice
-                                       << "{\"message\":\"" + QByteArray(20000, 'm') + "\"}" << 413;
+        row("attach length beyond the body")
+            << "attach-key" << m_alice << char(20) + m_bobKeyId.toLatin1() << 400;
+        row("api body over the limit")
+            << "send-feedback" << m_alice << "{\"message\":\"" + QByteArray(20000, 'm') + "\"}" << 413;
     }
 
     void refusedAndNothingChanged()
@@ -124,28 +131,32 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("message");
 
-        QTest::addRow("contact title") << QStringList {"--max-title", "16"} << "title" << 1 << 200
-                                       << "titles of up to 16 bytes";
+        QTest::addRow("contact title")
+            << QStringList {"--max-title", "16"} << "title" << 1 << 200 << "titles of up to 16 bytes";
         QTest::addRow("contacts") << QStringList {"--contacts-per-installation", "1"} << "contact" << 1 << 200
                                   << "no more contacts: the server keeps 1 for one installation";
-        QTest::addRow("feedback size") << QStringList {"--max-feedback", "1K"} << "long feedback" << 1 << 200
-                                       << "accepts up to 1.0 KiB";
+        QTest::addRow("feedback size")
+            << QStringList {"--max-feedback", "1K"} << "long feedback" << 1 << 200 << "accepts up to 1.0 KiB";
         QTest::addRow("feedback per day") << QStringList {"--feedback-per-day", "2"} << "feedback" << 2 << 200
                                           << "as the server accepts in a day (2)";
         QTest::addRow("key size") << QStringList {"--max-key", "1K"} << "large key" << 1 << 200
                                   << "keys of up to 1.0 KiB";
-        QTest::addRow("keys per installation") << QStringList {"--keys-per-installation", "1"} << "another key" << 0
-                                               << 200 << "no more keys: the server keeps 1 for one installation";
+        QTest::addRow("keys per installation")
+            << QStringList {"--keys-per-installation", "1"} << "another key" << 0 << 200
+            << "no more keys: the server keeps 1 for one installation";
         // Alice, Bob and Carol are three.
-        QTest::addRow("new installations per address") << QStringList {"--installations-per-hour", "4"}
-                                                       << "new installation" << 1 << 200 << "new installations";
+        QTest::addRow("new installations per address")
+            << QStringList {"--installations-per-hour", "4"} << "new installation" << 1 << 200
+            << "new installations";
         QTest::addRow("containers per sender and recipient")
-            << QStringList {"--waiting-per-pair", "2"} << "send" << 2 << 200 << "no more than 2 from one sender";
+            << QStringList {"--waiting-per-pair", "2"} << "send" << 2 << 200
+            << "no more than 2 from one sender";
         QTest::addRow("containers per recipient") << QStringList {"--waiting-per-recipient", "2"}
                                                   << "send, taking turns" << 2 << 200 << "for one person (2)";
-        QTest::addRow("quota") << QStringList {"--quota", "100K"} << "send 60K" << 1 << 200 << "the limit is 100 KiB";
-        QTest::addRow("container size") << QStringList {"--max-container", "64K"} << "send 64K" << 0 << 413
-                                        << "up to 64 KiB";
+        QTest::addRow("quota") << QStringList {"--quota", "100K"} << "send 60K" << 1 << 200
+                               << "the limit is 100 KiB";
+        QTest::addRow("container size")
+            << QStringList {"--max-container", "64K"} << "send 64K" << 0 << 413 << "up to 64 KiB";
     }
 
     void limitIsReached()
@@ -174,13 +185,15 @@ private slots:
                 return client.call("attach-key", m_alice, R::attachBody(keyIds[1 + i]));
             if (action == "feedback" || action == "long feedback")
                 return client.call("send-feedback", m_alice,
-                                   "{\"message\":\"" + QByteArray(action == "feedback" ? 10 : 1024 + i, 'm') + "\"}");
+                                   "{\"message\":\"" + QByteArray(action == "feedback" ? 10 : 1024 + i, 'm')
+                                       + "\"}");
             if (action == "large key")
                 return client.call("upload-pubkey", QUuid::createUuid(),
                                    i == 0 ? R::pubKeyBody(m_keys[3].publicKey, m_keys[3].fingerprint)
                                           : R::pubKeyBody(QByteArray(1025, 'k'), m_keys[3].fingerprint));
             if (action == "another key")
-                return client.call("upload-pubkey", m_alice, R::pubKeyBody(m_keys[3].publicKey, m_keys[3].fingerprint));
+                return client.call("upload-pubkey", m_alice,
+                                   R::pubKeyBody(m_keys[3].publicKey, m_keys[3].fingerprint));
             if (action == "new installation")
                 return client.call("send-feedback", QUuid::createUuid(), "{\"message\":\"hello\"}");
             const int size = action == "send 60K" ? 60 * 1024 : action == "send 64K" ? 64 * 1024 + 1 : 100;
@@ -195,7 +208,8 @@ private slots:
         QVERIFY2(refused.error().contains(message), refused.body.constData());
         // Serving goes on, also for the one refused.
         QCOMPARE(client.newFiles(m_bob).size(), action.startsWith("send") ? allowed : 0);
-        QCOMPARE(client.call("download-pubkey", m_alice, keyIds[1].toLatin1()).object()["keyId"].toString(), keyIds[1]);
+        QCOMPARE(client.call("download-pubkey", m_alice, keyIds[1].toLatin1()).object()["keyId"].toString(),
+                 keyIds[1]);
     }
 
     void deliveryIsReportedOnlyToTheUploader()

@@ -168,7 +168,8 @@ private slots:
         QVERIFY(start(relay));
 
         // Chunked, as a stream of unknown length: nothing tells the relay before the disk does.
-        const RelayClient::Reply full = client.upload(forBob(RelayClient::randomBytes(6 << 20)), m_alice, nullptr, true);
+        const RelayClient::Reply full
+            = client.upload(forBob(RelayClient::randomBytes(6 << 20)), m_alice, nullptr, true);
         QCOMPARE(full.status, 507);
         QVERIFY2(full.error().contains("out of disk space"), full.body.constData());
         QVERIFY(files(small).isEmpty() && files(small + "/incoming").isEmpty());
