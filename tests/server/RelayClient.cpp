@@ -1,10 +1,7 @@
 #include "RelayClient.h"
 
-#include "HostileClients.h"
-
 #include <QCryptographicHash>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QUrl>
 
@@ -52,25 +49,14 @@ TestKey TestKeyring::make(const QString& name, const QString& algorithm, const Q
     return key.publicKey.isEmpty() || key.secretKey.isEmpty() ? TestKey() : key;
 }
 
-QStringList TestKeyring::encryptionKeys(const QByteArray& packets)
+bool TestKeyring::importsForEncryption(const QByteArray& packets)
 {
     TestKeyring fresh;
     fresh.gpg({"--import"}, packets);
-    QStringList keys;
-    bool encrypts = false, primary = false;
-    const QStringList lines = QString::fromLatin1(fresh.gpg({"--with-colons", "--list-keys"})).split('\n');
-    for (const QString& line : lines) {
-        const QStringList fields = line.split(':');
-        if (fields.value(0) == "pub") {
-            encrypts = fields.value(11).contains('E'); // what the key as a whole can do
-            primary = true;
-        } else if (fields.value(0) == "fpr" && primary) {
-            if (encrypts)
-                keys << fields.value(9);
-            primary = false;
-        }
-    }
-    return keys;
+    // The twelfth field of a "pub" line holds what the key as a whole can do.
+    static const QRegularExpression encrypts("^pub(?::[^:\n]*){10}:[^:\n]*E",
+                                             QRegularExpression::MultilineOption);
+    return encrypts.match(QString::fromLatin1(fresh.gpg({"--with-colons", "--list-keys"}))).hasMatch();
 }
 
 QVector<TestKey> makeTestKeys(int count)
@@ -169,11 +155,6 @@ qint32 RelayClient::send(const QByteArray& container, const QUuid& uploader) con
     return reply.status == 200 ? reply.object().value("fileId").toInt() : 0;
 }
 
-QByteArray RelayClient::raw(const QByteArray& request, const QByteArray& source, int timeoutMs) const
-{
-    return HostileClients::exchange(QUrl(m_relay.baseUrl()).port(), source, request, timeoutMs);
-}
-
 QString RelayClient::registerKey(const QUuid& who, const TestKey& key) const
 {
     return call("upload-pubkey", who, pubKeyBody(key.publicKey, key.fingerprint))
@@ -198,11 +179,4 @@ QByteArray RelayClient::container(const QByteArray& payload, const QString& fing
         char(0xd2), char(0xff), char(length >> 24), char(length >> 16), char(length >> 8), char(length), 1};
     return sessionKey + QByteArray(header, sizeof header) + payload
         + (method == 1 ? QByteArray::fromHex(fingerprint.toLatin1()) : QByteArray()) + method;
-}
-
-QByteArray RelayClient::randomBytes(int size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(bytes.data()), size / 4);
-    return bytes;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "util/RelayProcess.h"
+#include "util/TestFiles.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -28,9 +29,8 @@ public:
     // subkeyAlgorithm for encryption unless that is empty. Empty fingerprint if gpg failed.
     TestKey make(const QString& name, const QString& algorithm, const QString& usage,
                  const QString& subkeyAlgorithm = QString());
-    // What gpg keeps of packets imported into a fresh home: the fingerprint of each key that can
-    // encrypt (capability "e"), empty if gpg refuses them.
-    static QStringList encryptionKeys(const QByteArray& packets);
+    // Whether gpg, importing packets into a fresh home, gets a key that can encrypt.
+    static bool importsForEncryption(const QByteArray& packets);
 
 private:
     QByteArray gpg(const QStringList& arguments, const QByteArray& input = QByteArray());
@@ -73,11 +73,6 @@ public:
                  bool chunked = false) const;
     qint32 send(const QByteArray& container, const QUuid& uploader) const; // the file id, or 0
     Reply download(qint32 fileId) const;
-    // Sends bytes as they are over a new TLS connection from the loopback address source and
-    // returns all that comes back until the server closes it (or timeoutMs pass), then "<closed>"
-    // or "<timeout>".
-    QByteArray raw(const QByteArray& request, const QByteArray& source = "127.0.0.1",
-                   int timeoutMs = 10000) const;
 
     QString registerKey(const QUuid& who, const TestKey& key) const; // the key id, or empty
     QJsonArray newFiles(const QUuid& who) const { return call("check-new-files", who, "CHECK").array(); }
@@ -99,7 +94,6 @@ public:
     // A container as the relay sees one: an OpenPGP public-key session key packet and an encrypted
     // data packet holding payload, then the trailer: the fingerprint for method 1, the method byte.
     static QByteArray container(const QByteArray& payload, const QString& fingerprint, char method = 1);
-    static QByteArray randomBytes(int size);
 
 private:
     const RelayProcess& m_relay;

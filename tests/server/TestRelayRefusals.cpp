@@ -17,7 +17,7 @@ class TestRelayRefusals : public QObject
     using R = RelayClient;
 
     QVector<TestKey> m_keys; // key 3 is never registered: a new user's key
-    RelayProcess m_relay {QString(), {"--max-container", "64K", "--api-body-limit", "16K"}};
+    RelayProcess m_relay {QString(), {"--max-container", "64K"}};
     RelayClient m_client {m_relay};
     const QUuid m_alice = QUuid::createUuid(), m_bob = QUuid::createUuid(), m_carol = QUuid::createUuid();
     QString m_bobKeyId, m_carolKeyId;
@@ -76,9 +76,6 @@ private slots:
         row("wrong MD5") << "upload-pubkey" << stranger << wrongMd5 << 200;
         row("fingerprint of another key")
             << "upload-pubkey" << stranger << R::pubKeyBody(fresh.publicKey, m_keys[0].fingerprint) << 200;
-        row("3-byte packet as a key")
-            << "upload-pubkey" << stranger << R::pubKeyBody(QByteArray("\xc6\x01\x04", 3), QString(40, '0'))
-            << 200;
         row("secret key") << "upload-pubkey" << stranger << R::pubKeyBody(fresh.secretKey, fresh.fingerprint)
                           << 200;
         row("key of another installation")
@@ -91,20 +88,19 @@ private slots:
         row("recipient not registered")
             << up << m_alice << R::container(QByteArray(500, 'r'), fresh.fingerprint) << 200;
         row("container that is not an OpenPGP message")
-            << up << m_alice << R::randomBytes(5000) + QByteArray::fromHex(bobFpr.toLatin1()) + '\x01' << 400;
+            << up << m_alice << TestFiles::randomBytes(5000) + QByteArray::fromHex(bobFpr.toLatin1()) + '\x01'
+            << 400;
         row("container over the limit")
             << up << m_alice << R::container(QByteArray(64 * 1024, 'o'), bobFpr) << 413;
         const QByteArray completeWaiting = '\x00' + QByteArray::number(m_waiting);
         row("download-complete from a stranger") << "download-complete" << m_carol << completeWaiting << 200;
         row("download-complete from the uploader")
             << "download-complete" << m_alice << completeWaiting << 200;
-        // Malformed: lengths that point past the end of the body, a body over the limit.
+        // Malformed: lengths that point past the end of the body.
         row("body shorter than the prefix")
             << "/api/check-new-files" << QUuid() << '\x03' + QByteArray("CHECK") << 400;
         row("attach length beyond the body")
             << "attach-key" << m_alice << char(20) + m_bobKeyId.toLatin1() << 400;
-        row("api body over the limit")
-            << "send-feedback" << m_alice << "{\"message\":\"" + QByteArray(20000, 'm') + "\"}" << 413;
     }
 
     void refusedAndNothingChanged()
@@ -128,35 +124,30 @@ private slots:
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<QString>("action"); // what is tried again and again
         QTest::addColumn<int>("allowed"); // tries that succeed before the one refused
-        QTest::addColumn<int>("status");
         QTest::addColumn<QString>("message");
 
         QTest::addRow("contact title")
-            << QStringList {"--max-title", "16"} << "title" << 1 << 200 << "titles of up to 16 bytes";
-        QTest::addRow("contacts") << QStringList {"--contacts-per-installation", "1"} << "contact" << 1 << 200
+            << QStringList {"--max-title", "16"} << "title" << 1 << "titles of up to 16 bytes";
+        QTest::addRow("contacts") << QStringList {"--contacts-per-installation", "1"} << "contact" << 1
                                   << "no more contacts: the server keeps 1 for one installation";
         QTest::addRow("feedback size")
-            << QStringList {"--max-feedback", "1K"} << "long feedback" << 1 << 200 << "accepts up to 1.0 KiB";
-        QTest::addRow("feedback per day") << QStringList {"--feedback-per-day", "2"} << "feedback" << 2 << 200
+            << QStringList {"--max-feedback", "1K"} << "long feedback" << 1 << "accepts up to 1.0 KiB";
+        QTest::addRow("feedback per day") << QStringList {"--feedback-per-day", "2"} << "feedback" << 2
                                           << "as the server accepts in a day (2)";
-        QTest::addRow("key size") << QStringList {"--max-key", "1K"} << "large key" << 1 << 200
+        QTest::addRow("key size") << QStringList {"--max-key", "1K"} << "large key" << 1
                                   << "keys of up to 1.0 KiB";
         QTest::addRow("keys per installation")
-            << QStringList {"--keys-per-installation", "1"} << "another key" << 0 << 200
+            << QStringList {"--keys-per-installation", "1"} << "another key" << 0
             << "no more keys: the server keeps 1 for one installation";
         // Alice, Bob and Carol are three.
-        QTest::addRow("new installations per address")
-            << QStringList {"--installations-per-hour", "4"} << "new installation" << 1 << 200
-            << "new installations";
+        QTest::addRow("new installations per address") << QStringList {"--installations-per-hour", "4"}
+                                                       << "new installation" << 1 << "new installations";
         QTest::addRow("containers per sender and recipient")
-            << QStringList {"--waiting-per-pair", "2"} << "send" << 2 << 200
-            << "no more than 2 from one sender";
+            << QStringList {"--waiting-per-pair", "2"} << "send" << 2 << "no more than 2 from one sender";
         QTest::addRow("containers per recipient") << QStringList {"--waiting-per-recipient", "2"}
-                                                  << "send, taking turns" << 2 << 200 << "for one person (2)";
-        QTest::addRow("quota") << QStringList {"--quota", "100K"} << "send 60K" << 1 << 200
+                                                  << "send, taking turns" << 2 << "for one person (2)";
+        QTest::addRow("quota") << QStringList {"--quota", "100K"} << "send 60K" << 1
                                << "the limit is 100 KiB";
-        QTest::addRow("container size")
-            << QStringList {"--max-container", "64K"} << "send 64K" << 0 << 413 << "up to 64 KiB";
     }
 
     void limitIsReached()
@@ -164,7 +155,6 @@ private slots:
         QFETCH(QStringList, options);
         QFETCH(QString, action);
         QFETCH(int, allowed);
-        QFETCH(int, status);
         QFETCH(QString, message);
         RelayProcess relay(QString(), options);
         const RelayClient client(relay);
@@ -196,7 +186,7 @@ private slots:
                                    R::pubKeyBody(m_keys[3].publicKey, m_keys[3].fingerprint));
             if (action == "new installation")
                 return client.call("send-feedback", QUuid::createUuid(), "{\"message\":\"hello\"}");
-            const int size = action == "send 60K" ? 60 * 1024 : action == "send 64K" ? 64 * 1024 + 1 : 100;
+            const int size = action == "send 60K" ? 60 * 1024 : 100;
             return client.upload(R::container(QByteArray(size, 'c'), m_keys[1].fingerprint), sender);
         };
         for (int i = 0; i < allowed; ++i) {
@@ -204,7 +194,7 @@ private slots:
             QVERIFY2(reply.status == 200 && reply.error().isEmpty(), reply.body.constData());
         }
         const RelayClient::Reply refused = attempt(allowed);
-        QCOMPARE(refused.status, status);
+        QCOMPARE(refused.status, 200);
         QVERIFY2(refused.error().contains(message), refused.body.constData());
         // Serving goes on, also for the one refused.
         QCOMPARE(client.newFiles(m_bob).size(), action.startsWith("send") ? allowed : 0);

@@ -105,7 +105,7 @@ private slots:
         const RelayClient client(relay);
         QVERIFY(start(relay));
         const QString blobDir = relay.dataDir() + "/containers", incomingDir = blobDir + "/incoming";
-        const QByteArray container = forBob(RelayClient::randomBytes(8 << 20));
+        const QByteArray container = forBob(TestFiles::randomBytes(8 << 20));
 
         bool sawPartialFile = false;
         const RelayClient::Reply reply = client.upload(container, m_alice, [&](qint64 sent) {
@@ -169,11 +169,11 @@ private slots:
 
         // Chunked, as a stream of unknown length: nothing tells the relay before the disk does.
         const RelayClient::Reply full
-            = client.upload(forBob(RelayClient::randomBytes(6 << 20)), m_alice, nullptr, true);
+            = client.upload(forBob(TestFiles::randomBytes(6 << 20)), m_alice, nullptr, true);
         QCOMPARE(full.status, 507);
         QVERIFY2(full.error().contains("out of disk space"), full.body.constData());
         QVERIFY(files(small).isEmpty() && files(small + "/incoming").isEmpty());
-        QVERIFY(client.send(forBob(RelayClient::randomBytes(1 << 20)), m_alice) > 0);
+        QVERIFY(client.send(forBob(TestFiles::randomBytes(1 << 20)), m_alice) > 0);
         QCOMPARE(client.newFiles(m_bob).size(), 1);
     }
 
@@ -189,7 +189,7 @@ private slots:
                 .captured(1)
                 .toLongLong();
         };
-        const QByteArray container = forBob(RelayClient::randomBytes(64 << 20));
+        const QByteArray container = forBob(TestFiles::randomBytes(64 << 20));
         const qint64 before = peakRssKiB();
         const qint32 fileId = client.send(container, m_alice);
         QVERIFY(fileId > 0 && before > 0);
