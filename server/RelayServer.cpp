@@ -59,7 +59,7 @@ qint64 declaredLength(const httplib::Request& req)
 // have at most 18 digits, so that they fit into 64 bits.
 ApiReply framingError(const httplib::Request& req)
 {
-    static const auto bad = [](const QString& outcome) {
+    const auto bad = [](const QString& outcome) {
         return RelayApi::error(400, QStringLiteral("The length of the request is unclear or impossible."),
                                QStringLiteral("framing-") + outcome);
     };
@@ -168,6 +168,7 @@ bool RelayServer::bind(const QString& certFile, const QString& keyFile, QString*
     m_server->set_read_timeout(m_options.readTimeoutSeconds, 0);
     m_server->set_write_timeout(m_options.writeTimeoutSeconds, 0);
     m_server->set_keep_alive_timeout(m_options.keepAliveSeconds);
+    // A client that keeps its connection is not sent to a new handshake every hundred requests.
     m_server->set_keep_alive_max_count(1000);
     m_server->set_tcp_nodelay(true);
     // Every body is read through a handler that stops at its own limit; this one is never reached.
