@@ -161,7 +161,7 @@ private slots:
             QSKIP("mounting a small file system for the containers needs root");
         const QString small = m_tmp.filePath("small");
         QVERIFY(QDir().mkpath(small));
-        QCOMPARE(QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=4m", "tmpfs", small}), 0);
+        QCOMPARE(QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=2m", "tmpfs", small}), 0);
         const auto unmount = qScopeGuard([&] { QProcess::execute("umount", {"-l", small}); });
         RelayProcess relay(QString(), {"--containers", small, "--reserve", "0"});
         const RelayClient client(relay);
@@ -169,11 +169,11 @@ private slots:
 
         // Chunked, as a stream of unknown length: nothing tells the relay before the disk does.
         const RelayClient::Reply full
-            = client.upload(forBob(TestFiles::randomBytes(6 << 20)), m_alice, nullptr, true);
+            = client.upload(forBob(TestFiles::randomBytes(3 << 20)), m_alice, nullptr, true);
         QCOMPARE(full.status, 507);
         QVERIFY2(full.error().contains("out of disk space"), full.body.constData());
         QVERIFY(files(small).isEmpty() && files(small + "/incoming").isEmpty());
-        QVERIFY(client.send(forBob(TestFiles::randomBytes(1 << 20)), m_alice) > 0);
+        QVERIFY(client.send(forBob(TestFiles::randomBytes(512 << 10)), m_alice) > 0);
         QCOMPARE(client.newFiles(m_bob).size(), 1);
     }
 
