@@ -48,11 +48,29 @@ CREATE TABLE IF NOT EXISTS feedback (
     created_at BIGINT NOT NULL
 );
 CREATE INDEX IF NOT EXISTS feedback_by_installation ON feedback (installation, created_at);
+CREATE TABLE IF NOT EXISTS uploads (
+    upload_id TEXT PRIMARY KEY,
+    uploader BLOB NOT NULL,
+    recipient_fpr BLOB NOT NULL,
+    length BIGINT NOT NULL,
+    metadata TEXT NOT NULL,
+    expires_at BIGINT NOT NULL,
+    file_id BIGINT NOT NULL DEFAULT 0
+);
+CREATE INDEX IF NOT EXISTS uploads_by_uploader ON uploads (uploader, file_id);
+CREATE INDEX IF NOT EXISTS uploads_by_expiry ON uploads (expires_at);
 )sql";
 
 const char* const containerColumns
     = "SELECT file_id, uploader, recipient, uploader_key_id, size, state, created_at, finished_at "
       "FROM containers WHERE ";
+
+// An uploader's bytes: its containers that wait or are being stored, and its unfinished resumable
+// uploads by their length, but for the one named (that is becoming a container).
+const char* const usedBytes
+    = "SELECT CAST(COALESCE((SELECT SUM(size) FROM containers WHERE uploader = ? AND state IN (0, 1)), 0) "
+      "+ COALESCE((SELECT SUM(length) FROM uploads WHERE uploader = ? AND file_id = 0 AND upload_id <> ?), 0) "
+      "AS BIGINT)";
 
 // Attempts per new id before giving up: ids are random, so a collision is rare and ten in a row
 // means something else is wrong.
@@ -101,6 +119,24 @@ MetadataStore::Result below(SqlDatabase::Session& db, const char* sql, const QVa
     if (!result.ok)
         return MetadataStore::Result::Failed;
     return result.integer() < limit ? MetadataStore::Result::Done : atLimit;
+}
+
+// Done if size more bytes from uploader fit its quota and, when the recipient is known, one more
+// container fits what waits from uploader for it and for it in all.
+MetadataStore::Result room(SqlDatabase::Session& db, const QByteArray& uploader, const QByteArray& recipient,
+                           qint64 size, const MetadataStore::ContainerLimits& limits, const QString& completing)
+{
+    using Result = MetadataStore::Result;
+    Result r = below(db, usedBytes, {uploader, uploader, completing}, limits.quotaBytes - size + 1,
+                     Result::OverQuota);
+    if (r == Result::Done && !recipient.isEmpty())
+        r = below(db,
+                  "SELECT COUNT(*) FROM containers WHERE uploader = ? AND recipient = ? AND state IN (0, 1)",
+                  {uploader, recipient}, limits.perPair, Result::PairFull);
+    if (r == Result::Done && !recipient.isEmpty())
+        r = below(db, "SELECT COUNT(*) FROM containers WHERE recipient = ? AND state IN (0, 1)", {recipient},
+                  limits.perRecipient, Result::RecipientFull);
+    return r;
 }
 
 // Commits, or turns the outcome into Failed if the commit does not go through.
@@ -258,7 +294,8 @@ MetadataStore::Result MetadataStore::addFeedback(const QByteArray& installation,
 
 MetadataStore::Result MetadataStore::reserveContainer(StoredContainer* container,
                                                       const ContainerLimits& limits,
-                                                      const std::function<qint32()>& newFileId)
+                                                      const std::function<qint32()>& newFileId,
+                                                      const QString& completing)
 {
     const auto db = m_db.session();
     // Both parties' uploads take turns between the counts and the insert, also across servers;
@@ -267,18 +304,8 @@ MetadataStore::Result MetadataStore::reserveContainer(StoredContainer* container
     const QByteArray second = qMax(container->uploader, container->recipient);
     if (!db->begin() || !db->lock(first) || (second != first && !db->lock(second)))
         return Result::Failed;
-    Result r = below(*db,
-                     "SELECT CAST(COALESCE(SUM(size), 0) AS BIGINT) FROM containers "
-                     "WHERE uploader = ? AND state IN (0, 1)",
-                     {container->uploader}, limits.quotaBytes - container->size + 1, Result::OverQuota);
-    if (r == Result::Done)
-        r = below(*db,
-                  "SELECT COUNT(*) FROM containers WHERE uploader = ? AND recipient = ? AND state IN (0, 1)",
-                  {container->uploader, container->recipient}, limits.perPair, Result::PairFull);
-    if (r == Result::Done)
-        r = below(*db, "SELECT COUNT(*) FROM containers WHERE recipient = ? AND state IN (0, 1)",
-                  {container->recipient}, limits.perRecipient, Result::RecipientFull);
-    if (r != Result::Done)
+    if (const Result r = room(*db, container->uploader, container->recipient, container->size, limits, completing);
+        r != Result::Done)
         return r;
     for (int attempt = 0; attempt < idAttempts; ++attempt) {
         const qint32 candidate = newFileId();
@@ -336,13 +363,81 @@ QVector<StoredContainer> MetadataStore::finishedFrom(const QByteArray& uploader)
         (QByteArray(containerColumns) + "uploader = ? AND state > 1").constData(), {uploader}));
 }
 
-qint64 MetadataStore::waitingBytesOf(const QByteArray& uploader)
+qint64 MetadataStore::waitingBytesOf(const QByteArray& uploader, const QString& completing)
+{
+    return m_db.session()->run(usedBytes, {uploader, uploader, completing}).integer();
+}
+
+MetadataStore::Result MetadataStore::createUpload(const StoredUpload& upload, const QByteArray& recipient,
+                                                  const ContainerLimits& limits, qint64 maxOpen)
+{
+    const auto db = m_db.session();
+    if (!db->begin() || !db->lock(upload.uploader))
+        return Result::Failed;
+    Result r = below(*db, "SELECT COUNT(*) FROM uploads WHERE uploader = ? AND file_id = 0", {upload.uploader},
+                     maxOpen);
+    if (r == Result::Done)
+        r = room(*db, upload.uploader, recipient, upload.length, limits, QString());
+    if (r != Result::Done)
+        return r;
+    if (!db->run("INSERT INTO uploads (upload_id, uploader, recipient_fpr, length, metadata, expires_at) "
+                 "VALUES (?, ?, ?, ?, ?, ?)",
+                 {upload.uploadId, upload.uploader, upload.recipientFingerprint, upload.length,
+                  QString::fromLatin1(upload.metadata), upload.expiresAt})
+             .ok)
+        return Result::Failed;
+    return committed(*db, Result::Done);
+}
+
+std::optional<StoredUpload> MetadataStore::upload(const QString& uploadId)
+{
+    const SqlResult found = m_db.session()->run(
+        "SELECT upload_id, uploader, recipient_fpr, length, metadata, expires_at, file_id FROM uploads "
+        "WHERE upload_id = ?",
+        {uploadId});
+    if (found.rows.size() != 1)
+        return std::nullopt;
+    return StoredUpload {found.text(0, 0),         found.bytes(0, 1),   found.bytes(0, 2),
+                         found.integer(0, 3),      found.text(0, 4).toLatin1(), found.integer(0, 5),
+                         qint32(found.integer(0, 6))};
+}
+
+bool MetadataStore::touchUpload(const QString& uploadId, qint64 expiresAt)
 {
     return m_db.session()
-        ->run("SELECT CAST(COALESCE(SUM(size), 0) AS BIGINT) FROM containers WHERE uploader = ? AND state IN "
-              "(0, 1)",
-              {uploader})
-        .integer();
+        ->run("UPDATE uploads SET expires_at = ? WHERE upload_id = ? AND file_id = 0", {expiresAt, uploadId})
+        .ok;
+}
+
+bool MetadataStore::removeUpload(const QString& uploadId)
+{
+    return m_db.session()->run("DELETE FROM uploads WHERE upload_id = ?", {uploadId}).ok;
+}
+
+QStringList MetadataStore::expiredUploads(qint64 now)
+{
+    const SqlResult result
+        = m_db.session()->run("SELECT upload_id FROM uploads WHERE expires_at <= ?", {now});
+    QStringList list;
+    for (int row = 0; row < result.rows.size(); ++row)
+        list.append(result.text(row));
+    return list;
+}
+
+bool MetadataStore::publishContainer(qint32 fileId, const QString& uploadId, qint64 uploadExpiresAt)
+{
+    const auto db = m_db.session();
+    if (!db->begin())
+        return false;
+    if (db->run("UPDATE containers SET state = 1 WHERE file_id = ? AND state = 0", {fileId}).affected != 1)
+        return false;
+    if (!uploadId.isEmpty()
+        && db->run("UPDATE uploads SET file_id = ?, expires_at = ? WHERE upload_id = ?",
+                   {fileId, uploadExpiresAt, uploadId})
+                .affected
+            != 1)
+        return false;
+    return db->commit();
 }
 
 QVector<qint32> MetadataStore::waitingSince(qint64 createdAtOrBefore)

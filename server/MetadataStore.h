@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 #include <functional>
@@ -37,6 +38,18 @@ struct StoredContainer
     ContainerState state = ContainerState::Storing;
     qint64 createdAt = 0; // seconds since the epoch
     qint64 finishedAt = 0; // when it left the Waiting state, 0 before
+};
+
+// A resumable upload; its bytes are in the blob store under the same id.
+struct StoredUpload
+{
+    QString uploadId; // 32 hex digits, random
+    QByteArray uploader;
+    QByteArray recipientFingerprint; // 20 bytes, or empty when the container's trailer alone names it
+    qint64 length = 0; // declared at creation
+    QByteArray metadata; // Upload-Metadata as the client sent it
+    qint64 expiresAt = 0;
+    qint32 fileId = 0; // the container it became; 0 while bytes are missing
 };
 
 // Everything the relay remembers except the container bytes, in SQLite or PostgreSQL. Safe to call
@@ -92,9 +105,13 @@ public:
         qint64 perPair = 0; // containers waiting from one uploader for one recipient
     };
     // Inserts container in the state Storing under a fresh id proposed by newFileId and sets its
-    // fileId, unless one of the limits would be passed.
+    // fileId, unless one of the limits would be passed. completing names the resumable upload that
+    // the container comes from, whose length no longer counts.
     Result reserveContainer(StoredContainer* container, const ContainerLimits& limits,
-                            const std::function<qint32()>& newFileId);
+                            const std::function<qint32()>& newFileId, const QString& completing = QString());
+    // Storing -> Waiting for a reserved container, and for the upload it came from (if any) the
+    // file id, kept until uploadExpiresAt for a client that missed the answer. One transaction.
+    bool publishContainer(qint32 fileId, const QString& uploadId, qint64 uploadExpiresAt);
     // Moves a container from one state to another if it is still in `from`; false if it was not.
     bool changeState(qint32 fileId, ContainerState from, ContainerState to, qint64 now);
     bool removeContainer(qint32 fileId);
@@ -103,8 +120,9 @@ public:
     QVector<StoredContainer> waitingFor(const QByteArray& recipient);
     // The containers of uploader that were taken, rejected or expired and are still remembered.
     QVector<StoredContainer> finishedFrom(const QByteArray& uploader);
-    // Bytes of the containers of uploader that wait or are being stored.
-    qint64 waitingBytesOf(const QByteArray& uploader);
+    // Bytes of the containers of uploader that wait or are being stored, and of its unfinished
+    // resumable uploads but completing.
+    qint64 waitingBytesOf(const QByteArray& uploader, const QString& completing = QString());
     QVector<qint32> waitingSince(qint64 createdAtOrBefore);
     // Drops the rows left in the state Storing by a crash, created at or before the given time;
     // returns their ids.
@@ -113,6 +131,17 @@ public:
     void forgetFinished(qint64 finishedAtOrBefore);
     // Forgets where installations made at or before the given time came from.
     void forgetOrigins(qint64 createdAtOrBefore);
+
+    // Records a new resumable upload, counted against the uploader's quota by its length from now
+    // on, unless maxOpen unfinished ones are there (TooMany) or the limits would be passed; those
+    // of the recipient installation only when it is known (not empty).
+    Result createUpload(const StoredUpload& upload, const QByteArray& recipient, const ContainerLimits& limits,
+                        qint64 maxOpen);
+    std::optional<StoredUpload> upload(const QString& uploadId);
+    // Moves the expiry of an unfinished upload.
+    bool touchUpload(const QString& uploadId, qint64 expiresAt);
+    bool removeUpload(const QString& uploadId);
+    QStringList expiredUploads(qint64 now);
 
 private:
     SqlDatabase& m_db;

@@ -50,3 +50,33 @@ OpenPgpPacket::Parse OpenPgpPacket::read(const char* data, qint64 size, OpenPgpP
         packet->bodyLength = (packet->bodyLength << 8) | byte(i);
     return Parse::Ok;
 }
+
+OpenPgpPacket::Message OpenPgpPacket::checkMessageHead(const QByteArray& head, bool wholeFile)
+{
+    enum Tag
+    {
+        PublicKeySessionKey = 1,
+        SymmetricSessionKey = 3,
+        SymmetricData = 9,
+        ProtectedData = 18,
+        AeadData = 20
+    };
+    qint64 pos = 0;
+    int sessionKeys = 0;
+    while (pos < head.size()) {
+        OpenPgpPacket packet;
+        const Parse parse = read(head.constData() + pos, head.size() - pos, &packet);
+        if (parse == Parse::Invalid)
+            return Message::NotEncrypted;
+        if (parse == Parse::Short)
+            break;
+        if (packet.tag == SymmetricData || packet.tag == ProtectedData || packet.tag == AeadData)
+            return sessionKeys > 0 ? Message::Encrypted : Message::NotEncrypted;
+        if ((packet.tag != PublicKeySessionKey && packet.tag != SymmetricSessionKey)
+            || packet.length != Length::Definite)
+            return Message::NotEncrypted;
+        pos += packet.headerSize + packet.bodyLength;
+        ++sessionKeys;
+    }
+    return wholeFile || head.size() >= maxHeadBytes ? Message::NotEncrypted : Message::Undecided;
+}

@@ -2,17 +2,22 @@
 
 #include "OpenPgpKey.h"
 #include "ServerOptions.h"
+#include "UploadAppend.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
+#include <QMap>
 #include <QSet>
 
 #include <openssl/rand.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
+#include <cerrno>
 #include <cmath>
 #include <limits>
 
@@ -25,7 +30,7 @@ constexpr char methodPassword = 2;
 
 ApiReply json(const QJsonDocument& document, const QString& outcome = QStringLiteral("ok"))
 {
-    return ApiReply {200, document.toJson(QJsonDocument::Compact), outcome};
+    return ApiReply {200, document.toJson(QJsonDocument::Compact), outcome, {}};
 }
 
 ApiReply json(const QJsonObject& object, const QString& outcome = QStringLiteral("ok"))
@@ -41,6 +46,60 @@ ApiReply refusal(const QString& message, const QString& outcome)
 ApiReply success()
 {
     return json(QJsonObject {{QStringLiteral("success"), true}});
+}
+
+// Creation and the last PATCH of a resumable upload answer with an error status what
+// "/upload-container" answers as a refusal with status 200: a tus tool must see the failure.
+ApiReply asTus(ApiReply reply)
+{
+    if (reply.status == 200 && reply.outcome.startsWith(QLatin1String("refused-")))
+        reply.status = 403;
+    else if (reply.status == 200 && reply.outcome.startsWith(QLatin1String("failed-")))
+        reply.status = 500;
+    return reply;
+}
+
+ApiReply withHeader(ApiReply reply, const QByteArray& name, const QByteArray& value)
+{
+    reply.headers.emplace_back(name, value);
+    return reply;
+}
+
+// An HTTP date, as Upload-Expires carries it.
+QByteArray httpDate(qint64 secondsSinceEpoch)
+{
+    return QLocale::c()
+        .toString(QDateTime::fromSecsSinceEpoch(secondsSinceEpoch, Qt::UTC),
+                  QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'"))
+        .toLatin1();
+}
+
+QString newUploadId()
+{
+    QByteArray random(16, '\0');
+    if (RAND_bytes(reinterpret_cast<unsigned char*>(random.data()), random.size()) != 1)
+        qFatal("tessary-server: the random number generator failed");
+    return QString::fromLatin1(random.toHex());
+}
+
+// Upload-Metadata: "key value,key value", keys of visible ASCII, values Base64, a value may be
+// left out. False if it is anything else.
+bool parseMetadata(const QByteArray& text, QMap<QByteArray, QByteArray>* pairs)
+{
+    if (text.isEmpty())
+        return true;
+    for (const QByteArray& pair : text.split(',')) {
+        const QList<QByteArray> parts = pair.trimmed().split(' ');
+        const QByteArray& key = parts.first();
+        if (parts.size() > 2 || key.isEmpty() || pairs->contains(key)
+            || !std::all_of(key.begin(), key.end(), [](char c) { return c > ' ' && c < 127; }))
+            return false;
+        const auto value = QByteArray::fromBase64Encoding(parts.value(1), QByteArray::AbortOnBase64DecodingErrors);
+        if (!value)
+            return false;
+        pairs->insert(key, value.decoded);
+    }
+    return true;
 }
 
 ApiReply storageFailure()
@@ -137,7 +196,8 @@ ApiReply RelayApi::error(int status, const QString& message, const QString& outc
     return ApiReply {
         status,
         QJsonDocument(QJsonObject {{QStringLiteral("error"), message}}).toJson(QJsonDocument::Compact),
-        outcome};
+        outcome,
+        {}};
 }
 
 ApiReply RelayApi::malformed(const QString& what)
@@ -159,6 +219,12 @@ ApiReply RelayApi::notAContainer()
 {
     return error(400, QStringLiteral("The file to send is not an encrypted container."),
                  QStringLiteral("refused-not-encrypted"));
+}
+
+ApiReply RelayApi::storageFailed()
+{
+    return error(500, QStringLiteral("The server could not save the file. Please try again later."),
+                 QStringLiteral("failed-storage"));
 }
 
 ApiReply RelayApi::diskFull()
@@ -229,7 +295,7 @@ ApiReply RelayApi::admit(const QByteArray& caller, const QString& origin)
             QStringLiteral("installations"));
     case MetadataStore::Result::Known:
     case MetadataStore::Result::Done:
-        return ApiReply {200, QByteArray(), QString()};
+        return ApiReply();
     default:
         return storageFailure();
     }
@@ -359,7 +425,8 @@ ApiReply RelayApi::downloadPubKey(const QByteArray& body)
     });
 }
 
-ApiReply RelayApi::refusalFor(const QByteArray& uploader, qint64 size, bool alreadyOnDisk)
+ApiReply RelayApi::refusalFor(const QByteArray& uploader, qint64 size, bool alreadyOnDisk,
+                              const QString& completing)
 {
     if (size > m_limits.maxContainerBytes) {
         ApiReply refused = uploadTooLarge();
@@ -370,20 +437,20 @@ ApiReply RelayApi::refusalFor(const QByteArray& uploader, qint64 size, bool alre
         return refusal(
             QStringLiteral("Your own key is not registered on this server yet, so files cannot be sent."),
             QStringLiteral("no-own-key"));
-    if (m_metadata.waitingBytesOf(uploader) + size > m_limits.quotaBytes)
-        return overQuota(uploader);
+    if (m_metadata.waitingBytesOf(uploader, completing) + size > m_limits.quotaBytes)
+        return overQuota(uploader, completing);
     const qint64 free = m_blobs.freeSpace();
     if (free >= 0 && free - (alreadyOnDisk ? 0 : size) < m_limits.reserveBytes)
         return refusal(QStringLiteral("The server is short of disk space. Please try again later."),
                        QStringLiteral("disk"));
-    return ApiReply {200, QByteArray(), QString()};
+    return ApiReply();
 }
 
-ApiReply RelayApi::overQuota(const QByteArray& uploader)
+ApiReply RelayApi::overQuota(const QByteArray& uploader, const QString& completing)
 {
     return refusal(QStringLiteral("You have %1 of files on the server that have not been collected yet, and "
                                   "the limit is %2. Please wait until your contacts have collected them.")
-                       .arg(ServerOptions::formatSize(m_metadata.waitingBytesOf(uploader)),
+                       .arg(ServerOptions::formatSize(m_metadata.waitingBytesOf(uploader, completing)),
                             ServerOptions::formatSize(m_limits.quotaBytes)),
                    QStringLiteral("quota"));
 }
@@ -409,48 +476,50 @@ ApiReply RelayApi::checkUploadLength(qint64 contentLength)
     if (contentLength > 0 && free >= 0 && free - contentLength < m_limits.reserveBytes)
         return error(507, QStringLiteral("The server is short of disk space. Please try again later."),
                      QStringLiteral("refused-disk"));
-    return ApiReply {200, QByteArray(), QString()};
+    return ApiReply();
 }
 
 ApiReply RelayApi::finishUpload(const QByteArray& uploader, std::unique_ptr<BlobStore::Writer> blob,
                                 const QByteArray& trailer)
 {
+    StoredKey recipientKey;
+    const ApiReply refused = containerRefusal(blob->size(), trailer, QByteArray(), &recipientKey);
+    return refused.outcome.isEmpty() ? store(uploader, std::move(blob), recipientKey, QString()) : refused;
+}
+
+ApiReply RelayApi::containerRefusal(qint64 size, const QByteArray& trailer, const QByteArray& declaredRecipient,
+                                    StoredKey* recipientKey)
+{
     const QString password = QStringLiteral("Files locked with a password cannot be sent through the server. "
                                             "Please send them to a contact instead.");
     if (!trailer.isEmpty() && trailer.back() == methodPassword)
         return refusal(password, QStringLiteral("method"));
-    if (blob->size() < trailerSize + 1 || trailer.size() != trailerSize)
+    if (size < trailerSize + 1 || trailer.size() != trailerSize)
         return refusal(QStringLiteral("The file to send is damaged: it is too short."),
                        QStringLiteral("short"));
     if (trailer.back() != methodPublicKey)
         return refusal(QStringLiteral("The file to send is damaged: its kind of encryption is unknown."),
                        QStringLiteral("method"));
-
-    const std::optional<StoredKey> recipientKey = m_metadata.keyByFingerprint(trailer.left(20));
-    if (!recipientKey)
+    if (!declaredRecipient.isEmpty() && trailer.left(20) != declaredRecipient)
+        return refusal(QStringLiteral("The file to send is encrypted for another recipient than the one "
+                                      "named when the upload began."),
+                       QStringLiteral("other-recipient"));
+    const std::optional<StoredKey> key = m_metadata.keyByFingerprint(trailer.left(20));
+    if (!key)
         return refusal(QStringLiteral("The recipient's key is not registered on this server."),
                        QStringLiteral("unknown-recipient"));
+    *recipientKey = *key;
+    return ApiReply();
+}
 
-    const ApiReply refused = refusalFor(uploader, blob->size(), true);
-    if (!refused.outcome.isEmpty())
-        return refused;
-    StoredContainer container;
-    container.uploader = uploader;
-    container.recipient = recipientKey->installation;
-    container.uploaderKeyId = m_metadata.latestKeyIdOf(uploader);
-    container.size = blob->size();
-    container.createdAt = now();
-    // Checked again as one step with the reservation: another upload, here or on another server,
-    // may have taken the room since.
-    MetadataStore::ContainerLimits limits;
-    limits.quotaBytes = m_limits.quotaBytes;
-    limits.perRecipient = m_limits.waitingPerRecipient;
-    limits.perPair = m_limits.waitingPerPair;
-    switch (m_metadata.reserveContainer(&container, limits, newFileId)) {
+ApiReply RelayApi::limitRefusal(MetadataStore::Result result, const QByteArray& uploader,
+                                const QString& completing)
+{
+    switch (result) {
     case MetadataStore::Result::Done:
-        break;
+        return ApiReply();
     case MetadataStore::Result::OverQuota:
-        return overQuota(uploader);
+        return overQuota(uploader, completing);
     case MetadataStore::Result::PairFull:
         return refusal(
             QStringLiteral("The recipient has not collected the files you sent before, and the server "
@@ -464,14 +533,43 @@ ApiReply RelayApi::finishUpload(const QByteArray& uploader, std::unique_ptr<Blob
                            "(%1). Please try again once they have collected some.")
                 .arg(m_limits.waitingPerRecipient),
             QStringLiteral("recipient-full"));
+    case MetadataStore::Result::TooMany:
+        return refusal(QStringLiteral("You have %1 unfinished uploads on the server, as many as it keeps for "
+                                      "one installation. Please finish or cancel one of them first.")
+                           .arg(m_limits.openUploadsPerInstallation),
+                       QStringLiteral("open-uploads"));
     default:
         return storageFailure();
     }
+}
+
+ApiReply RelayApi::store(const QByteArray& uploader, std::unique_ptr<BlobStore::Writer> blob,
+                         const StoredKey& recipientKey, const QString& completing)
+{
+    const ApiReply refused = refusalFor(uploader, blob->size(), true, completing);
+    if (!refused.outcome.isEmpty())
+        return refused;
+    StoredContainer container;
+    container.uploader = uploader;
+    container.recipient = recipientKey.installation;
+    container.uploaderKeyId = m_metadata.latestKeyIdOf(uploader);
+    container.size = blob->size();
+    container.createdAt = now();
+    // Checked again as one step with the reservation: another upload, here or on another server,
+    // may have taken the room since.
+    MetadataStore::ContainerLimits limits;
+    limits.quotaBytes = m_limits.quotaBytes;
+    limits.perRecipient = m_limits.waitingPerRecipient;
+    limits.perPair = m_limits.waitingPerPair;
+    if (const ApiReply full
+        = limitRefusal(m_metadata.reserveContainer(&container, limits, newFileId, completing), uploader, completing);
+        !full.outcome.isEmpty())
+        return full;
     if (!blob->commit(container.fileId)) {
         m_metadata.removeContainer(container.fileId);
         return diskFull();
     }
-    if (!m_metadata.changeState(container.fileId, ContainerState::Storing, ContainerState::Waiting, 0)) {
+    if (!m_metadata.publishContainer(container.fileId, completing, now() + m_limits.uploadExpirySeconds)) {
         m_blobs.remove(container.fileId);
         m_metadata.removeContainer(container.fileId);
         return storageFailure();
@@ -479,12 +577,235 @@ ApiReply RelayApi::finishUpload(const QByteArray& uploader, std::unique_ptr<Blob
     return json(QJsonObject {{QStringLiteral("fileId"), container.fileId}}, QStringLiteral("stored"));
 }
 
-std::unique_ptr<BlobStore::Reader> RelayApi::openWaiting(qint32 fileId)
+std::unique_ptr<BlobStore::Reader> RelayApi::openWaiting(qint32 fileId, QByteArray* etag)
 {
     const std::optional<StoredContainer> container = m_metadata.container(fileId);
     if (!container || container->state != ContainerState::Waiting)
         return nullptr;
+    // File ids are random and a row is forgotten only long after its container is gone, so the id
+    // with its size and time of creation names one container only.
+    *etag = '"'
+        + QCryptographicHash::hash(QByteArray::number(fileId) + ' ' + QByteArray::number(container->size) + ' '
+                                       + QByteArray::number(container->createdAt),
+                                   QCryptographicHash::Sha256)
+              .toHex()
+              .left(32)
+        + '"';
     return m_blobs.open(fileId);
+}
+
+ApiReply RelayApi::tusOptions(qint64 maxSize)
+{
+    ApiReply reply {204, QByteArray(), QStringLiteral("options"), {}};
+    reply.headers = {{"Tus-Version", "1.0.0"},
+                     {"Tus-Extension", "creation,termination,expiration"},
+                     {"Tus-Max-Size", QByteArray::number(maxSize)}};
+    return reply;
+}
+
+std::optional<StoredUpload> RelayApi::uploadOf(const QByteArray& caller, const QString& uploadId)
+{
+    std::optional<StoredUpload> upload = m_metadata.upload(uploadId);
+    // Another's upload is as unknown as one that never was: ids cannot be probed.
+    if (caller.isEmpty() || !upload || upload->uploader != caller || upload->expiresAt <= now())
+        return std::nullopt;
+    return upload;
+}
+
+ApiReply RelayApi::uploadStored(const StoredUpload& upload) const
+{
+    ApiReply reply = json(QJsonObject {{QStringLiteral("fileId"), upload.fileId}}, QStringLiteral("stored"));
+    reply.headers = {{"Upload-Offset", QByteArray::number(upload.length)},
+                     {"Upload-File-Id", QByteArray::number(upload.fileId)}};
+    return reply;
+}
+
+ApiReply RelayApi::createUpload(const QByteArray& caller, qint64 length, const QByteArray& metadata)
+{
+    if (caller.isEmpty())
+        return malformed(QStringLiteral("installation"));
+    if (length > m_limits.maxContainerBytes)
+        return uploadTooLarge();
+    QMap<QByteArray, QByteArray> pairs;
+    if (metadata.size() > 1024 || !parseMetadata(metadata, &pairs))
+        return malformed(QStringLiteral("metadata"));
+    if (length <= trailerSize)
+        return error(400, QStringLiteral("The file to send is damaged: it is too short."),
+                     QStringLiteral("refused-short"));
+
+    StoredUpload upload;
+    QByteArray recipient;
+    if (pairs.contains("recipient")) {
+        upload.recipientFingerprint = QByteArray::fromHex(pairs.value("recipient"));
+        if (upload.recipientFingerprint.size() != 20 || pairs.value("recipient").size() != 40)
+            return malformed(QStringLiteral("metadata"));
+        const std::optional<StoredKey> key = m_metadata.keyByFingerprint(upload.recipientFingerprint);
+        if (!key)
+            return asTus(refusal(QStringLiteral("The recipient's key is not registered on this server."),
+                                 QStringLiteral("unknown-recipient")));
+        recipient = key->installation;
+    }
+    if (ApiReply refused = refusalFor(caller, length, false); !refused.outcome.isEmpty()) {
+        if (refused.outcome == QLatin1String("refused-disk"))
+            refused.status = 507;
+        return asTus(refused);
+    }
+
+    upload.uploadId = newUploadId();
+    upload.uploader = caller;
+    upload.length = length;
+    upload.metadata = metadata;
+    upload.expiresAt = now() + m_limits.uploadExpirySeconds;
+    MetadataStore::ContainerLimits limits;
+    limits.quotaBytes = m_limits.quotaBytes;
+    limits.perRecipient = m_limits.waitingPerRecipient;
+    limits.perPair = m_limits.waitingPerPair;
+    if (const ApiReply refused = limitRefusal(
+            m_metadata.createUpload(upload, recipient, limits, m_limits.openUploadsPerInstallation), caller);
+        !refused.outcome.isEmpty())
+        return asTus(refused);
+    ApiReply created {201, QByteArray(), QStringLiteral("upload-created"), {}};
+    created.headers = {{"Location", "/uploads/" + upload.uploadId.toLatin1()},
+                       {"Upload-Expires", httpDate(upload.expiresAt)}};
+    return created;
+}
+
+ApiReply RelayApi::uploadStatus(const QByteArray& caller, const QString& uploadId)
+{
+    const std::optional<StoredUpload> upload = uploadOf(caller, uploadId);
+    if (!upload)
+        return error(404, QStringLiteral("There is no such upload. It may have expired: please send again."),
+                     QStringLiteral("no-upload"));
+    ApiReply reply = upload->fileId ? uploadStored(*upload) : ApiReply();
+    reply.body.clear();
+    reply.outcome = QStringLiteral("upload-status");
+    if (!upload->fileId) {
+        reply.headers.emplace_back("Upload-Offset", QByteArray::number(m_blobs.partialSize(uploadId)));
+        reply.headers.emplace_back("Upload-Expires", httpDate(upload->expiresAt));
+    }
+    reply.headers.emplace_back("Upload-Length", QByteArray::number(upload->length));
+    reply.headers.emplace_back("Cache-Control", "no-store");
+    if (!upload->metadata.isEmpty())
+        reply.headers.emplace_back("Upload-Metadata", upload->metadata);
+    return reply;
+}
+
+ApiReply RelayApi::dropUpload(const QByteArray& caller, const QString& uploadId)
+{
+    if (!uploadOf(caller, uploadId))
+        return uploadStatus(caller, uploadId);
+    BlobStore::Lock lock;
+    const std::unique_ptr<BlobStore::Partial> blob = m_blobs.openPartial(uploadId, &lock);
+    if (!blob)
+        return lock == BlobStore::Lock::Busy
+            ? error(423, QStringLiteral("The upload is still being received. Please try again in a moment."),
+                    QStringLiteral("upload-busy"))
+            : storageFailed();
+    // The row first: a crash in between leaves a file without a row, which start-up removes.
+    if (!m_metadata.removeUpload(uploadId))
+        return storageFailed();
+    blob->remove();
+    return ApiReply {204, QByteArray(), QStringLiteral("upload-dropped"), {}};
+}
+
+std::unique_ptr<UploadAppend> RelayApi::beginAppend(const QByteArray& caller, const QString& uploadId,
+                                                    qint64 offset, ApiReply* answer)
+{
+    std::optional<StoredUpload> upload = uploadOf(caller, uploadId);
+    std::unique_ptr<BlobStore::Partial> blob;
+    BlobStore::Lock lock = BlobStore::Lock::Failed;
+    if (upload && !upload->fileId) {
+        blob = m_blobs.openPartial(uploadId, &lock);
+        // Now that nobody else appends, the row as it is: the upload may have been dropped or
+        // completed meanwhile.
+        upload = blob ? uploadOf(caller, uploadId) : upload;
+        if (!upload || upload->fileId)
+            blob->remove();
+    }
+    if (!upload) {
+        *answer = uploadStatus(caller, uploadId);
+    } else if (upload->fileId) {
+        // The answer to the last PATCH may have been lost: asked again, it is given again.
+        *answer = offset == upload->length
+            ? uploadStored(*upload)
+            : error(409, QStringLiteral("This upload is complete."), QStringLiteral("upload-offset"));
+    } else if (!blob) {
+        *answer = lock == BlobStore::Lock::Busy
+            ? error(423, QStringLiteral("The upload is still being received. Please try again in a moment."),
+                    QStringLiteral("upload-busy"))
+            : storageFailed();
+    } else if (blob->size() != offset) {
+        *answer = withHeader(error(409,
+                                   QStringLiteral("The server has %1 bytes of this upload, not %2.")
+                                       .arg(blob->size())
+                                       .arg(offset),
+                                   QStringLiteral("upload-offset")),
+                             "Upload-Offset", QByteArray::number(blob->size()));
+    } else {
+        return std::make_unique<UploadAppend>(*upload, std::move(blob));
+    }
+    return nullptr;
+}
+
+ApiReply RelayApi::endAppend(std::unique_ptr<UploadAppend> append, bool complete)
+{
+    const StoredUpload upload = append->upload();
+    // What arrived stays, also from a body that broke off, and counts once it is durable.
+    const bool synced = append->blob().sync();
+    switch (append->result()) {
+    case UploadAppend::Result::Ok:
+        break;
+    case UploadAppend::Result::NotAContainer:
+        m_metadata.removeUpload(upload.uploadId);
+        append->blob().remove();
+        return notAContainer();
+    case UploadAppend::Result::TooLarge:
+        return error(413, QStringLiteral("The request brings more bytes than the upload has left."),
+                     QStringLiteral("upload-too-long"));
+    case UploadAppend::Result::DiskFull:
+        return diskFull();
+    case UploadAppend::Result::StorageFailed:
+        return storageFailed();
+    }
+    if (!synced)
+        return append->blob().error() == ENOSPC ? diskFull() : storageFailed();
+    if (!complete)
+        return malformed(QStringLiteral("upload-body"));
+    const qint64 expiresAt = now() + m_limits.uploadExpirySeconds;
+    if (append->received() > 0)
+        m_metadata.touchUpload(upload.uploadId, expiresAt);
+    if (append->remaining() > 0) {
+        ApiReply reply {204, QByteArray(), QStringLiteral("upload-appended"), {}};
+        reply.headers = {{"Upload-Offset", QByteArray::number(append->blob().size())},
+                         {"Upload-Expires", httpDate(expiresAt)}};
+        return reply;
+    }
+    return completeUpload(*append);
+}
+
+ApiReply RelayApi::completeUpload(UploadAppend& append)
+{
+    const StoredUpload upload = append.upload();
+    QByteArray trailer(trailerSize, '\0');
+    if (append.blob().read(upload.length - trailerSize, trailer.data(), trailerSize) != trailerSize)
+        return storageFailed();
+    StoredKey recipientKey;
+    ApiReply reply = append.isEncryptedMessage()
+        ? containerRefusal(upload.length, trailer, upload.recipientFingerprint, &recipientKey)
+        : notAContainer();
+    // A container that can never be delivered is dropped; one that only has to wait for room stays
+    // complete, and an empty PATCH at its end tries again.
+    if (!reply.outcome.isEmpty()) {
+        m_metadata.removeUpload(upload.uploadId);
+        append.blob().remove();
+        return asTus(reply);
+    }
+    reply = store(upload.uploader, append.takeBlob(), recipientKey, upload.uploadId);
+    if (reply.outcome != QLatin1String("stored"))
+        return asTus(reply);
+    StoredUpload stored = upload;
+    stored.fileId = qint32(QJsonDocument::fromJson(reply.body).object().value(QStringLiteral("fileId")).toInt());
+    return uploadStored(stored);
 }
 
 ApiReply RelayApi::checkNewFiles(const QByteArray& caller, const QByteArray& body)
@@ -617,6 +938,14 @@ void RelayApi::recover()
         if (!stored.contains(id) && !m_blobs.open(id))
             m_metadata.changeState(id, ContainerState::Waiting, ContainerState::Expired, now());
     }
+    // Bytes of a resumable upload whose row is gone: it was dropped or expired when the server
+    // stopped. Unfinished uploads with a row stay, whoever received them.
+    for (const QString& id : m_blobs.partials()) {
+        BlobStore::Lock lock;
+        const std::unique_ptr<BlobStore::Partial> blob = m_blobs.openPartial(id, &lock);
+        if (blob && !m_metadata.upload(id))
+            blob->remove();
+    }
 }
 
 void RelayApi::sweep()
@@ -629,6 +958,13 @@ void RelayApi::sweep()
     }
     m_metadata.forgetFinished(t - m_limits.outcomeRetentionSeconds);
     m_metadata.forgetOrigins(t - 3600);
+    for (const QString& id : m_metadata.expiredUploads(t)) {
+        // One being appended to right now is left to the next sweep: its PATCH moves its expiry.
+        BlobStore::Lock lock;
+        const std::unique_ptr<BlobStore::Partial> blob = m_blobs.openPartial(id, &lock);
+        if (blob && m_metadata.removeUpload(id))
+            blob->remove();
+    }
     if (m_limits.unfinishedGraceSeconds > 0) {
         for (qint32 id : m_metadata.removeUnfinished(t - m_limits.unfinishedGraceSeconds))
             m_blobs.remove(id);

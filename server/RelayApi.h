@@ -9,15 +9,21 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
-// What one request yields: an HTTP status, a JSON body and a short word for the access log.
-// Refusals a user must read are status 200 with {"error": "..."} wherever the client reads only
-// successful replies; every other error status carries such a text too.
+class UploadAppend;
+
+// What one request yields: an HTTP status, a JSON body (may be empty), a short word for the access
+// log and headers of the protocol's own. Refusals a user must read are status 200 with
+// {"error": "..."} wherever the client reads only successful replies; every other error status
+// carries such a text too.
 struct ApiReply
 {
     int status = 200;
     QByteArray body;
     QString outcome;
+    std::vector<std::pair<QByteArray, QByteArray>> headers;
 };
 
 // The relay protocol over a metadata store and a blob store, free of any HTTP library: the HTTP
@@ -46,8 +52,22 @@ public:
     // Stores a completely received container. trailer holds its last bytes (at most 21).
     ApiReply finishUpload(const QByteArray& uploader, std::unique_ptr<BlobStore::Writer> blob,
                           const QByteArray& trailer);
-    // The blob of a container that waits for its recipient, or null.
-    std::unique_ptr<BlobStore::Reader> openWaiting(qint32 fileId);
+    // The blob of a container that waits for its recipient, or null; *etag is its validator,
+    // which no other container has.
+    std::unique_ptr<BlobStore::Reader> openWaiting(qint32 fileId, QByteArray* etag);
+
+    // Resumable uploads (tus 1.0 with creation, termination and expiration). caller is the
+    // installation id that the request names, empty if it names none.
+    static ApiReply tusOptions(qint64 maxSize);
+    ApiReply createUpload(const QByteArray& caller, qint64 length, const QByteArray& metadata);
+    ApiReply uploadStatus(const QByteArray& caller, const QString& uploadId);
+    ApiReply dropUpload(const QByteArray& caller, const QString& uploadId);
+    // A PATCH at offset: the upload, locked for appending, or null with the whole answer in *answer.
+    std::unique_ptr<UploadAppend> beginAppend(const QByteArray& caller, const QString& uploadId, qint64 offset,
+                                              ApiReply* answer);
+    // Once the body has been read (complete: to its end), what the PATCH answers; the last byte
+    // turns the upload into a container as finishUpload does.
+    ApiReply endAppend(std::unique_ptr<UploadAppend> append, bool complete);
 
     // Error replies of the HTTP layer, in the words of the relay.
     static ApiReply error(int status, const QString& message, const QString& outcome);
@@ -55,12 +75,13 @@ public:
     static ApiReply notAContainer();
     static ApiReply diskFull();
     static ApiReply malformed(const QString& what);
+    static ApiReply storageFailed();
 
     // Start-up: drops what a crash left half done, so no partial upload is ever listed or served.
     // Safe while other servers use the same database and blob store.
     void recover();
-    // Deletes unclaimed containers past their expiry (blob and all) and forgets old outcomes and
-    // where installations came from.
+    // Deletes unclaimed containers and resumable uploads past their expiry (blob and all) and
+    // forgets old outcomes and where installations came from.
     void sweep();
 
     // The address that new installations are counted by: IPv4 as it is, IPv6 by its /64 prefix.
@@ -79,8 +100,23 @@ private:
     // A refusal, or an empty outcome if the installation may write.
     ApiReply admit(const QByteArray& caller, const QString& origin);
     // A refusal for a container of size bytes from uploader, or an empty outcome if it may come.
-    ApiReply refusalFor(const QByteArray& uploader, qint64 size, bool alreadyOnDisk);
-    ApiReply overQuota(const QByteArray& uploader);
+    ApiReply refusalFor(const QByteArray& uploader, qint64 size, bool alreadyOnDisk,
+                        const QString& completing = QString());
+    ApiReply overQuota(const QByteArray& uploader, const QString& completing = QString());
+    // A refusal for what a store step answered, or an empty outcome for Done.
+    ApiReply limitRefusal(MetadataStore::Result result, const QByteArray& uploader,
+                          const QString& completing = QString());
+    // A refusal if the container of size bytes ending in trailer can never be delivered (to the
+    // recipient declared for it, if any); otherwise an empty outcome and the recipient's key.
+    ApiReply containerRefusal(qint64 size, const QByteArray& trailer, const QByteArray& declaredRecipient,
+                              StoredKey* recipientKey);
+    // Stores blob as a container for recipientKey, from the resumable upload completing if named.
+    ApiReply store(const QByteArray& uploader, std::unique_ptr<BlobStore::Writer> blob,
+                   const StoredKey& recipientKey, const QString& completing);
+    ApiReply completeUpload(UploadAppend& append);
+    // The upload of caller under uploadId, unless it is unknown, another's or expired.
+    std::optional<StoredUpload> uploadOf(const QByteArray& caller, const QString& uploadId);
+    ApiReply uploadStored(const StoredUpload& upload) const;
     qint64 now() const;
 
     MetadataStore& m_metadata;

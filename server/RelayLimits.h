@@ -20,6 +20,8 @@ struct RelayLimits
     qint64 waitingPerRecipient = 100; // containers waiting for one recipient
     qint64 waitingPerPair = 20; // containers waiting from one sender for one recipient
     qint64 installationsPerHour = 20; // new installations from one address (IPv6: one /64)
+    qint64 uploadExpirySeconds = 86400; // an unfinished resumable upload left alone this long is deleted
+    qint64 openUploadsPerInstallation = 20; // unfinished resumable uploads at once
 
     // How long the outcome of a finished transfer stays available to "/check-delivered".
     qint64 outcomeRetentionSeconds = qint64(30) * 86400;

@@ -5,6 +5,7 @@
 #include "ElasticThreadPool.h"
 #include "RelayApi.h"
 #include "ServerOptions.h"
+#include "UploadAppend.h"
 #include "UploadSession.h"
 
 #include <httplib.h>
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <set>
 #include <vector>
 
 namespace {
@@ -29,14 +31,26 @@ struct RequestContext
     qint64 bytesIn = -1;
     qint64 bytesOut = -1;
     bool close = false; // the body was not read to its end
+    httplib::Ranges ranges; // of a download; the library is kept from applying them itself
 };
 thread_local RequestContext t_request;
 
 void send(httplib::Response& res, const ApiReply& reply)
 {
     res.status = reply.status;
-    res.set_content(reply.body.constData(), static_cast<std::size_t>(reply.body.size()), "application/json");
+    for (const auto& header : reply.headers)
+        res.set_header(header.first.constData(), header.second.constData());
+    if (!reply.body.isEmpty())
+        res.set_content(reply.body.constData(), static_cast<std::size_t>(reply.body.size()), "application/json");
     t_request.outcome = reply.outcome;
+}
+
+// The library cuts every body to the request's Range header, error replies included, and trusts
+// the range to lie within the body. Only downloads answer ranges here, and they check them first.
+void takeRanges(const httplib::Request& req)
+{
+    t_request.ranges = req.ranges;
+    const_cast<httplib::Request&>(req).ranges.clear();
 }
 
 // Answers a request whose body is left unread (or half read): the connection ends with the answer.
@@ -84,12 +98,13 @@ ApiReply framingError(const httplib::Request& req)
             != "identity")
         return RelayApi::error(415, QStringLiteral("The server takes requests without content coding."),
                                QStringLiteral("framing-content-coding"));
-    if (req.method == "POST" && lengths == 0 && codings == 0)
+    const bool takesBody = req.method == "POST" || req.method == "PATCH";
+    if (takesBody && lengths == 0 && codings == 0)
         return RelayApi::error(411, QStringLiteral("The request must state its length."),
                                QStringLiteral("framing-no-length"));
-    if (req.method != "POST" && (codings > 0 || length.toLongLong() > 0))
+    if (!takesBody && (codings > 0 || length.toLongLong() > 0))
         return bad(QStringLiteral("body"));
-    return ApiReply {200, QByteArray(), QString()};
+    return ApiReply();
 }
 
 // Over the limits the client still learns why, in words it can show, and when to try again.
@@ -118,6 +133,53 @@ QString errorText(int status)
     default:
         return QStringLiteral("The server does not understand this request. Please update the program.");
     }
+}
+
+// A number of at most 18 digits from a header, or -1.
+qint64 headerNumber(const httplib::Request& req, const char* name)
+{
+    const QByteArray text = QByteArray::fromStdString(req.get_header_value(name)).trimmed();
+    if (req.get_header_value_count(name) != 1 || text.isEmpty() || text.size() > 18
+        || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return -1;
+    return text.toLongLong();
+}
+
+// The answers of the resumable upload paths all carry the protocol version.
+void sendTus(httplib::Response& res, const ApiReply& reply)
+{
+    send(res, reply);
+    res.set_header("Tus-Resumable", "1.0.0");
+}
+
+// A refusal unless the request speaks tus 1.0.0; null outcome if it does.
+ApiReply tusVersionError(const httplib::Request& req)
+{
+    if (req.get_header_value("Tus-Resumable") == "1.0.0")
+        return ApiReply();
+    ApiReply refused = RelayApi::error(
+        412, QStringLiteral("The server speaks version 1.0.0 of the resumable upload protocol."),
+        QStringLiteral("tus-version"));
+    refused.headers.emplace_back("Tus-Version", "1.0.0");
+    return refused;
+}
+
+QByteArray installationOf(const httplib::Request& req)
+{
+    return UploadSession::installationFrom(QByteArray::fromStdString(req.get_header_value("Tessary-Installation")));
+}
+
+// Whether an If-Match or If-Range value names etag: "*" or a list with it, compared strongly.
+bool namesEtag(const std::string& value, const QByteArray& etag, bool list)
+{
+    const QByteArray text = QByteArray::fromStdString(value).trimmed();
+    if (!list)
+        return text == etag;
+    for (const QByteArray& tag : text.split(',')) {
+        if (tag.trimmed() == etag || tag.trimmed() == "*")
+            return true;
+    }
+    return false;
 }
 
 qint32 fileIdFromPath(const std::string& digits)
@@ -227,7 +289,9 @@ void RelayServer::installRoutes()
                 res.set_header("Retry-After", "5");
             return httplib::Server::HandlerResponse::Handled;
         }
-        if (req.method != "GET" && req.method != "HEAD" && req.method != "POST") {
+        takeRanges(req);
+        static const std::set<std::string> methods {"GET", "HEAD", "POST", "PATCH", "DELETE", "OPTIONS"};
+        if (!methods.count(req.method)) {
             sendAndClose(res, RelayApi::error(405, errorText(405), QStringLiteral("method")));
             return httplib::Server::HandlerResponse::Handled;
         }
@@ -241,7 +305,9 @@ void RelayServer::installRoutes()
 
     // Errors of the library's own (an unparsable request line, an unknown path) get a text too.
     server.set_error_handler(
-        httplib::Server::HandlerWithResponse([](const httplib::Request&, httplib::Response& res) {
+        httplib::Server::HandlerWithResponse([](const httplib::Request& req, httplib::Response& res) {
+            // Also reached for requests that never got to routing.
+            takeRanges(req);
             if (!res.body.empty())
                 return httplib::Server::HandlerResponse::Unhandled;
             send(res,
@@ -371,23 +437,151 @@ void RelayServer::installRoutes()
             }
         });
 
+    // Plain GETs get the whole container; a single range, "bytes=N-", "bytes=N-M" or "bytes=-N",
+    // gets 206 with that part. A range that fits no byte is 416; If-Match with another validator is
+    // 412, If-Range with another one gets the whole container; several ranges get it whole too.
     server.Get(R"(/id(\d+))", [this](const httplib::Request& req, httplib::Response& res) {
         const qint32 fileId = fileIdFromPath(req.matches[1]);
-        std::shared_ptr<BlobStore::Reader> blob(fileId ? m_api.openWaiting(fileId) : nullptr);
+        QByteArray etag;
+        std::shared_ptr<BlobStore::Reader> blob(fileId ? m_api.openWaiting(fileId, &etag) : nullptr);
         if (!blob) {
             send(res, RelayApi::error(404, errorText(404), QStringLiteral("not-found")));
             return;
         }
+        const qint64 size = blob->size();
+        if (req.has_header("If-Match") && !namesEtag(req.get_header_value("If-Match"), etag, true)) {
+            send(res, RelayApi::error(412,
+                                      QStringLiteral("The file on the server is not the one whose download "
+                                                     "began. Please download it again from the start."),
+                                      QStringLiteral("download-changed")));
+            return;
+        }
+        res.set_header("Accept-Ranges", "bytes");
+        res.set_header("ETag", etag.constData());
+        qint64 first = 0, last = size - 1;
+        if (t_request.ranges.size() == 1
+            && (!req.has_header("If-Range") || namesEtag(req.get_header_value("If-Range"), etag, false))) {
+            const auto range = t_request.ranges.front();
+            first = range.first >= 0 ? qint64(range.first) : size - qMin<qint64>(range.second, size);
+            if (range.first >= 0 && range.second >= 0)
+                last = qMin<qint64>(range.second, last);
+            if (first >= size || (range.first < 0 && range.second <= 0)) {
+                send(res, RelayApi::error(416,
+                                          QStringLiteral("The file on the server has only %1 bytes.").arg(size),
+                                          QStringLiteral("download-range")));
+                res.set_header("Content-Range", "bytes */" + std::to_string(size));
+                return;
+            }
+            res.status = 206;
+            res.set_header("Content-Range",
+                           "bytes " + std::to_string(first) + '-' + std::to_string(last) + '/' + std::to_string(size));
+        }
         auto buffer = std::make_shared<std::vector<char>>(downloadChunk);
         res.set_content_provider(
-            static_cast<std::size_t>(blob->size()), "application/octet-stream",
-            [blob, buffer](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-                const qint64 got = blob->read(static_cast<qint64>(offset), buffer->data(),
+            static_cast<std::size_t>(last - first + 1), "application/octet-stream",
+            [blob, buffer, first](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                const qint64 got = blob->read(first + static_cast<qint64>(offset), buffer->data(),
                                               static_cast<qint64>(std::min(length, downloadChunk)));
                 return got > 0 && sink.write(buffer->data(), static_cast<std::size_t>(got));
             });
-        t_request.bytesOut = blob->size();
-        t_request.outcome = QStringLiteral("download");
+        t_request.bytesOut = last - first + 1;
+        t_request.outcome = res.status == 206 ? QStringLiteral("download-range") : QStringLiteral("download");
+    });
+
+    // Resumable uploads, tus 1.0.0: every request but OPTIONS names its installation in the header
+    // Tessary-Installation; see the README for the whole protocol.
+    server.Options("/uploads", [this](const httplib::Request&, httplib::Response& res) {
+        sendTus(res, RelayApi::tusOptions(m_options.limits.maxContainerBytes));
+    });
+
+    server.Post("/uploads", [this](const httplib::Request& req, httplib::Response& res,
+                                   const httplib::ContentReader&) {
+        if (const ApiReply refused = tusVersionError(req); !refused.outcome.isEmpty()) {
+            sendAndClose(res, refused);
+            res.set_header("Tus-Resumable", "1.0.0");
+            return;
+        }
+        const QByteArray caller = installationOf(req);
+        if (!caller.isEmpty())
+            t_request.caller = m_log.pseudonym(caller);
+        const qint64 length = headerNumber(req, "Upload-Length");
+        // Bytes come with PATCH only: the creation request carries none.
+        if (declaredLength(req) != 0 || length < 0) {
+            sendAndClose(res, RelayApi::malformed(QStringLiteral("upload-creation")));
+            res.set_header("Tus-Resumable", "1.0.0");
+            return;
+        }
+        sendTus(res, m_api.createUpload(caller, length,
+                                        QByteArray::fromStdString(req.get_header_value("Upload-Metadata"))));
+    });
+
+    // HEAD only: the library serves HEAD requests with the GET handler.
+    server.Get(R"(/uploads/([0-9a-f]{32}))", [this](const httplib::Request& req, httplib::Response& res) {
+        if (req.method != "HEAD") {
+            send(res, RelayApi::error(405, errorText(405), QStringLiteral("method")));
+            return;
+        }
+        const ApiReply refused = tusVersionError(req);
+        const QByteArray caller = installationOf(req);
+        if (!caller.isEmpty())
+            t_request.caller = m_log.pseudonym(caller);
+        sendTus(res, refused.outcome.isEmpty()
+                    ? m_api.uploadStatus(caller, QString::fromStdString(req.matches[1]))
+                    : refused);
+    });
+
+    server.Delete(R"(/uploads/([0-9a-f]{32}))", [this](const httplib::Request& req, httplib::Response& res) {
+        const ApiReply refused = tusVersionError(req);
+        const QByteArray caller = installationOf(req);
+        if (!caller.isEmpty())
+            t_request.caller = m_log.pseudonym(caller);
+        sendTus(res, refused.outcome.isEmpty()
+                    ? m_api.dropUpload(caller, QString::fromStdString(req.matches[1]))
+                    : refused);
+    });
+
+    server.Patch(
+        R"(/uploads/([0-9a-f]{32}))",
+        [this](const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader) {
+            const auto refuse = [&](const ApiReply& reply) {
+                sendAndClose(res, reply);
+                res.set_header("Tus-Resumable", "1.0.0");
+            };
+            if (const ApiReply refused = tusVersionError(req); !refused.outcome.isEmpty())
+                return refuse(refused);
+            if (req.get_header_value("Content-Type") != "application/offset+octet-stream")
+                return refuse(RelayApi::error(415, QStringLiteral("The bytes of an upload must come as "
+                                                                  "application/offset+octet-stream."),
+                                              QStringLiteral("upload-content-type")));
+            const qint64 offset = headerNumber(req, "Upload-Offset");
+            if (offset < 0)
+                return refuse(RelayApi::malformed(QStringLiteral("upload-offset")));
+            const QByteArray caller = installationOf(req);
+            if (!caller.isEmpty())
+                t_request.caller = m_log.pseudonym(caller);
+            ApiReply answer;
+            std::unique_ptr<UploadAppend> append
+                = m_api.beginAppend(caller, QString::fromStdString(req.matches[1]), offset, &answer);
+            if (!append)
+                return declaredLength(req) == 0 ? sendTus(res, answer) : refuse(answer);
+            // The body may be as long as what the upload still lacks.
+            if (declaredLength(req) > append->remaining())
+                return refuse(RelayApi::error(413,
+                                              QStringLiteral("The request brings more bytes than the "
+                                                             "upload has left."),
+                                              QStringLiteral("upload-too-long")));
+            const bool complete
+                = reader([&](const char* data, std::size_t size) { return append->data(data, size); });
+            t_request.bytesIn = append->received();
+            const ApiReply reply = m_api.endAppend(std::move(append), complete);
+            if (complete)
+                sendTus(res, reply);
+            else
+                refuse(reply);
+        });
+
+    server.Patch(".*", [](const httplib::Request&, httplib::Response& res, const httplib::ContentReader&) {
+        sendAndClose(res, RelayApi::error(404, errorText(404), QStringLiteral("not-found")));
     });
 
     // Any other path: answered without reading, so that no body of an unknown request is buffered.

@@ -1,7 +1,5 @@
 #include "UploadSession.h"
 
-#include "OpenPgpPacket.h"
-
 #include <QRegularExpression>
 #include <QUuid>
 
@@ -11,17 +9,6 @@ namespace {
 constexpr int trailerSize = 21;
 constexpr int maxUidText = 64;
 constexpr qint64 maxOtherBytes = 64 * 1024;
-// Session key packets for a few hundred recipients fit in here.
-constexpr int maxHeadBytes = 64 * 1024;
-
-enum Tag
-{
-    PublicKeySessionKey = 1,
-    SymmetricSessionKey = 3,
-    SymmetricData = 9,
-    ProtectedData = 18,
-    AeadData = 20
-};
 } // namespace
 
 UploadSession::UploadSession(BlobStore& blobs, qint64 maxContainerBytes)
@@ -60,31 +47,6 @@ bool UploadSession::beginPart(const std::string& name)
     return true;
 }
 
-// An encrypted message starts with one or more session key packets and then the encrypted data
-// packet; nothing else may come first.
-UploadSession::Head UploadSession::checkHead()
-{
-    qint64 pos = 0;
-    int sessionKeys = 0;
-    while (pos < m_headBytes.size()) {
-        OpenPgpPacket packet;
-        const OpenPgpPacket::Parse parse
-            = OpenPgpPacket::read(m_headBytes.constData() + pos, m_headBytes.size() - pos, &packet);
-        if (parse == OpenPgpPacket::Parse::Invalid)
-            return Head::NotEncrypted;
-        if (parse == OpenPgpPacket::Parse::Short)
-            break;
-        if (packet.tag == SymmetricData || packet.tag == ProtectedData || packet.tag == AeadData)
-            return sessionKeys > 0 ? Head::Encrypted : Head::NotEncrypted;
-        if ((packet.tag != PublicKeySessionKey && packet.tag != SymmetricSessionKey)
-            || packet.length != OpenPgpPacket::Length::Definite)
-            return Head::NotEncrypted;
-        pos += packet.headerSize + packet.bodyLength;
-        ++sessionKeys;
-    }
-    return m_headBytes.size() >= maxHeadBytes ? Head::NotEncrypted : Head::Undecided;
-}
-
 bool UploadSession::data(const char* bytes, std::size_t size)
 {
     switch (m_part) {
@@ -92,10 +54,11 @@ bool UploadSession::data(const char* bytes, std::size_t size)
         m_containerBytes += static_cast<qint64>(size);
         if (m_containerBytes > m_maxContainerBytes)
             return fail(Result::TooLarge);
-        if (m_head == Head::Undecided) {
-            m_headBytes.append(bytes, int(qMin<std::size_t>(size, maxHeadBytes - m_headBytes.size())));
-            m_head = checkHead();
-            if (m_head == Head::NotEncrypted)
+        if (m_head == OpenPgpPacket::Message::Undecided) {
+            m_headBytes.append(
+                bytes, int(qMin<std::size_t>(size, OpenPgpPacket::maxHeadBytes - m_headBytes.size())));
+            m_head = OpenPgpPacket::checkMessageHead(m_headBytes, false);
+            if (m_head == OpenPgpPacket::Message::NotEncrypted)
                 return fail(Result::NotAContainer);
         }
         if (size >= static_cast<std::size_t>(trailerSize)) {
@@ -120,12 +83,13 @@ bool UploadSession::data(const char* bytes, std::size_t size)
     return fail(Result::Malformed);
 }
 
-QByteArray UploadSession::uploader() const
+QByteArray UploadSession::installationFrom(const QByteArray& uid)
 {
-    // The client sends the braced form; the bare form is accepted too.
     static const QRegularExpression pattern(QStringLiteral(
         "^\\{?[0-9a-fA-F]{8}-[0-9a-fA-F]{4}-[0-9a-fA-F]{4}-[0-9a-fA-F]{4}-[0-9a-fA-F]{12}\\}?$"));
-    const QString text = QString::fromLatin1(m_uidText.trimmed());
+    if (uid.size() > maxUidText)
+        return QByteArray();
+    const QString text = QString::fromLatin1(uid.trimmed());
     if (!pattern.match(text).hasMatch()
         || text.startsWith(QLatin1Char('{')) != text.endsWith(QLatin1Char('}')))
         return QByteArray();
@@ -138,5 +102,5 @@ UploadSession::Result UploadSession::result() const
         return m_failure;
     if (!m_sawContainer || !m_sawUid || uploader().isEmpty())
         return Result::Malformed;
-    return m_head == Head::Encrypted ? Result::Complete : Result::NotAContainer;
+    return m_head == OpenPgpPacket::Message::Encrypted ? Result::Complete : Result::NotAContainer;
 }

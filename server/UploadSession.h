@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BlobStore.h"
+#include "OpenPgpPacket.h"
 
 #include <QByteArray>
 #include <QString>
@@ -35,7 +36,10 @@ public:
 
     Result result() const;
     // The uploader's installation id, 16 RFC 4122 bytes; empty unless the uid part is a UUID.
-    QByteArray uploader() const;
+    QByteArray uploader() const { return installationFrom(m_uidText); }
+    // The installation id that text names as the client sends it (a UUID, braced or not) in RFC 4122
+    // bytes; empty if it names none.
+    static QByteArray installationFrom(const QByteArray& text);
     QByteArray trailer() const { return m_trailer; }
     qint64 containerBytes() const { return m_containerBytes; }
     std::unique_ptr<BlobStore::Writer> takeBlob() { return std::move(m_blob); }
@@ -48,15 +52,7 @@ private:
         Uid,
         Other
     };
-    enum class Head
-    {
-        Undecided,
-        Encrypted,
-        NotEncrypted
-    };
-
     bool fail(Result result);
-    Head checkHead();
 
     BlobStore& m_blobs;
     qint64 m_maxContainerBytes;
@@ -65,7 +61,7 @@ private:
     bool m_sawContainer = false;
     bool m_sawUid = false;
     Result m_failure = Result::Complete;
-    Head m_head = Head::Undecided;
+    OpenPgpPacket::Message m_head = OpenPgpPacket::Message::Undecided;
     qint64 m_containerBytes = 0;
     qint64 m_otherBytes = 0;
     QByteArray m_headBytes;
