@@ -82,8 +82,19 @@ RelayClient::Reply toReply(const httplib::Result& result)
     if (result) {
         reply.status = result->status;
         reply.body = QByteArray::fromStdString(result->body);
+        for (const auto& header : result->headers)
+            reply.headers.insert(QByteArray::fromStdString(header.first).toLower(),
+                                 QByteArray::fromStdString(header.second));
     }
     return reply;
+}
+
+httplib::Headers toHeaders(const RelayClient::Headers& headers)
+{
+    httplib::Headers out;
+    for (const auto& header : headers)
+        out.emplace(header.first.toStdString(), header.second.toStdString());
+    return out;
 }
 
 std::unique_ptr<httplib::SSLClient> connectTo(const RelayProcess& relay)
@@ -118,9 +129,44 @@ RelayClient::Reply RelayClient::post(const QString& path, const QByteArray& body
         connectTo(m_relay)->Post(path.toStdString(), body.toStdString(), "application/octet-stream"));
 }
 
-RelayClient::Reply RelayClient::download(qint32 fileId) const
+RelayClient::Reply RelayClient::download(qint32 fileId, const Headers& headers) const
 {
-    return toReply(connectTo(m_relay)->Get(QStringLiteral("/id%1").arg(fileId).toStdString()));
+    return toReply(connectTo(m_relay)->Get(QStringLiteral("/id%1").arg(fileId).toStdString(), toHeaders(headers)));
+}
+
+RelayClient::Reply RelayClient::request(const QByteArray& method, const QString& path, const Headers& headers,
+                                        const QByteArray& body) const
+{
+    httplib::Request req;
+    req.method = method.toStdString();
+    req.path = path.toStdString();
+    req.headers = toHeaders(headers);
+    req.body = body.toStdString();
+    return toReply(connectTo(m_relay)->send(req));
+}
+
+RelayClient::Reply RelayClient::createUpload(const QUuid& who, qint64 length, const QByteArray& metadata) const
+{
+    Headers headers = tus(who);
+    headers.append(Header("Upload-Length", QByteArray::number(length)));
+    if (!metadata.isEmpty())
+        headers.append(Header("Upload-Metadata", metadata));
+    return request("POST", "/uploads", headers);
+}
+
+RelayClient::Reply RelayClient::append(const QUuid& who, const QByteArray& path, qint64 offset,
+                                       const QByteArray& bytes, const Progress& progress) const
+{
+    httplib::Headers headers = toHeaders(tus(who));
+    headers.erase("Content-Type");
+    headers.emplace("Upload-Offset", std::to_string(offset));
+    return toReply(connectTo(m_relay)->Patch(
+        path.toStdString(), headers, std::size_t(bytes.size()),
+        [&](std::size_t sent, std::size_t, httplib::DataSink& sink) {
+            return (!progress || progress(qint64(sent)))
+                && sink.write(bytes.constData() + sent, qMin<std::size_t>(bytes.size() - sent, 256 * 1024));
+        },
+        "application/offset+octet-stream"));
 }
 
 RelayClient::Reply RelayClient::upload(const QByteArray& container, const QUuid& uploader,

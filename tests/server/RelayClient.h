@@ -6,6 +6,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMap>
+#include <QPair>
 #include <QTemporaryDir>
 #include <QUuid>
 #include <QVector>
@@ -50,6 +52,7 @@ public:
     {
         int status = 0; // 0: no HTTP response at all
         QByteArray body;
+        QMap<QByteArray, QByteArray> headers; // names in lower case
 
         QJsonObject object() const { return QJsonDocument::fromJson(body).object(); }
         QJsonArray array() const { return QJsonDocument::fromJson(body).array(); }
@@ -57,7 +60,10 @@ public:
         // Status 200 with a non-empty "error" member: a refusal for the user to read.
         bool isRefusal() const { return status == 200 && !error().isEmpty(); }
         bool success() const { return status == 200 && object().value("success") == QJsonValue(true); }
+        QByteArray header(const QByteArray& name) const { return headers.value(name.toLower()); }
     };
+    using Header = QPair<QByteArray, QByteArray>;
+    using Headers = QList<Header>;
 
     // Follows the relay across restarts (its port changes).
     explicit RelayClient(const RelayProcess& relay);
@@ -72,7 +78,28 @@ public:
     Reply upload(const QByteArray& container, const QUuid& uploader, const Progress& progress = nullptr,
                  bool chunked = false) const;
     qint32 send(const QByteArray& container, const QUuid& uploader) const; // the file id, or 0
-    Reply download(qint32 fileId) const;
+    Reply download(qint32 fileId, const Headers& headers = {}) const;
+    // Any request, sent as it is.
+    Reply request(const QByteArray& method, const QString& path, const Headers& headers,
+                  const QByteArray& body = QByteArray()) const;
+
+    // Resumable uploads as who: the creation's reply carries the upload's path in "Location".
+    Reply createUpload(const QUuid& who, qint64 length, const QByteArray& metadata = QByteArray()) const;
+    Reply uploadStatus(const QUuid& who, const QByteArray& path) const
+    {
+        return request("HEAD", path, tus(who));
+    }
+    Reply dropUpload(const QUuid& who, const QByteArray& path) const { return request("DELETE", path, tus(who)); }
+    // A PATCH of bytes at offset; progress as for upload().
+    Reply append(const QUuid& who, const QByteArray& path, qint64 offset, const QByteArray& bytes,
+                 const Progress& progress = nullptr) const;
+    // The headers of every tus request of who, PATCH's content type included.
+    static Headers tus(const QUuid& who)
+    {
+        return {{"Tus-Resumable", "1.0.0"},
+                {"Tessary-Installation", who.toByteArray(QUuid::WithBraces)},
+                {"Content-Type", "application/offset+octet-stream"}};
+    }
 
     QString registerKey(const QUuid& who, const TestKey& key) const; // the key id, or empty
     QJsonArray newFiles(const QUuid& who) const { return call("check-new-files", who, "CHECK").array(); }

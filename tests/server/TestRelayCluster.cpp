@@ -7,6 +7,7 @@
 #include "util/TestFiles.h"
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -47,7 +48,7 @@ private slots:
         QString error;
         PostgresCluster* cluster = PostgresCluster::shared(&error);
         QVERIFY2(cluster, qPrintable(error));
-        for (const QString name : {"load", "crash", "quota"})
+        for (const QString name : {"load", "crash", "quota", "resume"})
             QVERIFY2(!(m_databases[name] = cluster->database(name, &error)).isEmpty(), qPrintable(error));
         m_keys = makeTestKeys(installations);
         QCOMPARE(m_keys.size(), installations);
@@ -244,6 +245,49 @@ private slots:
         QCOMPARE(viaFirst.newFiles(bob).size(), committed.size() + 2);
         QVERIFY(viaFirst.download(lateId).body == big);
         QVERIFY(viaFirst.download(fileId).body == big);
+    }
+
+    // A resumable upload begun on one relay goes on at the other; while one appends to it, the
+    // other refuses to.
+    void uploadMovesBetweenServers()
+    {
+        RelayProcess first(QString(), shared("resume")), second(QString(), shared("resume"));
+        QString error;
+        QVERIFY2(first.start(&error) && second.start(&error), qPrintable(error));
+        const RelayClient viaFirst(first), viaSecond(second);
+        const QUuid alice = QUuid::createUuid(), bob = QUuid::createUuid();
+        QVERIFY(!viaFirst.registerKey(alice, m_keys[0]).isEmpty());
+        QVERIFY(!viaSecond.registerKey(bob, m_keys[1]).isEmpty());
+        const QByteArray container = RelayClient::container(TestFiles::randomBytes(12 << 20), m_keys[1].fingerprint);
+        const QByteArray path = viaFirst.createUpload(alice, container.size()).header("Location");
+        QVERIFY(!path.isEmpty());
+
+        int busy = 0;
+        const RelayClient::Reply cut = viaFirst.append(alice, path, 0, container, [&](qint64 sent) {
+            if (sent < (6 << 20))
+                return true;
+            // Once the first relay has written some of it, it holds the upload until this PATCH ends.
+            qint64 offset = 0;
+            for (QDeadlineTimer deadline(20000); offset == 0 && !deadline.hasExpired();)
+                offset = viaSecond.uploadStatus(alice, path).header("Upload-Offset").toLongLong();
+            busy = viaSecond.append(alice, path, offset, container.mid(offset, 1024)).status;
+            return false;
+        });
+        QCOMPARE(cut.status, 0);
+        QCOMPARE(busy, 423);
+
+        // The first relay lets go once it has seen the connection end; until then a PATCH is refused,
+        // before its body is read (which may cut it off).
+        RelayClient::Reply done;
+        for (QDeadlineTimer deadline(20000); done.status != 200 && !deadline.hasExpired();) {
+            const qint64 offset = viaSecond.uploadStatus(alice, path).header("Upload-Offset").toLongLong();
+            done = viaSecond.append(alice, path, offset, container.mid(offset));
+            QVERIFY2(done.status == 200 || done.status == 423 || done.status == 0, done.body.constData());
+        }
+        const qint32 fileId = done.object()["fileId"].toInt();
+        QVERIFY2(fileId > 0, done.body.constData());
+        QVERIFY(viaFirst.download(fileId).body == container);
+        QCOMPARE(viaFirst.uploadStatus(alice, path).header("Upload-File-Id").toInt(), fileId);
     }
 };
 
