@@ -1,6 +1,7 @@
 // Feeds arbitrary requests to the relay's protocol layer the way the HTTP front end hands them over:
 // a sequence of calls, each with an endpoint, a body (client prefix included) and an address,
-// uploads as a series of form parts, and every body also straight to the OpenPGP key parser. Every
+// uploads as a series of form parts, resumable uploads as creations, PATCHes, HEADs and DELETEs,
+// and every body also straight to the OpenPGP key parser. Every
 // input starts from an empty database with small limits, so that a sequence can register a key,
 // use it and run into each limit.
 
@@ -9,10 +10,13 @@
 #include "OpenPgpKey.h"
 #include "RelayApi.h"
 #include "SqliteDatabase.h"
+#include "UploadAppend.h"
 #include "UploadSession.h"
 
 #include <QJsonDocument>
+#include <QSet>
 #include <QJsonObject>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <cstddef>
@@ -46,6 +50,58 @@ void check(const ApiReply& reply)
         __builtin_trap();
     if (document.isNull() || (reply.status != 200 && document.object().value("error").toString().isEmpty()))
         __builtin_trap();
+}
+
+// Resumable uploads: the answers are tus's, with a JSON text on every error status.
+void checkTus(const ApiReply& reply)
+{
+    static const QSet<int> statuses {200, 201, 204, 400, 403, 404, 409, 413, 423, 500, 507};
+    if (!statuses.contains(reply.status)
+        || (reply.status >= 400
+            && QJsonDocument::fromJson(reply.body).object().value("error").toString().isEmpty()))
+        __builtin_trap();
+}
+
+// A record of a resumable upload: the caller is the 16 bytes after the first (as a client prefix
+// names it); the first byte picks the step and an upload created before, the rest is its data.
+void resumable(RelayApi& api, QStringList& uploads, const QByteArray& record)
+{
+    if (record.size() < 17)
+        return;
+    const uint8_t step = uint8_t(record[0]);
+    const QByteArray caller = record.mid(1, 16), rest = record.mid(17);
+    const QString id = uploads.isEmpty() ? QString(32, QLatin1Char('0')) : uploads.at((step >> 2) % uploads.size());
+    const qint64 number = rest.left(4).toHex().toLongLong(nullptr, 16);
+    switch (step % 4) {
+    case 0: {
+        const ApiReply created = api.createUpload(caller, number, rest.mid(4));
+        checkTus(created);
+        for (const auto& header : created.headers) {
+            if (header.first == "Location")
+                uploads.append(QString::fromLatin1(header.second.mid(9)));
+        }
+        break;
+    }
+    case 1:
+        checkTus(api.uploadStatus(caller, id));
+        break;
+    case 2:
+        checkTus(api.dropUpload(caller, id));
+        break;
+    default: {
+        ApiReply answer;
+        std::unique_ptr<UploadAppend> append = api.beginAppend(caller, id, number & 0xffff, &answer);
+        if (!append) {
+            checkTus(answer);
+            break;
+        }
+        const QByteArray body = rest.mid(4);
+        const int half = body.size() / 2;
+        const bool complete = append->data(body.constData(), std::size_t(half))
+            && append->data(body.constData() + half, std::size_t(body.size() - half));
+        checkTus(api.endAppend(std::move(append), complete));
+    }
+    }
 }
 
 void upload(RelayApi& api, BlobStore& blobs, const QByteArray& form)
@@ -96,6 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     qint64 clock = 1700000000;
     RelayApi api(metadata, blobs, limits, [&clock] { return clock; });
 
+    QStringList uploads;
     uint8_t kind = 0;
     QByteArray body;
     while (take(data, size, &kind, &body)) {
@@ -103,7 +160,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const OpenPgpKey key(body);
         if ((key.status() == OpenPgpKey::Status::Valid) != (key.fingerprint().size() == 20))
             __builtin_trap();
-        const int choice = kind % (endpointCount + 3);
+        const int choice = kind % (endpointCount + 4);
         QByteArray caller;
         if (choice < endpointCount) {
             check(api.call(QString::fromLatin1(endpoints[choice]), body,
@@ -118,13 +175,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (!early.outcome.isEmpty()
                 && QJsonDocument::fromJson(early.body).object().value("error").isUndefined())
                 __builtin_trap();
-        } else {
+        } else if (choice == endpointCount + 2) {
             upload(api, blobs, body);
+        } else {
+            resumable(api, uploads, body);
         }
         if (kind & 0x80)
             api.sweep();
     }
     for (qint32 id : blobs.list())
         blobs.remove(id);
+    for (const QString& id : blobs.partials()) {
+        BlobStore::Lock lock;
+        if (const std::unique_ptr<BlobStore::Partial> partial = blobs.openPartial(id, &lock))
+            partial->remove();
+    }
     return 0;
 }
