@@ -14,8 +14,8 @@
 #include "UploadSession.h"
 
 #include <QJsonDocument>
-#include <QSet>
 #include <QJsonObject>
+#include <QSet>
 #include <QStringList>
 #include <QTemporaryDir>
 
@@ -70,7 +70,8 @@ void resumable(RelayApi& api, QStringList& uploads, const QByteArray& record)
         return;
     const uint8_t step = uint8_t(record[0]);
     const QByteArray caller = record.mid(1, 16), rest = record.mid(17);
-    const QString id = uploads.isEmpty() ? QString(32, QLatin1Char('0')) : uploads.at((step >> 2) % uploads.size());
+    const QString id
+        = uploads.isEmpty() ? QString(32, QLatin1Char('0')) : uploads.at((step >> 2) % uploads.size());
     const qint64 number = rest.left(4).toHex().toLongLong(nullptr, 16);
     switch (step % 4) {
     case 0: {
@@ -90,12 +91,13 @@ void resumable(RelayApi& api, QStringList& uploads, const QByteArray& record)
         break;
     default: {
         ApiReply answer;
-        std::unique_ptr<UploadAppend> append = api.beginAppend(caller, id, number & 0xffff, &answer);
+        const QByteArray body = rest.mid(4);
+        std::unique_ptr<UploadAppend> append
+            = api.beginAppend(caller, id, number & 0xffff, body.size(), &answer);
         if (!append) {
             checkTus(answer);
             break;
         }
-        const QByteArray body = rest.mid(4);
         const int half = body.size() / 2;
         const bool complete = append->data(body.constData(), std::size_t(half))
             && append->data(body.constData() + half, std::size_t(body.size() - half));

@@ -264,8 +264,9 @@ std::unique_ptr<BlobStore::Partial> FileBlobStore::openPartial(const QString& id
             ::close(fd);
             return nullptr;
         }
-        if (::fstat(fd, &opened) == 0 && ::stat(path.constData(), &named) == 0 && opened.st_dev == named.st_dev
-            && opened.st_ino == named.st_ino && ::lseek(fd, 0, SEEK_END) >= 0) {
+        if (::fstat(fd, &opened) == 0 && ::stat(path.constData(), &named) == 0
+            && opened.st_dev == named.st_dev && opened.st_ino == named.st_ino
+            && ::lseek(fd, 0, SEEK_END) >= 0) {
             *lock = Lock::Taken;
             return std::make_unique<FileWriter>(fd, path, m_dir, static_cast<qint64>(opened.st_size), true);
         }

@@ -69,7 +69,8 @@ const char* const containerColumns
 // uploads by their length, but for the one named (that is becoming a container).
 const char* const usedBytes
     = "SELECT CAST(COALESCE((SELECT SUM(size) FROM containers WHERE uploader = ? AND state IN (0, 1)), 0) "
-      "+ COALESCE((SELECT SUM(length) FROM uploads WHERE uploader = ? AND file_id = 0 AND upload_id <> ?), 0) "
+      "+ COALESCE((SELECT SUM(length) FROM uploads WHERE uploader = ? AND file_id = 0 AND upload_id <> ?), "
+      "0) "
       "AS BIGINT)";
 
 // Attempts per new id before giving up: ids are random, so a collision is rare and ten in a row
@@ -124,7 +125,8 @@ MetadataStore::Result below(SqlDatabase::Session& db, const char* sql, const QVa
 // Done if size more bytes from uploader fit its quota and, when the recipient is known, one more
 // container fits what waits from uploader for it and for it in all.
 MetadataStore::Result room(SqlDatabase::Session& db, const QByteArray& uploader, const QByteArray& recipient,
-                           qint64 size, const MetadataStore::ContainerLimits& limits, const QString& completing)
+                           qint64 size, const MetadataStore::ContainerLimits& limits,
+                           const QString& completing)
 {
     using Result = MetadataStore::Result;
     Result r = below(db, usedBytes, {uploader, uploader, completing}, limits.quotaBytes - size + 1,
@@ -304,7 +306,8 @@ MetadataStore::Result MetadataStore::reserveContainer(StoredContainer* container
     const QByteArray second = qMax(container->uploader, container->recipient);
     if (!db->begin() || !db->lock(first) || (second != first && !db->lock(second)))
         return Result::Failed;
-    if (const Result r = room(*db, container->uploader, container->recipient, container->size, limits, completing);
+    if (const Result r
+        = room(*db, container->uploader, container->recipient, container->size, limits, completing);
         r != Result::Done)
         return r;
     for (int attempt = 0; attempt < idAttempts; ++attempt) {
@@ -374,8 +377,8 @@ MetadataStore::Result MetadataStore::createUpload(const StoredUpload& upload, co
     const auto db = m_db.session();
     if (!db->begin() || !db->lock(upload.uploader))
         return Result::Failed;
-    Result r = below(*db, "SELECT COUNT(*) FROM uploads WHERE uploader = ? AND file_id = 0", {upload.uploader},
-                     maxOpen);
+    Result r = below(*db, "SELECT COUNT(*) FROM uploads WHERE uploader = ? AND file_id = 0",
+                     {upload.uploader}, maxOpen);
     if (r == Result::Done)
         r = room(*db, upload.uploader, recipient, upload.length, limits, QString());
     if (r != Result::Done)
@@ -397,8 +400,8 @@ std::optional<StoredUpload> MetadataStore::upload(const QString& uploadId)
         {uploadId});
     if (found.rows.size() != 1)
         return std::nullopt;
-    return StoredUpload {found.text(0, 0),         found.bytes(0, 1),   found.bytes(0, 2),
-                         found.integer(0, 3),      found.text(0, 4).toLatin1(), found.integer(0, 5),
+    return StoredUpload {found.text(0, 0),           found.bytes(0, 1),           found.bytes(0, 2),
+                         found.integer(0, 3),        found.text(0, 4).toLatin1(), found.integer(0, 5),
                          qint32(found.integer(0, 6))};
 }
 

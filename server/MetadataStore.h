@@ -135,8 +135,8 @@ public:
     // Records a new resumable upload, counted against the uploader's quota by its length from now
     // on, unless maxOpen unfinished ones are there (TooMany) or the limits would be passed; those
     // of the recipient installation only when it is known (not empty).
-    Result createUpload(const StoredUpload& upload, const QByteArray& recipient, const ContainerLimits& limits,
-                        qint64 maxOpen);
+    Result createUpload(const StoredUpload& upload, const QByteArray& recipient,
+                        const ContainerLimits& limits, qint64 maxOpen);
     std::optional<StoredUpload> upload(const QString& uploadId);
     // Moves the expiry of an unfinished upload.
     bool touchUpload(const QString& uploadId, qint64 expiresAt);

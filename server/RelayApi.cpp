@@ -94,12 +94,23 @@ bool parseMetadata(const QByteArray& text, QMap<QByteArray, QByteArray>* pairs)
         if (parts.size() > 2 || key.isEmpty() || pairs->contains(key)
             || !std::all_of(key.begin(), key.end(), [](char c) { return c > ' ' && c < 127; }))
             return false;
-        const auto value = QByteArray::fromBase64Encoding(parts.value(1), QByteArray::AbortOnBase64DecodingErrors);
+        const auto value
+            = QByteArray::fromBase64Encoding(parts.value(1), QByteArray::AbortOnBase64DecodingErrors);
         if (!value)
             return false;
         pairs->insert(key, value.decoded);
     }
     return true;
+}
+
+// Another request appends to the upload; one whose connection broke is noticed within seconds.
+ApiReply uploadBusy()
+{
+    return withHeader(RelayApi::error(423,
+                                      QStringLiteral("The upload is still being received. Please try again "
+                                                     "in a moment."),
+                                      QStringLiteral("upload-busy")),
+                      "Retry-After", "2");
 }
 
 ApiReply storageFailure()
@@ -487,8 +498,8 @@ ApiReply RelayApi::finishUpload(const QByteArray& uploader, std::unique_ptr<Blob
     return refused.outcome.isEmpty() ? store(uploader, std::move(blob), recipientKey, QString()) : refused;
 }
 
-ApiReply RelayApi::containerRefusal(qint64 size, const QByteArray& trailer, const QByteArray& declaredRecipient,
-                                    StoredKey* recipientKey)
+ApiReply RelayApi::containerRefusal(qint64 size, const QByteArray& trailer,
+                                    const QByteArray& declaredRecipient, StoredKey* recipientKey)
 {
     const QString password = QStringLiteral("Files locked with a password cannot be sent through the server. "
                                             "Please send them to a contact instead.");
@@ -561,8 +572,8 @@ ApiReply RelayApi::store(const QByteArray& uploader, std::unique_ptr<BlobStore::
     limits.quotaBytes = m_limits.quotaBytes;
     limits.perRecipient = m_limits.waitingPerRecipient;
     limits.perPair = m_limits.waitingPerPair;
-    if (const ApiReply full
-        = limitRefusal(m_metadata.reserveContainer(&container, limits, newFileId, completing), uploader, completing);
+    if (const ApiReply full = limitRefusal(
+            m_metadata.reserveContainer(&container, limits, newFileId, completing), uploader, completing);
         !full.outcome.isEmpty())
         return full;
     if (!blob->commit(container.fileId)) {
@@ -585,8 +596,8 @@ std::unique_ptr<BlobStore::Reader> RelayApi::openWaiting(qint32 fileId, QByteArr
     // File ids are random and a row is forgotten only long after its container is gone, so the id
     // with its size and time of creation names one container only.
     *etag = '"'
-        + QCryptographicHash::hash(QByteArray::number(fileId) + ' ' + QByteArray::number(container->size) + ' '
-                                       + QByteArray::number(container->createdAt),
+        + QCryptographicHash::hash(QByteArray::number(fileId) + ' ' + QByteArray::number(container->size)
+                                       + ' ' + QByteArray::number(container->createdAt),
                                    QCryptographicHash::Sha256)
               .toHex()
               .left(32)
@@ -697,10 +708,7 @@ ApiReply RelayApi::dropUpload(const QByteArray& caller, const QString& uploadId)
     BlobStore::Lock lock;
     const std::unique_ptr<BlobStore::Partial> blob = m_blobs.openPartial(uploadId, &lock);
     if (!blob)
-        return lock == BlobStore::Lock::Busy
-            ? error(423, QStringLiteral("The upload is still being received. Please try again in a moment."),
-                    QStringLiteral("upload-busy"))
-            : storageFailed();
+        return lock == BlobStore::Lock::Busy ? uploadBusy() : storageFailed();
     // The row first: a crash in between leaves a file without a row, which start-up removes.
     if (!m_metadata.removeUpload(uploadId))
         return storageFailed();
@@ -709,7 +717,7 @@ ApiReply RelayApi::dropUpload(const QByteArray& caller, const QString& uploadId)
 }
 
 std::unique_ptr<UploadAppend> RelayApi::beginAppend(const QByteArray& caller, const QString& uploadId,
-                                                    qint64 offset, ApiReply* answer)
+                                                    qint64 offset, qint64 bodyLength, ApiReply* answer)
 {
     std::optional<StoredUpload> upload = uploadOf(caller, uploadId);
     std::unique_ptr<BlobStore::Partial> blob;
@@ -726,14 +734,11 @@ std::unique_ptr<UploadAppend> RelayApi::beginAppend(const QByteArray& caller, co
         *answer = uploadStatus(caller, uploadId);
     } else if (upload->fileId) {
         // The answer to the last PATCH may have been lost: asked again, it is given again.
-        *answer = offset == upload->length
+        *answer = offset == upload->length && bodyLength == 0
             ? uploadStored(*upload)
             : error(409, QStringLiteral("This upload is complete."), QStringLiteral("upload-offset"));
     } else if (!blob) {
-        *answer = lock == BlobStore::Lock::Busy
-            ? error(423, QStringLiteral("The upload is still being received. Please try again in a moment."),
-                    QStringLiteral("upload-busy"))
-            : storageFailed();
+        *answer = lock == BlobStore::Lock::Busy ? uploadBusy() : storageFailed();
     } else if (blob->size() != offset) {
         *answer = withHeader(error(409,
                                    QStringLiteral("The server has %1 bytes of this upload, not %2.")
@@ -804,7 +809,8 @@ ApiReply RelayApi::completeUpload(UploadAppend& append)
     if (reply.outcome != QLatin1String("stored"))
         return asTus(reply);
     StoredUpload stored = upload;
-    stored.fileId = qint32(QJsonDocument::fromJson(reply.body).object().value(QStringLiteral("fileId")).toInt());
+    stored.fileId
+        = qint32(QJsonDocument::fromJson(reply.body).object().value(QStringLiteral("fileId")).toInt());
     return uploadStored(stored);
 }
 

@@ -62,9 +62,10 @@ public:
     ApiReply createUpload(const QByteArray& caller, qint64 length, const QByteArray& metadata);
     ApiReply uploadStatus(const QByteArray& caller, const QString& uploadId);
     ApiReply dropUpload(const QByteArray& caller, const QString& uploadId);
-    // A PATCH at offset: the upload, locked for appending, or null with the whole answer in *answer.
-    std::unique_ptr<UploadAppend> beginAppend(const QByteArray& caller, const QString& uploadId, qint64 offset,
-                                              ApiReply* answer);
+    // A PATCH of bodyLength bytes (-1: chunked) at offset: the upload, locked for appending, or
+    // null with the whole answer in *answer.
+    std::unique_ptr<UploadAppend> beginAppend(const QByteArray& caller, const QString& uploadId,
+                                              qint64 offset, qint64 bodyLength, ApiReply* answer);
     // Once the body has been read (complete: to its end), what the PATCH answers; the last byte
     // turns the upload into a container as finishUpload does.
     ApiReply endAppend(std::unique_ptr<UploadAppend> append, bool complete);

@@ -41,7 +41,8 @@ void send(httplib::Response& res, const ApiReply& reply)
     for (const auto& header : reply.headers)
         res.set_header(header.first.constData(), header.second.constData());
     if (!reply.body.isEmpty())
-        res.set_content(reply.body.constData(), static_cast<std::size_t>(reply.body.size()), "application/json");
+        res.set_content(reply.body.constData(), static_cast<std::size_t>(reply.body.size()),
+                        "application/json");
     t_request.outcome = reply.outcome;
 }
 
@@ -166,7 +167,8 @@ ApiReply tusVersionError(const httplib::Request& req)
 
 QByteArray installationOf(const httplib::Request& req)
 {
-    return UploadSession::installationFrom(QByteArray::fromStdString(req.get_header_value("Tessary-Installation")));
+    return UploadSession::installationFrom(
+        QByteArray::fromStdString(req.get_header_value("Tessary-Installation")));
 }
 
 // Whether an If-Match or If-Range value names etag: "*" or a list with it, compared strongly.
@@ -450,10 +452,11 @@ void RelayServer::installRoutes()
         }
         const qint64 size = blob->size();
         if (req.has_header("If-Match") && !namesEtag(req.get_header_value("If-Match"), etag, true)) {
-            send(res, RelayApi::error(412,
-                                      QStringLiteral("The file on the server is not the one whose download "
-                                                     "began. Please download it again from the start."),
-                                      QStringLiteral("download-changed")));
+            send(res,
+                 RelayApi::error(412,
+                                 QStringLiteral("The file on the server is not the one whose download "
+                                                "began. Please download it again from the start."),
+                                 QStringLiteral("download-changed")));
             return;
         }
         res.set_header("Accept-Ranges", "bytes");
@@ -466,15 +469,17 @@ void RelayServer::installRoutes()
             if (range.first >= 0 && range.second >= 0)
                 last = qMin<qint64>(range.second, last);
             if (first >= size || (range.first < 0 && range.second <= 0)) {
-                send(res, RelayApi::error(416,
-                                          QStringLiteral("The file on the server has only %1 bytes.").arg(size),
-                                          QStringLiteral("download-range")));
+                send(res,
+                     RelayApi::error(416,
+                                     QStringLiteral("The file on the server has only %1 bytes.").arg(size),
+                                     QStringLiteral("download-range")));
                 res.set_header("Content-Range", "bytes */" + std::to_string(size));
                 return;
             }
             res.status = 206;
             res.set_header("Content-Range",
-                           "bytes " + std::to_string(first) + '-' + std::to_string(last) + '/' + std::to_string(size));
+                           "bytes " + std::to_string(first) + '-' + std::to_string(last) + '/'
+                               + std::to_string(size));
         }
         auto buffer = std::make_shared<std::vector<char>>(downloadChunk);
         res.set_content_provider(
@@ -494,26 +499,28 @@ void RelayServer::installRoutes()
         sendTus(res, RelayApi::tusOptions(m_options.limits.maxContainerBytes));
     });
 
-    server.Post("/uploads", [this](const httplib::Request& req, httplib::Response& res,
-                                   const httplib::ContentReader&) {
-        if (const ApiReply refused = tusVersionError(req); !refused.outcome.isEmpty()) {
-            sendAndClose(res, refused);
-            res.set_header("Tus-Resumable", "1.0.0");
-            return;
-        }
-        const QByteArray caller = installationOf(req);
-        if (!caller.isEmpty())
-            t_request.caller = m_log.pseudonym(caller);
-        const qint64 length = headerNumber(req, "Upload-Length");
-        // Bytes come with PATCH only: the creation request carries none.
-        if (declaredLength(req) != 0 || length < 0) {
-            sendAndClose(res, RelayApi::malformed(QStringLiteral("upload-creation")));
-            res.set_header("Tus-Resumable", "1.0.0");
-            return;
-        }
-        sendTus(res, m_api.createUpload(caller, length,
-                                        QByteArray::fromStdString(req.get_header_value("Upload-Metadata"))));
-    });
+    server.Post(
+        "/uploads",
+        [this](const httplib::Request& req, httplib::Response& res, const httplib::ContentReader&) {
+            if (const ApiReply refused = tusVersionError(req); !refused.outcome.isEmpty()) {
+                sendAndClose(res, refused);
+                res.set_header("Tus-Resumable", "1.0.0");
+                return;
+            }
+            const QByteArray caller = installationOf(req);
+            if (!caller.isEmpty())
+                t_request.caller = m_log.pseudonym(caller);
+            const qint64 length = headerNumber(req, "Upload-Length");
+            // Bytes come with PATCH only: the creation request carries none.
+            if (declaredLength(req) != 0 || length < 0) {
+                sendAndClose(res, RelayApi::malformed(QStringLiteral("upload-creation")));
+                res.set_header("Tus-Resumable", "1.0.0");
+                return;
+            }
+            sendTus(res,
+                    m_api.createUpload(caller, length,
+                                       QByteArray::fromStdString(req.get_header_value("Upload-Metadata"))));
+        });
 
     // HEAD only: the library serves HEAD requests with the GET handler.
     server.Get(R"(/uploads/([0-9a-f]{32}))", [this](const httplib::Request& req, httplib::Response& res) {
@@ -525,9 +532,9 @@ void RelayServer::installRoutes()
         const QByteArray caller = installationOf(req);
         if (!caller.isEmpty())
             t_request.caller = m_log.pseudonym(caller);
-        sendTus(res, refused.outcome.isEmpty()
-                    ? m_api.uploadStatus(caller, QString::fromStdString(req.matches[1]))
-                    : refused);
+        sendTus(res,
+                refused.outcome.isEmpty() ? m_api.uploadStatus(caller, QString::fromStdString(req.matches[1]))
+                                          : refused);
     });
 
     server.Delete(R"(/uploads/([0-9a-f]{32}))", [this](const httplib::Request& req, httplib::Response& res) {
@@ -535,9 +542,9 @@ void RelayServer::installRoutes()
         const QByteArray caller = installationOf(req);
         if (!caller.isEmpty())
             t_request.caller = m_log.pseudonym(caller);
-        sendTus(res, refused.outcome.isEmpty()
-                    ? m_api.dropUpload(caller, QString::fromStdString(req.matches[1]))
-                    : refused);
+        sendTus(res,
+                refused.outcome.isEmpty() ? m_api.dropUpload(caller, QString::fromStdString(req.matches[1]))
+                                          : refused);
     });
 
     server.Patch(
@@ -550,8 +557,9 @@ void RelayServer::installRoutes()
             if (const ApiReply refused = tusVersionError(req); !refused.outcome.isEmpty())
                 return refuse(refused);
             if (req.get_header_value("Content-Type") != "application/offset+octet-stream")
-                return refuse(RelayApi::error(415, QStringLiteral("The bytes of an upload must come as "
-                                                                  "application/offset+octet-stream."),
+                return refuse(RelayApi::error(415,
+                                              QStringLiteral("The bytes of an upload must come as "
+                                                             "application/offset+octet-stream."),
                                               QStringLiteral("upload-content-type")));
             const qint64 offset = headerNumber(req, "Upload-Offset");
             if (offset < 0)
@@ -560,8 +568,8 @@ void RelayServer::installRoutes()
             if (!caller.isEmpty())
                 t_request.caller = m_log.pseudonym(caller);
             ApiReply answer;
-            std::unique_ptr<UploadAppend> append
-                = m_api.beginAppend(caller, QString::fromStdString(req.matches[1]), offset, &answer);
+            std::unique_ptr<UploadAppend> append = m_api.beginAppend(
+                caller, QString::fromStdString(req.matches[1]), offset, declaredLength(req), &answer);
             if (!append)
                 return declaredLength(req) == 0 ? sendTus(res, answer) : refuse(answer);
             // The body may be as long as what the upload still lacks.

@@ -164,8 +164,9 @@ int main(int argc, char** argv)
     std::thread sweeper([&] {
         std::unique_lock<std::mutex> lock(mutex);
         while (!finished) {
-            wake.wait_for(lock, std::chrono::seconds(sweepInterval(
-                                    qMin(options.limits.expirySeconds, options.limits.uploadExpirySeconds))));
+            wake.wait_for(lock,
+                          std::chrono::seconds(sweepInterval(
+                              qMin(options.limits.expirySeconds, options.limits.uploadExpirySeconds))));
             if (finished)
                 break;
             lock.unlock();

@@ -131,7 +131,8 @@ RelayClient::Reply RelayClient::post(const QString& path, const QByteArray& body
 
 RelayClient::Reply RelayClient::download(qint32 fileId, const Headers& headers) const
 {
-    return toReply(connectTo(m_relay)->Get(QStringLiteral("/id%1").arg(fileId).toStdString(), toHeaders(headers)));
+    return toReply(
+        connectTo(m_relay)->Get(QStringLiteral("/id%1").arg(fileId).toStdString(), toHeaders(headers)));
 }
 
 RelayClient::Reply RelayClient::request(const QByteArray& method, const QString& path, const Headers& headers,
@@ -145,7 +146,8 @@ RelayClient::Reply RelayClient::request(const QByteArray& method, const QString&
     return toReply(connectTo(m_relay)->send(req));
 }
 
-RelayClient::Reply RelayClient::createUpload(const QUuid& who, qint64 length, const QByteArray& metadata) const
+RelayClient::Reply RelayClient::createUpload(const QUuid& who, qint64 length,
+                                             const QByteArray& metadata) const
 {
     Headers headers = tus(who);
     headers.append(Header("Upload-Length", QByteArray::number(length)));

@@ -89,7 +89,10 @@ public:
     {
         return request("HEAD", path, tus(who));
     }
-    Reply dropUpload(const QUuid& who, const QByteArray& path) const { return request("DELETE", path, tus(who)); }
+    Reply dropUpload(const QUuid& who, const QByteArray& path) const
+    {
+        return request("DELETE", path, tus(who));
+    }
     // A PATCH of bytes at offset; progress as for upload().
     Reply append(const QUuid& who, const QByteArray& path, qint64 offset, const QByteArray& bytes,
                  const Progress& progress = nullptr) const;

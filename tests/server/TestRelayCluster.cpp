@@ -258,7 +258,8 @@ private slots:
         const QUuid alice = QUuid::createUuid(), bob = QUuid::createUuid();
         QVERIFY(!viaFirst.registerKey(alice, m_keys[0]).isEmpty());
         QVERIFY(!viaSecond.registerKey(bob, m_keys[1]).isEmpty());
-        const QByteArray container = RelayClient::container(TestFiles::randomBytes(12 << 20), m_keys[1].fingerprint);
+        const QByteArray container
+            = RelayClient::container(TestFiles::randomBytes(12 << 20), m_keys[1].fingerprint);
         const QByteArray path = viaFirst.createUpload(alice, container.size()).header("Location");
         QVERIFY(!path.isEmpty());
 

@@ -27,10 +27,10 @@ class TestRelayRefusals : public QObject
     QStringList snapshot() const
     {
         const QDir blobs(m_relay.dataDir() + "/containers");
-        QStringList s
-            = blobs.entryList(QDir::Files) + QDir(blobs.filePath("incoming")).entryList(QDir::Files)
+        QStringList s = blobs.entryList(QDir::Files) + QDir(blobs.filePath("incoming")).entryList(QDir::Files)
             + QDir(blobs.filePath("uploads")).entryList(QDir::Files);
-        for (const QString table : {"installations", "pubkeys", "contacts", "containers", "feedback", "uploads"}) {
+        for (const QString table :
+             {"installations", "pubkeys", "contacts", "containers", "feedback", "uploads"}) {
             QSqlQuery query("SELECT * FROM " + table, QSqlDatabase::database("relay"));
             while (query.next()) {
                 QByteArray row = table.toLatin1();

@@ -71,24 +71,28 @@ private slots:
 
         const int size = R::container(QByteArray(100000, 'x'), m_keys[1].fingerprint).size();
         QTest::addRow("plain") << QByteArray() << QByteArray() << 200 << 0 << -1;
-        QTest::addRow("from an offset") << QByteArray("Range") << QByteArray("bytes=1000-") << 206 << 1000 << -1;
+        QTest::addRow("from an offset")
+            << QByteArray("Range") << QByteArray("bytes=1000-") << 206 << 1000 << -1;
         QTest::addRow("closed") << QByteArray("Range") << QByteArray("bytes=10-19") << 206 << 10 << 10;
-        QTest::addRow("closed beyond the end") << QByteArray("Range") << "bytes=" + QByteArray::number(size - 5)
-                + "-" + QByteArray::number(size + 100) << 206 << size - 5 << 5;
+        QTest::addRow("closed beyond the end")
+            << QByteArray("Range")
+            << "bytes=" + QByteArray::number(size - 5) + "-" + QByteArray::number(size + 100) << 206
+            << size - 5 << 5;
         QTest::addRow("last bytes") << QByteArray("Range") << QByteArray("bytes=-7") << 206 << size - 7 << 7;
-        QTest::addRow("last byte") << QByteArray("Range") << "bytes=" + QByteArray::number(size - 1) + "-" << 206
-                                   << size - 1 << 1;
-        QTest::addRow("past the end") << QByteArray("Range") << "bytes=" + QByteArray::number(size) + "-" << 416
-                                      << 0 << 0;
-        QTest::addRow("several ranges: all of it") << QByteArray("Range") << QByteArray("bytes=0-1,5-6") << 200
-                                                   << 0 << -1;
+        QTest::addRow("last byte") << QByteArray("Range") << "bytes=" + QByteArray::number(size - 1) + "-"
+                                   << 206 << size - 1 << 1;
+        QTest::addRow("past the end")
+            << QByteArray("Range") << "bytes=" + QByteArray::number(size) + "-" << 416 << 0 << 0;
+        QTest::addRow("several ranges: all of it")
+            << QByteArray("Range") << QByteArray("bytes=0-1,5-6") << 200 << 0 << -1;
         QTest::addRow("If-Range with its validator")
             << QByteArray("If-Range") << QByteArray("ETAG") << 206 << 500 << -1;
         QTest::addRow("If-Range with another: all of it")
             << QByteArray("If-Range") << QByteArray("\"0123\"") << 200 << 0 << -1;
         QTest::addRow("If-Match with its validator")
             << QByteArray("If-Match") << QByteArray("ETAG") << 206 << 500 << -1;
-        QTest::addRow("If-Match with another") << QByteArray("If-Match") << QByteArray("\"0123\"") << 412 << 0 << 0;
+        QTest::addRow("If-Match with another")
+            << QByteArray("If-Match") << QByteArray("\"0123\"") << 412 << 0 << 0;
     }
 
     void rangeIsAnswered()
@@ -121,11 +125,12 @@ private slots:
         QCOMPARE(reply.header("ETag"), etag);
         QCOMPARE(reply.header("Accept-Ranges"), QByteArray("bytes"));
         if (status == 206)
-            QCOMPARE(reply.header("Content-Range"), QString("bytes %1-%2/%3")
-                                                        .arg(from)
-                                                        .arg(from + reply.body.size() - 1)
-                                                        .arg(container.size())
-                                                        .toLatin1());
+            QCOMPARE(reply.header("Content-Range"),
+                     QString("bytes %1-%2/%3")
+                         .arg(from)
+                         .arg(from + reply.body.size() - 1)
+                         .arg(container.size())
+                         .toLatin1());
     }
 
     void downloadResumedReassembles()
@@ -137,8 +142,9 @@ private slots:
         QByteArray got;
         for (qint64 end : {qint64(1), qint64(65536), qint64(1 << 20) + 3, qint64(container.size())}) {
             const R::Reply piece = m_client.download(
-                fileId, {{"Range", "bytes=" + QByteArray::number(got.size()) + "-" + QByteArray::number(end - 1)},
-                         {"If-Match", etag}});
+                fileId,
+                {{"Range", "bytes=" + QByteArray::number(got.size()) + "-" + QByteArray::number(end - 1)},
+                 {"If-Match", etag}});
             QCOMPARE(piece.status, 206);
             got += piece.body;
         }
@@ -148,7 +154,8 @@ private slots:
     // A validator names one container: never another one under the same id, never one collected.
     void staleValidatorIsRefused()
     {
-        const qint32 first = m_client.send(forBob(1000), m_alice), second = m_client.send(forBob(1000), m_alice);
+        const qint32 first = m_client.send(forBob(1000), m_alice),
+                     second = m_client.send(forBob(1000), m_alice);
         QVERIFY(first > 0 && second > 0);
         const QByteArray firstTag = m_client.download(first).header("ETag");
         QVERIFY(firstTag != m_client.download(second).header("ETag"));
@@ -193,7 +200,8 @@ private slots:
         // The answer to the last PATCH may be lost: the upload still tells, and asked again, answers
         // again, without a second container.
         QCOMPARE(m_client.uploadStatus(m_alice, path).header("Upload-File-Id").toInt(), fileId);
-        QCOMPARE(m_client.append(m_alice, path, container.size(), QByteArray()).object()["fileId"].toInt(), fileId);
+        QCOMPARE(m_client.append(m_alice, path, container.size(), QByteArray()).object()["fileId"].toInt(),
+                 fileId);
         QCOMPARE(m_client.newFiles(m_bob).size(), waiting + 1);
         QVERIFY(m_client.complete(m_bob, fileId).success());
     }
@@ -211,8 +219,8 @@ private slots:
         row("other tus version") << QByteArray("Tus-Resumable") << R::Headers {{"Tus-Resumable", "0.2.2"}}
                                  << qint64(1000) << 10 << 412;
         row("other content type") << QByteArray("Content-Type")
-                                  << R::Headers {{"Content-Type", "application/octet-stream"}} << qint64(1000) << 10
-                                  << 415;
+                                  << R::Headers {{"Content-Type", "application/octet-stream"}} << qint64(1000)
+                                  << 10 << 415;
         row("no offset") << QByteArray() << R::Headers() << qint64(-1) << 10 << 400;
         row("offset behind") << QByteArray() << R::Headers() << qint64(999) << 10 << 409;
         row("offset ahead") << QByteArray() << R::Headers() << qint64(1001) << 10 << 409;
@@ -246,7 +254,8 @@ private slots:
             QCOMPARE(refused.header("Tus-Version"), QByteArray("1.0.0"));
 
         QCOMPARE(m_client.uploadStatus(m_alice, path).header("Upload-Offset").toInt(), 1000);
-        const qint32 fileId = m_client.append(m_alice, path, 1000, container.mid(1000)).object()["fileId"].toInt();
+        const qint32 fileId
+            = m_client.append(m_alice, path, 1000, container.mid(1000)).object()["fileId"].toInt();
         QVERIFY(fileId > 0);
         QVERIFY(m_client.download(fileId).body == container);
         QVERIFY(m_client.complete(m_bob, fileId).success());
@@ -274,8 +283,8 @@ private slots:
             for (const QByteArray& target : {path, unknown}) {
                 R::Headers withOffset = headers;
                 withOffset.append(R::Header("Upload-Offset", "100"));
-                const R::Reply reply = m_client.request(method, target, withOffset,
-                                                        method == "PATCH" ? container.mid(100) : QByteArray());
+                const R::Reply reply = m_client.request(
+                    method, target, withOffset, method == "PATCH" ? container.mid(100) : QByteArray());
                 QCOMPARE(reply.status, 404);
                 QCOMPARE(reply.headers.value("upload-offset"), QByteArray());
             }
@@ -293,15 +302,14 @@ private slots:
         QTest::addColumn<QString>("message");
 
         const QByteArray bob = m_keys[1].fingerprint.toLatin1(), carol = m_keys[2].fingerprint.toLatin1();
-        QTest::addRow("not an OpenPGP message")
-            << QByteArray(100000, 'x') + QByteArray::fromHex(bob) + '\x01' << QByteArray() << 400
-            << "not an encrypted container";
+        QTest::addRow("not an OpenPGP message") << QByteArray(100000, 'x') + QByteArray::fromHex(bob) + '\x01'
+                                                << QByteArray() << 400 << "not an encrypted container";
         QTest::addRow("for another recipient than declared")
             << R::container(QByteArray(1000, 'c'), QString(carol)) << bob << 403 << "another recipient";
-        QTest::addRow("with a password") << R::container(QByteArray(1000, 'p'), {}, 2) << QByteArray() << 403
-                                         << "password";
-        QTest::addRow("for an unregistered key")
-            << R::container(QByteArray(1000, 'u'), QString(40, 'A')) << QByteArray() << 403 << "not registered";
+        QTest::addRow("with a password")
+            << R::container(QByteArray(1000, 'p'), {}, 2) << QByteArray() << 403 << "password";
+        QTest::addRow("for an unregistered key") << R::container(QByteArray(1000, 'u'), QString(40, 'A'))
+                                                 << QByteArray() << 403 << "not registered";
     }
 
     // A container that can never be delivered is refused when its bytes say so, and its upload is gone.
@@ -312,7 +320,9 @@ private slots:
         QFETCH(int, status);
         QFETCH(QString, message);
         const QByteArray path
-            = m_client.createUpload(m_alice, bytes.size(), recipient.isEmpty() ? "" : "recipient " + recipient.toBase64())
+            = m_client
+                  .createUpload(m_alice, bytes.size(),
+                                recipient.isEmpty() ? "" : "recipient " + recipient.toBase64())
                   .header("Location");
         QVERIFY(!path.isEmpty());
         const R::Reply refused = m_client.append(m_alice, path, 0, bytes);
@@ -332,13 +342,14 @@ private slots:
         QCOMPARE(client.append(m_alice, path, 0, container.left(2 << 20)).status, 204);
 
         qint64 sent = 0;
-        const R::Reply cut = client.append(m_alice, path, 2 << 20, container.mid(2 << 20), [&](qint64 progress) {
-            sent = progress;
-            if (progress < (8 << 20))
-                return true;
-            relay.kill();
-            return false;
-        });
+        const R::Reply cut
+            = client.append(m_alice, path, 2 << 20, container.mid(2 << 20), [&](qint64 progress) {
+                  sent = progress;
+                  if (progress < (8 << 20))
+                      return true;
+                  relay.kill();
+                  return false;
+              });
         QCOMPARE(cut.status, 0);
         QString error;
         QVERIFY2(relay.start(&error), qPrintable(error));
