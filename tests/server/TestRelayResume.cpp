@@ -79,8 +79,7 @@ private slots:
             << "bytes=" + QByteArray::number(size - 5) + "-" + QByteArray::number(size + 100) << 206
             << size - 5 << 5;
         QTest::addRow("last bytes") << QByteArray("Range") << QByteArray("bytes=-7") << 206 << size - 7 << 7;
-        QTest::addRow("last byte") << QByteArray("Range") << "bytes=" + QByteArray::number(size - 1) + "-"
-                                   << 206 << size - 1 << 1;
+
         QTest::addRow("past the end")
             << QByteArray("Range") << "bytes=" + QByteArray::number(size) + "-" << 416 << 0 << 0;
         QTest::addRow("several ranges: all of it")
@@ -222,7 +221,7 @@ private slots:
                                   << R::Headers {{"Content-Type", "application/octet-stream"}} << qint64(1000)
                                   << 10 << 415;
         row("no offset") << QByteArray() << R::Headers() << qint64(-1) << 10 << 400;
-        row("offset behind") << QByteArray() << R::Headers() << qint64(999) << 10 << 409;
+
         row("offset ahead") << QByteArray() << R::Headers() << qint64(1001) << 10 << 409;
         row("more than is left") << QByteArray() << R::Headers() << qint64(1000) << 1001 << 413;
     }
