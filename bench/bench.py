@@ -232,7 +232,9 @@ class Server:
         self.log = open(self.log_path, "wb")
         self.proc = subprocess.Popen(
             [binary, "--listen", "127.0.0.1:0", "--data", self.data, "--dev-tls",
-             "--access-log", os.path.join(workdir, "access.log")],
+             "--access-log", os.path.join(workdir, "access.log"),
+             # Every simulated client comes from 127.0.0.1: the caps per address would count them as one.
+             "--max-per-address", "1000", "--installations-per-hour", "1000"],
             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL)
         self.url = None
         self.ca = None

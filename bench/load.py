@@ -43,7 +43,8 @@ def make_keys(count, workdir):
     home = os.path.join(workdir, "lk")
     os.makedirs(home, mode=0o700, exist_ok=True)
     params = "".join(
-        "Key-Type: eddsa\nKey-Curve: ed25519\nKey-Usage: sign\nName-Real: load %d\n"
+        "Key-Type: eddsa\nKey-Curve: ed25519\nKey-Usage: sign\nSubkey-Type: ecdh\nSubkey-Curve: cv25519\n"
+        "Subkey-Usage: encrypt\nName-Real: load %d\n"
         "Name-Email: load%d@bench.invalid\nExpire-Date: 0\n%%no-protection\n%%commit\n" % (i, i)
         for i in range(count))
     gpg = ["gpg", "--homedir", home, "--batch", "--quiet"]
@@ -69,6 +70,13 @@ def make_keys(count, workdir):
     if len(keys) != count:
         raise RuntimeError("gpg made %d keys, %d needed" % (len(keys), count))
     return keys
+
+
+def encrypted_message(data):
+    """data in the packets of an OpenPGP message, which is all the relay takes: a public-key session
+    key packet (its contents made up), then an encrypted data packet (22 bytes of packet headers)."""
+    session_key = b"\x84\x0d\x03" + b"k" * 8 + b"\x01\x00\x01\x01"
+    return session_key + b"\xd2\xff" + (len(data) + 1).to_bytes(4, "big") + b"\x01" + data
 
 
 class ServerProbe:
@@ -164,9 +172,58 @@ class Relay:
         self.prefix = parts.path.rstrip("/")
         self.context = ssl.create_default_context(cafile=ca_file)
 
+    def connect(self, sessions=None):
+        """A new connection; with a TlsSessions it offers that client's session ticket."""
+        if sessions is None:
+            return http.client.HTTPSConnection(self.host, self.port, context=self.context,
+                                               timeout=SOCKET_TIMEOUT)
+        return ResumingConnection(self, sessions)
+
+
+class TlsSessions:
+    """The TLS session cache of one client, kept between its connections as a TLS client keeps it:
+    a ticket from the server is offered on every new connection for as long as the server accepts
+    it, and replaced when the server makes a full handshake instead. (Taking the newest ticket
+    after every connection would cost the load generator more than the server: Python copies a
+    session through its ASN.1 form, half a millisecond each.)"""
+
+    def __init__(self):
+        self.session = None
+        self.resumed = 0
+        self.full = 0
+
+    def wrap(self, context, sock, host):
+        tls = context.wrap_socket(sock, server_hostname=host, session=self.session)
+        if tls.session_reused:
+            self.resumed += 1
+        else:
+            self.full += 1
+            self.session = None
+        return tls
+
+    def close(self, tls):
+        # TLS 1.3 tickets come after the handshake: by the end of a reply the server's is in.
+        if self.session is None:
+            session = tls.session
+            if session is not None and session.has_ticket:
+                self.session = session
+        tls.close()
+
+
+class ResumingConnection(http.client.HTTPSConnection):
+    def __init__(self, relay, sessions):
+        super().__init__(relay.host, relay.port, context=relay.context, timeout=SOCKET_TIMEOUT)
+        self.sessions = sessions
+
     def connect(self):
-        return http.client.HTTPSConnection(self.host, self.port, context=self.context,
-                                           timeout=SOCKET_TIMEOUT)
+        http.client.HTTPConnection.connect(self)
+        self.sock = self.sessions.wrap(self._context, self.sock, self.host)
+
+    def close(self):
+        if self.sock is not None:
+            self.sessions.close(self.sock)
+            self.sock = None
+        super().close()
 
 
 class Client(threading.Thread):
@@ -186,12 +243,13 @@ class Client(threading.Thread):
         self.key_id = None
         self.requests = 0
         self.ua = {"User-Agent": "Tessary/2.0.1"}
+        self.tls = TlsSessions()
 
     # -- one request, new connection each time --
     def api(self, path, body):
         data = b"\x03" + self.uid.bytes + body
         t0 = time.monotonic()
-        conn = self.relay.connect()
+        conn = self.relay.connect(self.tls)
         try:
             conn.request("POST", self.relay.prefix + "/api" + path, body=data,
                          headers=dict(self.ua, **{"Content-Type": "application/octet-stream"}))
@@ -228,7 +286,7 @@ class Client(threading.Thread):
                 % (boundary, "{%s}" % self.uid, boundary)).encode()
         length = len(head) + size + len(tail)
         t0 = time.monotonic()
-        conn = self.relay.connect()
+        conn = self.relay.connect(self.tls)
         try:
             conn.putrequest("POST", self.relay.prefix + "/upload-container", skip_accept_encoding=True)
             conn.putheader("User-Agent", self.ua["User-Agent"])
@@ -262,7 +320,7 @@ class Client(threading.Thread):
 
     def download(self, file_id, expected_size):
         t0 = time.monotonic()
-        conn = self.relay.connect()
+        conn = self.relay.connect(self.tls)
         received = 0
         last = b""
         try:
@@ -340,7 +398,7 @@ def run_load(base_url, ca_file, clients=50, seconds=30.0, size_mb=10.0, pending=
         relay = Relay(base_url, ca_file)
         print("load: making %d OpenPGP keys" % clients, file=log)
         keys = make_keys(clients, workdir)
-        payload = os.urandom(int(size_mb * 1000 * 1000) - 21)
+        payload = encrypted_message(os.urandom(int(size_mb * 1000 * 1000) - 21 - 22))
         stats = Stats()
         shared = {"lock": threading.Lock(), "pending": [0] * clients, "owner": {}}
         args = argparse.Namespace(pending=pending, max_requests=max_requests)
@@ -403,91 +461,32 @@ def run_load(base_url, ca_file, clients=50, seconds=30.0, size_mb=10.0, pending=
             shutil.rmtree(workdir, ignore_errors=True)
 
 
-def _poll_worker(relay, clients, deadline, keep_alive, queue):
-    """One process of the poll load: `clients` threads asking "/check-new-files" until deadline."""
-    stats = Stats()
-
-    def client():
-        uid = uuid.uuid4()
-        data = b"\x03" + uid.bytes + b"CHECK"
-        headers = {"User-Agent": "Tessary/2.0.1", "Content-Type": "application/octet-stream"}
-        conn = None
-        count = 0
-        while time.monotonic() < deadline and count < 100000:
-            count += 1
-            t0 = time.monotonic()
-            try:
-                if conn is None:
-                    conn = relay.connect()
-                # http.client opens a new connection by itself after the server closed one.
-                conn.request("POST", relay.prefix + "/api/check-new-files", body=data, headers=headers)
-                reply = conn.getresponse()
-                payload = reply.read()
-                if reply.status != 200 or not isinstance(json.loads(payload or b"null"), list):
-                    raise RuntimeError("HTTP %d %r" % (reply.status, payload[:100]))
-                stats.record("/check-new-files", time.monotonic() - t0)
-            except Exception as e:  # every failure counts; the client goes on with a new connection
-                stats.error("%s: %s" % (type(e).__name__, e))
-                if conn is not None:
-                    conn.close()
-                conn = None
-                continue
-            if not keep_alive:
-                conn.close()
-                conn = None
-        if conn is not None:
-            conn.close()
-
-    threads = [threading.Thread(target=client, daemon=True) for _ in range(clients)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
-    usage = resource.getrusage(resource.RUSAGE_SELF)
-    queue.put({"latencies": stats.latencies.get("/check-new-files", []), "errors": stats.errors,
-               "error_messages": stats.error_messages, "cpu": usage.ru_utime + usage.ru_stime})
+def poll_generator():
+    """The poll load program (bench/PollLoad.cpp, target poll-load) of the benchmark build."""
+    return os.environ.get("BENCH_POLL_LOAD") or os.path.join(
+        os.environ.get("BENCH_BUILD_DIR", os.path.join(os.path.dirname(os.path.abspath(__file__)), "..",
+                                                       "build-bench")), "tests", "server", "poll-load")
 
 
-def run_poll(base_url, ca_file, clients=50, seconds=10.0, keep_alive=True, processes=2, server_pid=None):
+def run_poll(base_url, ca_file, clients=50, seconds=10.0, keep_alive=True, server_pid=None, generator=None):
     """Poll-only load: `clients` installations asking "/check-new-files" as fast as they get
-    answers, over keep-alive connections or a new connection per request. The clients are spread
-    over several processes so that one Python interpreter is not the limit. Bounded by `seconds`
-    and by 100000 requests per client."""
-    import multiprocessing
+    answers, over keep-alive connections or a new connection per request (resuming the TLS
+    session of the one before). The clients are threads of bench/PollLoad.cpp: in Python each new
+    TLS connection costs the generator three times what it costs the server, and both share the
+    machine. Bounded by `seconds` and by 100000 requests per client."""
     relay = Relay(base_url, ca_file)
     probe = ServerProbe(server_pid) if server_pid else None
     if probe:
         probe.start()
-    context = multiprocessing.get_context("fork")
-    queue = context.Queue()
-    t0 = time.monotonic()
-    share = [clients // processes + (1 if i < clients % processes else 0) for i in range(processes)]
-    workers = [context.Process(target=_poll_worker, args=(relay, n, t0 + seconds, keep_alive, queue))
-               for n in share if n]
-    for w in workers:
-        w.start()
-    parts = [queue.get(timeout=seconds + 120) for _ in workers]
-    for w in workers:
-        w.join()
-    elapsed = time.monotonic() - t0
-    latencies = [v for part in parts for v in part["latencies"]]
-    result = {
-        "clients": clients,
-        "keep_alive": keep_alive,
-        "processes": len(workers),
-        "seconds": seconds,
-        "elapsed_seconds": round(elapsed, 3),
-        "requests": len(latencies),
-        "requests_per_second": round(len(latencies) / elapsed, 1),
-        "errors": sum(part["errors"] for part in parts),
-        "error_messages": [m for part in parts for m in part["error_messages"]][:20],
-        "latency_ms": {"p50": round((percentile(latencies, 0.5) or 0) * 1000, 1),
-                       "p95": round((percentile(latencies, 0.95) or 0) * 1000, 1),
-                       "max": round(max(latencies, default=0) * 1000, 1)},
-        "generator_cpu_seconds": round(sum(part["cpu"] for part in parts), 2),
-    }
+    mode = "keep-alive" if keep_alive else "new-connections"
+    run = subprocess.run([generator or poll_generator(), relay.host, str(relay.port), ca_file, str(clients),
+                          str(seconds), mode], check=True, capture_output=True, timeout=seconds + 120)
+    result = {"clients": clients, "keep_alive": keep_alive, "seconds": seconds}
+    result.update(json.loads(run.stdout))
+    result["requests_per_second"] = round(result["requests"] / result["elapsed_seconds"], 1)
     if probe:
         result.update(probe.stop())
+        result["server_cpu_ms_per_request"] = round(result["server_cpu_seconds"] * 1000 / max(1, result["requests"]), 3)
     return result
 
 
@@ -504,9 +503,11 @@ def main():
     p.add_argument("--server-pid", type=int)
     p.add_argument("--poll", choices=["keep-alive", "new-connections"],
                    help="poll-only load: \"/check-new-files\" as fast as the answers come")
+    p.add_argument("--poll-load", help="the poll load program (default: build-bench/tests/server/poll-load)")
     a = p.parse_args()
     if a.poll:
-        result = run_poll(a.url, a.ca, a.clients, a.seconds, a.poll == "keep-alive", server_pid=a.server_pid)
+        result = run_poll(a.url, a.ca, a.clients, a.seconds, a.poll == "keep-alive", server_pid=a.server_pid,
+                          generator=a.poll_load)
         json.dump(result, sys.stdout, indent=2)
         print()
         return 1 if result["errors"] else 0

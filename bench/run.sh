@@ -25,7 +25,7 @@ launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" >/dev/null
 # Two jobs at most: the benchmark machine has two cores and the build must not starve anything.
-ninja -C "$build" -j2 tessary-cli tessary-server
+ninja -C "$build" -j2 tessary-cli tessary-server poll-load
 
 export BENCH_BUILD_DIR="$build"
 exec python3 "$repo/bench/bench.py" "$@"

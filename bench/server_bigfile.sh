@@ -30,13 +30,15 @@ trap cleanup EXIT
 
 hex2bin() { perl -e 'print pack("H*", $ARGV[0])' "$1"; }
 peak_kib() { awk '/^VmHWM:/ {print $2}' "/proc/$server_pid/status"; }
+# The server's CPU time so far in ms: wall times mean little on a shared machine.
+cpu_ms() { awk -v tick="$(getconf CLK_TCK)" '{print int(($14 + $15) * 1000 / tick)}' "/proc/$server_pid/stat"; }
 now_ms() { date +%s%3N; }
 
-# Two key pairs made by gpg, one per installation.
+# Two key pairs made by gpg, one per installation, that can encrypt as the relay requires.
 mkdir -m 700 "$work/g"
 make_key() {
     gpg --homedir "$work/g" --batch --pinentry-mode loopback --passphrase '' --status-fd 1 \
-        --quick-gen-key "Bench $1 <bench-$1@example.org>" rsa2048 sign never 2>/dev/null |
+        --quick-gen-key "Bench $1 <bench-$1@example.org>" rsa2048 cert,sign,encr never 2>/dev/null |
         awk '/KEY_CREATED/ {print $4}'
 }
 alice_fpr=$(make_key alice)
@@ -68,23 +70,28 @@ register "$alice_uid" "$work/alice.key" "$alice_fpr"
 register "$bob_uid" "$work/bob.key" "$bob_fpr"
 
 echo "writing a ${SIZE_MIB} MiB container"
-head -c "$((SIZE_MIB << 20))" /dev/urandom >"$work/container"
+# Shaped like an encrypted message, as the relay takes only those: a public-key session key packet,
+# then an encrypted data packet holding the random bytes; then the trailer.
+hex2bin "840d036b6b6b6b6b6b6b6b01000101d2ff$(printf '%08x' $(((SIZE_MIB << 20) + 1)))01" >"$work/container"
+head -c "$((SIZE_MIB << 20))" /dev/urandom >>"$work/container"
 hex2bin "${bob_fpr}01" >>"$work/container"
 size=$(stat -c %s "$work/container")
 
 echo "server peak RSS at start:       $(peak_kib) KiB"
 t0=$(now_ms)
+c0=$(cpu_ms)
 reply=$("${curl_tls[@]}" -F "container=@$work/container;type=application/octet-stream;filename=container" \
     -F "uid={$alice_uid}" "$url/upload-container")
 t1=$(now_ms)
 file_id=$(sed -n 's/.*"fileId":\([0-9]*\).*/\1/p' <<<"$reply")
 [ -n "$file_id" ] || { echo "upload failed: $reply" >&2; exit 1; }
-echo "upload:   $size bytes in $((t1 - t0)) ms ($((size / 1048576 * 1000 / (t1 - t0 + 1))) MiB/s), file id $file_id"
+echo "upload:   $size bytes in $((t1 - t0)) ms ($((size / 1048576 * 1000 / (t1 - t0 + 1))) MiB/s), server CPU $(($(cpu_ms) - c0)) ms, file id $file_id"
 echo "server peak RSS after upload:   $(peak_kib) KiB"
 
 t0=$(now_ms)
+c0=$(cpu_ms)
 "${curl_tls[@]}" -o "$work/downloaded" "$url/id$file_id"
 t1=$(now_ms)
-echo "download: $size bytes in $((t1 - t0)) ms ($((size / 1048576 * 1000 / (t1 - t0 + 1))) MiB/s)"
+echo "download: $size bytes in $((t1 - t0)) ms ($((size / 1048576 * 1000 / (t1 - t0 + 1))) MiB/s), server CPU $(($(cpu_ms) - c0)) ms"
 echo "server peak RSS after download: $(peak_kib) KiB"
 cmp "$work/container" "$work/downloaded" && echo "download is byte-identical"

@@ -1,15 +1,22 @@
 // Feeds arbitrary requests to the relay's protocol layer the way the HTTP front end hands them over:
-// a sequence of calls, each with an endpoint and a body (client prefix included), uploads as a
-// series of form parts, and every body also straight to the OpenPGP key parser. Every input starts
-// from an empty database, so that a sequence can register a key and then use it.
+// a sequence of calls, each with an endpoint, a body (client prefix included) and an address,
+// uploads as a series of form parts, resumable uploads as creations, PATCHes, HEADs and DELETEs,
+// and every body also straight to the OpenPGP key parser. Every
+// input starts from an empty database with small limits, so that a sequence can register a key,
+// use it and run into each limit.
 
 #include "FileBlobStore.h"
+#include "MetadataStore.h"
 #include "OpenPgpKey.h"
 #include "RelayApi.h"
-#include "SqliteMetadataStore.h"
+#include "SqliteDatabase.h"
+#include "UploadAppend.h"
 #include "UploadSession.h"
 
 #include <QJsonDocument>
+#include <QJsonObject>
+#include <QSet>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <cstddef>
@@ -20,6 +27,7 @@ const char* const endpoints[]
     = {"upload-pubkey",     "attach-key",      "download-pubkey", "can-upload",      "check-new-files",
        "download-complete", "check-delivered", "send-feedback",   "no-such-endpoint"};
 constexpr int endpointCount = sizeof endpoints / sizeof endpoints[0];
+const char* const addresses[] = {"127.0.0.1", "192.0.2.7", "2001:db8::1", "2001:db8::2", "::ffff:192.0.2.7"};
 
 // Reads a record: a byte, a two-byte length and that many bytes (fewer at the end of the input).
 bool take(const uint8_t*& data, std::size_t& size, uint8_t* kind, QByteArray* body)
@@ -34,17 +42,73 @@ bool take(const uint8_t*& data, std::size_t& size, uint8_t* kind, QByteArray* bo
     return true;
 }
 
+// Every answer is a JSON object or array; every error status and every refusal has a text.
 void check(const ApiReply& reply)
 {
-    if (reply.status != 200 && reply.status != 400 && reply.status != 404)
+    const QJsonDocument document = QJsonDocument::fromJson(reply.body);
+    if (reply.status != 200 && reply.status != 400 && reply.status != 404 && reply.status != 507)
         __builtin_trap();
-    if (reply.status == 200 && QJsonDocument::fromJson(reply.body).isNull())
-        __builtin_trap(); // every answer a client reads is JSON
+    if (document.isNull() || (reply.status != 200 && document.object().value("error").toString().isEmpty()))
+        __builtin_trap();
+}
+
+// Resumable uploads: the answers are tus's, with a JSON text on every error status.
+void checkTus(const ApiReply& reply)
+{
+    static const QSet<int> statuses {200, 201, 204, 400, 403, 404, 409, 413, 423, 500, 507};
+    if (!statuses.contains(reply.status)
+        || (reply.status >= 400
+            && QJsonDocument::fromJson(reply.body).object().value("error").toString().isEmpty()))
+        __builtin_trap();
+}
+
+// A record of a resumable upload: the caller is the 16 bytes after the first (as a client prefix
+// names it); the first byte picks the step and an upload created before, the rest is its data.
+void resumable(RelayApi& api, QStringList& uploads, const QByteArray& record)
+{
+    if (record.size() < 17)
+        return;
+    const uint8_t step = uint8_t(record[0]);
+    const QByteArray caller = record.mid(1, 16), rest = record.mid(17);
+    const QString id
+        = uploads.isEmpty() ? QString(32, QLatin1Char('0')) : uploads.at((step >> 2) % uploads.size());
+    const qint64 number = rest.left(4).toHex().toLongLong(nullptr, 16);
+    switch (step % 4) {
+    case 0: {
+        const ApiReply created = api.createUpload(caller, number, rest.mid(4));
+        checkTus(created);
+        for (const auto& header : created.headers) {
+            if (header.first == "Location")
+                uploads.append(QString::fromLatin1(header.second.mid(9)));
+        }
+        break;
+    }
+    case 1:
+        checkTus(api.uploadStatus(caller, id));
+        break;
+    case 2:
+        checkTus(api.dropUpload(caller, id));
+        break;
+    default: {
+        ApiReply answer;
+        const QByteArray body = rest.mid(4);
+        std::unique_ptr<UploadAppend> append
+            = api.beginAppend(caller, id, number & 0xffff, body.size(), &answer);
+        if (!append) {
+            checkTus(answer);
+            break;
+        }
+        const int half = body.size() / 2;
+        const bool complete = append->data(body.constData(), std::size_t(half))
+            && append->data(body.constData() + half, std::size_t(body.size() - half));
+        checkTus(api.endAppend(std::move(append), complete));
+    }
+    }
 }
 
 void upload(RelayApi& api, BlobStore& blobs, const QByteArray& form)
 {
-    UploadSession session(blobs, 64 * 1024);
+    UploadSession session(blobs, api.limits().maxContainerBytes);
     const auto* data = reinterpret_cast<const uint8_t*>(form.constData());
     std::size_t size = std::size_t(form.size());
     uint8_t kind = 0;
@@ -66,31 +130,43 @@ void upload(RelayApi& api, BlobStore& blobs, const QByteArray& form)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static QTemporaryDir dir;
-    SqliteMetadataStore metadata;
-    if (!metadata.open(QStringLiteral(":memory:"), nullptr))
+    SqliteDatabase database;
+    MetadataStore metadata(database);
+    if (!database.open(QStringLiteral(":memory:"), nullptr) || !metadata.createTables(nullptr))
         __builtin_trap();
     FileBlobStore blobs(dir.path());
     if (!blobs.open(nullptr))
         __builtin_trap();
-    RelayApi::Limits limits;
+    RelayLimits limits;
     limits.maxContainerBytes = 64 * 1024;
     limits.quotaBytes = 256 * 1024;
     limits.reserveBytes = 0;
     limits.expirySeconds = 3600;
+    limits.maxKeyBytes = 8 * 1024;
+    limits.maxTitleBytes = 32;
+    limits.maxFeedbackBytes = 1024;
+    limits.feedbackPerDay = 2;
+    limits.keysPerInstallation = 2;
+    limits.contactsPerInstallation = 3;
+    limits.waitingPerRecipient = 3;
+    limits.waitingPerPair = 2;
+    limits.installationsPerHour = 3;
     qint64 clock = 1700000000;
     RelayApi api(metadata, blobs, limits, [&clock] { return clock; });
 
+    QStringList uploads;
     uint8_t kind = 0;
     QByteArray body;
     while (take(data, size, &kind, &body)) {
-        clock += kind & 0x0f;
+        clock += (kind & 0x0f) * 600;
         const OpenPgpKey key(body);
         if ((key.status() == OpenPgpKey::Status::Valid) != (key.fingerprint().size() == 20))
             __builtin_trap();
-        const int choice = kind % (endpointCount + 3);
+        const int choice = kind % (endpointCount + 4);
         QByteArray caller;
         if (choice < endpointCount) {
-            check(api.call(QString::fromLatin1(endpoints[choice]), body, &caller));
+            check(api.call(QString::fromLatin1(endpoints[choice]), body,
+                           QString::fromLatin1(addresses[kind % 5]), &caller));
             if (!caller.isEmpty() && caller.size() != 16)
                 __builtin_trap();
         } else if (choice == endpointCount) {
@@ -98,15 +174,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         } else if (choice == endpointCount + 1) {
             // An empty outcome lets the upload go ahead; anything else is a refusal to show.
             const ApiReply early = api.checkUploadLength(body.toLongLong());
-            if (!early.outcome.isEmpty())
-                check(early);
-        } else {
+            if (!early.outcome.isEmpty()
+                && QJsonDocument::fromJson(early.body).object().value("error").isUndefined())
+                __builtin_trap();
+        } else if (choice == endpointCount + 2) {
             upload(api, blobs, body);
+        } else {
+            resumable(api, uploads, body);
         }
         if (kind & 0x80)
             api.sweep();
     }
     for (qint32 id : blobs.list())
         blobs.remove(id);
+    for (const QString& id : blobs.partials()) {
+        BlobStore::Lock lock;
+        if (const std::unique_ptr<BlobStore::Partial> partial = blobs.openPartial(id, &lock))
+            partial->remove();
+    }
     return 0;
 }

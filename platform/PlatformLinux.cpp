@@ -36,6 +36,9 @@ void Platform::setAutorun(bool enabled, const QString& programPath)
         .replace(QLatin1Char('"'), QStringLiteral("\\\""))
         .replace(QLatin1Char('`'), QStringLiteral("\\`"))
         .replace(QLatin1Char('$'), QStringLiteral("\\$"));
+    // TryExec takes the bare path; with it the entry does nothing once the program is removed.
+    QString path = programPath;
+    path.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
     QSaveFile file(entry);
     if (!file.open(QIODevice::WriteOnly))
         return;
@@ -43,10 +46,11 @@ void Platform::setAutorun(bool enabled, const QString& programPath)
                                         "Type=Application\n"
                                         "Name=Tessary\n"
                                         "Comment=Secure file exchange client\n"
-                                        "Exec=\"%1\"\n"
+                                        "TryExec=%1\n"
+                                        "Exec=\"%2\"\n"
                                         "Terminal=false\n"
                                         "X-GNOME-Autostart-enabled=true\n")
-                             .arg(quoted);
+                             .arg(path, quoted);
     file.write(text.toUtf8());
     file.commit();
 }

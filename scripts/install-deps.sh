@@ -11,7 +11,7 @@ packages=(
     qml-module-qt-labs-platform qml-module-qtgraphicaleffects qml-module-qttest
     libcpp-httplib-dev libssl-dev openssl libsqlite3-dev gnupg
     xvfb xauth curl python3 procps time gcovr
-    fonts-wqy-microhei file dpkg-dev lintian
+    fonts-wqy-microhei file dpkg-dev lintian appstream
     libpq-dev postgresql-15 libqt5sql5-psql util-linux passwd
 )
 

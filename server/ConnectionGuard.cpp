@@ -4,6 +4,7 @@
 
 #include <arpa/inet.h>
 #include <atomic>
+#include <poll.h>
 #include <sys/socket.h>
 
 namespace {
@@ -12,6 +13,8 @@ namespace {
 constexpr qint64 readAheadSlack = 20 * 1024;
 // Once the body is in, storing it (fsync of a large upload) may take a while.
 constexpr qint64 storeBytesPerSecond = qint64(64) << 20;
+// What a refused client may still send, read and dropped, before its connection is closed.
+constexpr std::size_t lingerBytes = 4 << 20;
 
 std::string peerAddress(int fd)
 {
@@ -48,6 +51,7 @@ struct ConnectionGuard::Connection
     Clock::time_point windowStart;
     qint64 windowReceived = 0;
     bool cut = false;
+    bool closing = false;
 };
 
 ConnectionGuard::ConnectionGuard(const Limits& limits)
@@ -143,6 +147,8 @@ ConnectionGuard::Admission ConnectionGuard::requestStarted(const SSL* ssl, qint6
     if (!connection)
         return Admission::Admitted;
     std::lock_guard<std::mutex> lock(m_mutex);
+    if (connection->closing)
+        return Admission::Closing;
     if (connection->admission != Admission::Admitted)
         return connection->admission;
     const Clock::time_point now = Clock::now();
@@ -153,15 +159,40 @@ ConnectionGuard::Admission ConnectionGuard::requestStarted(const SSL* ssl, qint6
     return Admission::Admitted;
 }
 
-void ConnectionGuard::requestFinished(const SSL* ssl)
+void ConnectionGuard::requestFinished(const SSL* ssl, bool close)
 {
     auto* connection = ssl ? static_cast<Connection*>(SSL_get_ex_data(ssl, m_exIndex)) : nullptr;
     if (!connection)
         return;
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     connection->phase = Connection::Phase::Head;
     connection->deadline
         = Clock::now() + std::chrono::seconds(m_limits.keepAliveSeconds + m_limits.headerSeconds);
+    if (!close || connection->closing)
+        return;
+    // The answer is written; nothing the client sent after it is ever read as a request: any
+    // request still parsed is refused unseen, and the next read ends the connection.
+    connection->closing = true;
+    const int fd = connection->fd;
+    lock.unlock();
+    // A client still sending its body reads the answer only once it has sent: if the connection
+    // were closed with its bytes unread, the reset could reach it first and take the answer with
+    // it. So, for a moment, they are read and dropped.
+    ::shutdown(fd, SHUT_WR);
+    const auto end = Clock::now() + std::chrono::seconds(1);
+    std::size_t drained = 0;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+        pollfd p {fd, POLLIN, 0};
+        char buffer[16384];
+        if (left <= 0 || drained > lingerBytes || ::poll(&p, 1, int(left)) <= 0)
+            break;
+        const ssize_t got = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (got <= 0)
+            break;
+        drained += std::size_t(got);
+    }
+    ::shutdown(fd, SHUT_RD);
 }
 
 void ConnectionGuard::watch()

@@ -40,7 +40,8 @@ public:
     {
         Admitted,
         AddressBusy, // too many connections from this address
-        ServerBusy // too many connections in all
+        ServerBusy, // too many connections in all
+        Closing // an earlier request on the connection left unread bytes: nothing more is served
     };
 
     explicit ConnectionGuard(const Limits& limits);
@@ -54,8 +55,10 @@ public:
     // On the request thread once the headers of a request are read. bodyLength is the declared
     // Content-Length (0 without a body, -1 if unknown). Anything but Admitted must be refused.
     Admission requestStarted(const ssl_st* ssl, qint64 bodyLength);
-    // On the request thread once the answer is written.
-    void requestFinished(const ssl_st* ssl);
+    // On the request thread once the answer is written. With close, the connection ends here: a
+    // request whose body was not read to its end leaves bytes that must never be taken for the
+    // next request.
+    void requestFinished(const ssl_st* ssl, bool close);
 
     // Threads that the server needs at most: the admitted connections and a few to refuse others.
     int threadsNeeded() const { return m_limits.maxConnections + refusalThreads; }

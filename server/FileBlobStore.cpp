@@ -42,6 +42,16 @@ bool writeAll(int fd, const char* data, std::size_t size)
     return true;
 }
 
+qint64 readAt(int fd, qint64 offset, char* buffer, qint64 maxSize)
+{
+    for (;;) {
+        const ssize_t got = ::pread(fd, buffer, static_cast<std::size_t>(maxSize), offset);
+        if (got < 0 && errno == EINTR)
+            continue;
+        return got;
+    }
+}
+
 bool syncDirectory(const QString& dir)
 {
     const int fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -52,23 +62,30 @@ bool syncDirectory(const QString& dir)
     return ok;
 }
 
-class FileWriter : public BlobStore::Writer
+// Writes a new blob, or appends to a resumable upload (kept when not committed, locked by the
+// flock on its descriptor while open).
+class FileWriter : public BlobStore::Partial
 {
 public:
-    FileWriter(int fd, QByteArray tempPath, QString blobDir)
+    FileWriter(int fd, QByteArray path, QString blobDir, qint64 size, bool resumable)
         : m_fd(fd)
-        , m_tempPath(std::move(tempPath))
+        , m_path(std::move(path))
         , m_blobDir(std::move(blobDir))
+        , m_size(size)
+        , m_resumable(resumable)
     {
         m_buffer.reserve(writeBufferSize);
     }
 
     ~FileWriter() override
     {
-        if (m_fd >= 0)
+        if (m_fd >= 0) {
+            if (m_resumable && !m_removed)
+                flush();
             ::close(m_fd);
-        if (!m_committed)
-            ::unlink(m_tempPath.constData());
+        }
+        if (!m_committed && !m_resumable)
+            ::unlink(m_path.constData());
     }
 
     bool write(const char* data, std::size_t size) override
@@ -84,27 +101,43 @@ public:
         return true;
     }
 
+    int error() const override { return m_error; }
     qint64 size() const override { return m_size; }
 
     bool commit(qint32 fileId) override
     {
-        if (m_failed || !flush() || ::fsync(m_fd) != 0)
+        if (!sync())
             return false;
         ::close(m_fd);
         m_fd = -1;
         const QByteArray target = QFile::encodeName(m_blobDir + QLatin1Char('/') + QString::number(fileId));
-        if (::rename(m_tempPath.constData(), target.constData()) != 0)
+        if (::rename(m_path.constData(), target.constData()) != 0)
             return false;
         m_committed = true;
         syncDirectory(m_blobDir);
         return true;
     }
 
+    qint64 read(qint64 offset, char* buffer, qint64 maxSize) override
+    {
+        if (!flush())
+            return -1;
+        return readAt(m_fd, offset, buffer, maxSize);
+    }
+
+    bool sync() override { return !m_failed && flush() && ::fsync(m_fd) == 0; }
+
+    void remove() override
+    {
+        ::unlink(m_path.constData());
+        m_removed = true;
+    }
+
 private:
     bool flush()
     {
         if (m_buffer.empty())
-            return true;
+            return !m_failed;
         const bool ok = writeOrFail(m_buffer.data(), m_buffer.size());
         m_buffer.clear();
         return ok;
@@ -112,18 +145,27 @@ private:
 
     bool writeOrFail(const char* data, std::size_t size)
     {
-        if (!writeAll(m_fd, data, size))
+        if (!writeAll(m_fd, data, size)) {
             m_failed = true;
+            m_error = errno;
+            // What did reach the file is what a resumed upload continues from.
+            struct stat info;
+            if (::fstat(m_fd, &info) == 0)
+                m_size = static_cast<qint64>(info.st_size);
+        }
         return !m_failed;
     }
 
     int m_fd;
-    QByteArray m_tempPath;
+    QByteArray m_path;
     QString m_blobDir;
     std::vector<char> m_buffer;
-    qint64 m_size = 0;
+    qint64 m_size;
+    bool m_resumable;
     bool m_failed = false;
+    int m_error = 0;
     bool m_committed = false;
+    bool m_removed = false;
 };
 
 class FileReader : public BlobStore::Reader
@@ -140,12 +182,7 @@ public:
 
     qint64 read(qint64 offset, char* buffer, qint64 maxSize) override
     {
-        for (;;) {
-            const ssize_t got = ::pread(m_fd, buffer, static_cast<std::size_t>(maxSize), offset);
-            if (got < 0 && errno == EINTR)
-                continue;
-            return got;
-        }
+        return readAt(m_fd, offset, buffer, maxSize);
     }
 
 private:
@@ -158,6 +195,7 @@ FileBlobStore::FileBlobStore(const QString& dir)
     : m_dir(dir)
     , m_incomingDir(dir + QStringLiteral("/incoming"))
     , m_ownersDir(m_incomingDir + QStringLiteral("/owners"))
+    , m_uploadsDir(dir + QStringLiteral("/uploads"))
 {
 }
 
@@ -172,7 +210,7 @@ FileBlobStore::~FileBlobStore()
 
 bool FileBlobStore::open(QString* error)
 {
-    for (const QString& dir : {m_dir, m_incomingDir, m_ownersDir}) {
+    for (const QString& dir : {m_dir, m_incomingDir, m_ownersDir, m_uploadsDir}) {
         if (!QDir().mkpath(dir)) {
             if (error)
                 *error = QStringLiteral("cannot create the folder %1").arg(dir);
@@ -207,7 +245,48 @@ std::unique_ptr<BlobStore::Writer> FileBlobStore::create(QString* error)
             *error = QString::fromLocal8Bit(std::strerror(errno));
         return nullptr;
     }
-    return std::make_unique<FileWriter>(fd, path, m_dir);
+    return std::make_unique<FileWriter>(fd, path, m_dir, 0, false);
+}
+
+std::unique_ptr<BlobStore::Partial> FileBlobStore::openPartial(const QString& id, Lock* lock)
+{
+    *lock = Lock::Failed;
+    const QByteArray path = QFile::encodeName(partialPath(id));
+    // The file may be removed by its last holder between open() and flock(): then it is opened
+    // anew, so that the lock is always on the file under the name.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0)
+            return nullptr;
+        struct stat opened, named;
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            *lock = errno == EWOULDBLOCK ? Lock::Busy : Lock::Failed;
+            ::close(fd);
+            return nullptr;
+        }
+        if (::fstat(fd, &opened) == 0 && ::stat(path.constData(), &named) == 0
+            && opened.st_dev == named.st_dev && opened.st_ino == named.st_ino
+            && ::lseek(fd, 0, SEEK_END) >= 0) {
+            *lock = Lock::Taken;
+            return std::make_unique<FileWriter>(fd, path, m_dir, static_cast<qint64>(opened.st_size), true);
+        }
+        ::close(fd);
+    }
+    return nullptr;
+}
+
+qint64 FileBlobStore::partialSize(const QString& id)
+{
+    struct stat info;
+    return ::stat(QFile::encodeName(partialPath(id)).constData(), &info) == 0 ? qint64(info.st_size) : 0;
+}
+
+QStringList FileBlobStore::partials()
+{
+    QStringList ids = QDir(m_uploadsDir).entryList({QStringLiteral("*.part")}, QDir::Files);
+    for (QString& name : ids)
+        name.chop(5);
+    return ids;
 }
 
 std::unique_ptr<BlobStore::Reader> FileBlobStore::open(qint32 fileId)
@@ -276,6 +355,11 @@ qint64 FileBlobStore::freeSpace()
     if (::statvfs(QFile::encodeName(m_dir).constData(), &info) != 0)
         return -1;
     return static_cast<qint64>(info.f_bavail) * static_cast<qint64>(info.f_frsize);
+}
+
+QString FileBlobStore::partialPath(const QString& id) const
+{
+    return m_uploadsDir + QLatin1Char('/') + id + QStringLiteral(".part");
 }
 
 QString FileBlobStore::blobPath(qint32 fileId) const

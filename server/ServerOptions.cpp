@@ -1,6 +1,7 @@
 #include "ServerOptions.h"
 
 #include <QRegularExpression>
+#include <QVector>
 
 #include <limits>
 
@@ -44,7 +45,116 @@ bool splitHostPort(const QString& text, QString* host, int* port)
     *port = p;
     return true;
 }
+
+// The words of text in lines of at most 96 columns, each after six blanks.
+QString wrapped(const QString& text)
+{
+    QString out, line;
+    for (const QString& word : text.split(QLatin1Char(' '))) {
+        if (!line.isEmpty() && line.size() + 1 + word.size() > 90) {
+            out += QStringLiteral("      ") + line + QLatin1Char('\n');
+            line.clear();
+        }
+        line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+    }
+    return out + QStringLiteral("      ") + line + QLatin1Char('\n');
+}
+
+QString formatDuration(qint64 seconds)
+{
+    if (seconds % 86400 == 0)
+        return QStringLiteral("%1d").arg(seconds / 86400);
+    if (seconds % 3600 == 0)
+        return QStringLiteral("%1h").arg(seconds / 3600);
+    return QStringLiteral("%1s").arg(seconds);
+}
 } // namespace
+
+struct ServerOptions::Option
+{
+    enum Kind
+    {
+        Text,
+        Flag,
+        Listen,
+        Size,
+        Duration,
+        Count
+    };
+    QString name;
+    Kind kind;
+    void* target;
+    qint64 minimum;
+    qint64 maximum;
+    QString help;
+};
+
+QVector<ServerOptions::Option> ServerOptions::table()
+{
+    constexpr qint64 big = qint64(1) << 50;
+    RelayLimits& l = limits;
+    return {
+        {"--listen HOST:PORT", Option::Listen, nullptr, 0, 0,
+         "address to listen on; port 0 picks a free one"},
+        {"--data DIR", Option::Text, &dataDir, 0, 0,
+         "data folder: database, containers, log salt, dev TLS files"},
+        {"--cert FILE", Option::Text, &certFile, 0, 0, "server certificate chain (PEM)"},
+        {"--key FILE", Option::Text, &keyFile, 0, 0, "private key of the certificate (PEM)"},
+        {"--dev-tls", Option::Flag, &devTls, 0, 0,
+         "create once, and then use, a private CA and a certificate for 127.0.0.1 and localhost under "
+         "DIR/tls/; clients trust DIR/tls/ca.pem (TESSARY_CA_FILE)"},
+        {"--database URL", Option::Text, &database, 0, 0,
+         "postgresql://USER@HOST:PORT/NAME: metadata in PostgreSQL, which several servers can share "
+         "(default: SQLite in DIR/relay.db)"},
+        {"--containers DIR", Option::Text, &containersDir, 0, 0,
+         "container files (default DIR/containers); servers that share a database share this folder too"},
+        {"--access-log FILE", Option::Text, &accessLog, 0, 0,
+         "append the access log here (default: standard error)"},
+        {"--max-container SIZE", Option::Size, &l.maxContainerBytes, 1, big, "largest container accepted"},
+        {"--quota SIZE", Option::Size, &l.quotaBytes, 1, big,
+         "per installation: its containers that are not collected yet"},
+        {"--reserve SIZE", Option::Size, &l.reserveBytes, 0, big, "disk space always left free"},
+        {"--expiry TIME", Option::Duration, &l.expirySeconds, 1, qint64(3650) * 86400,
+         "uncollected containers are deleted, and reported as rejected, after this"},
+        {"--upload-expiry TIME", Option::Duration, &l.uploadExpirySeconds, 1, qint64(365) * 86400,
+         "an unfinished resumable upload is deleted when nothing was added to it for this long"},
+        {"--open-uploads N", Option::Count, &l.openUploadsPerInstallation, 1, 100000,
+         "unfinished resumable uploads one installation may have at once"},
+        {"--waiting-per-recipient N", Option::Count, &l.waitingPerRecipient, 1, 1000000,
+         "containers waiting for one recipient"},
+        {"--waiting-per-pair N", Option::Count, &l.waitingPerPair, 1, 1000000,
+         "containers waiting from one sender for one recipient"},
+        {"--max-key SIZE", Option::Size, &l.maxKeyBytes, 1024, 16 << 20, "largest public key registered"},
+        {"--keys-per-installation N", Option::Count, &l.keysPerInstallation, 1, 1000,
+         "public keys one installation may register"},
+        {"--max-title SIZE", Option::Size, &l.maxTitleBytes, 16, 1 << 20,
+         "longest contact title, in bytes of UTF-8"},
+        {"--contacts-per-installation N", Option::Count, &l.contactsPerInstallation, 1, 1000000,
+         "contacts one installation may keep"},
+        {"--max-feedback SIZE", Option::Size, &l.maxFeedbackBytes, 1024, 16 << 20,
+         "longest feedback: name, e-mail address and message together"},
+        {"--feedback-per-day N", Option::Count, &l.feedbackPerDay, 1, 1000000,
+         "feedback messages per installation in 24 hours"},
+        {"--installations-per-hour N", Option::Count, &l.installationsPerHour, 1, 1000000,
+         "new installations from one address (for IPv6 one /64) in an hour"},
+        {"--api-body-limit SIZE", Option::Size, &l.apiBodyBytes, 1024, 64 << 20,
+         "largest body of one /api call"},
+        {"--read-timeout TIME", Option::Duration, &readTimeoutSeconds, 1, 86400,
+         "a client silent this long while sending is dropped"},
+        {"--write-timeout TIME", Option::Duration, &writeTimeoutSeconds, 1, 86400,
+         "a client not reading this long is dropped"},
+        {"--keep-alive TIME", Option::Duration, &keepAliveSeconds, 1, 3600,
+         "idle connections are closed after this"},
+        {"--max-connections N", Option::Count, &maxConnections, 2, 100000,
+         "connections served at once; more are answered 503"},
+        {"--max-per-address N", Option::Count, &maxPerAddress, 1, 100000,
+         "connections from one address; more are answered 503"},
+        {"--header-timeout TIME", Option::Duration, &headerTimeoutSeconds, 1, 3600,
+         "a connection must finish its TLS handshake and request headers by then"},
+        {"--min-upload-rate SIZE", Option::Size, &minUploadRate, 1, big,
+         "a request body must bring this much per second, measured over 10 s"},
+    };
+}
 
 qint64 ServerOptions::parseSize(const QString& text)
 {
@@ -73,6 +183,7 @@ QString ServerOptions::formatSize(qint64 bytes)
 
 ServerOptions::Parse ServerOptions::parse(const QStringList& arguments, QString* error)
 {
+    const QVector<Option> options = table();
     for (int i = 0; i < arguments.size(); ++i) {
         QString name = arguments.at(i);
         QString value;
@@ -85,8 +196,14 @@ ServerOptions::Parse ServerOptions::parse(const QStringList& arguments, QString*
         }
         if (name == QLatin1String("--help") || name == QLatin1String("-h"))
             return Parse::Help;
-        if (name == QLatin1String("--dev-tls")) {
-            devTls = true;
+        const auto option = std::find_if(options.begin(), options.end(),
+                                         [&](const Option& o) { return o.name.section(' ', 0, 0) == name; });
+        if (option == options.end()) {
+            *error = QStringLiteral("unknown option %1 (see --help)").arg(name);
+            return Parse::Error;
+        }
+        if (option->kind == Option::Flag) {
+            *static_cast<bool*>(option->target) = true;
             continue;
         }
         if (!hasValue) {
@@ -96,91 +213,40 @@ ServerOptions::Parse ServerOptions::parse(const QStringList& arguments, QString*
             }
             value = arguments.at(++i);
         }
-
-        auto size = [&](qint64* target, qint64 minimum) {
-            const qint64 v = parseSize(value);
-            if (v < minimum) {
-                *error = QStringLiteral("%1: \"%2\" is not a size such as 512M or 4G").arg(name, value);
-                return false;
-            }
-            *target = v;
-            return true;
-        };
-        auto seconds = [&](qint64 minimum, qint64 maximum) -> qint64 {
-            const qint64 v = parseDuration(value);
-            if (v < minimum || v > maximum) {
-                *error = QStringLiteral("%1: \"%2\" is not a duration such as 30s, 15m, 12h or 14d")
-                             .arg(name, value);
-                return -1;
-            }
-            return v;
-        };
-
-        auto count = [&](int* target, int minimum, int maximum) {
-            bool isNumber = false;
-            const int v = value.toInt(&isNumber);
-            if (!isNumber || v < minimum || v > maximum) {
-                *error = QStringLiteral("%1: \"%2\" is not a number from %3 to %4")
-                             .arg(name, value)
-                             .arg(minimum)
-                             .arg(maximum);
-                return false;
-            }
-            *target = v;
-            return true;
-        };
-
-        bool ok = true;
-        if (name == QLatin1String("--listen")) {
-            ok = splitHostPort(value, &listenHost, &listenPort);
-            if (!ok)
-                *error = QStringLiteral("--listen: \"%1\" is not HOST:PORT").arg(value);
-        } else if (name == QLatin1String("--data")) {
-            dataDir = value;
-        } else if (name == QLatin1String("--cert")) {
-            certFile = value;
-        } else if (name == QLatin1String("--key")) {
-            keyFile = value;
-        } else if (name == QLatin1String("--access-log")) {
-            accessLog = value;
-        } else if (name == QLatin1String("--max-container")) {
-            ok = size(&maxContainerBytes, 1);
-        } else if (name == QLatin1String("--quota")) {
-            ok = size(&quotaBytes, 1);
-        } else if (name == QLatin1String("--reserve")) {
-            ok = size(&reserveBytes, 0);
-        } else if (name == QLatin1String("--api-body-limit")) {
-            ok = size(&apiBodyBytes, 1024);
-        } else if (name == QLatin1String("--expiry")) {
-            ok = (expirySeconds = seconds(1, qint64(3650) * 86400)) > 0;
-        } else if (name == QLatin1String("--read-timeout")) {
-            ok = (readTimeoutSeconds = int(seconds(1, 86400))) > 0;
-        } else if (name == QLatin1String("--write-timeout")) {
-            ok = (writeTimeoutSeconds = int(seconds(1, 86400))) > 0;
-        } else if (name == QLatin1String("--keep-alive")) {
-            ok = (keepAliveSeconds = int(seconds(1, 3600))) > 0;
-        } else if (name == QLatin1String("--max-connections")) {
-            ok = count(&maxConnections, 2, 100000);
-        } else if (name == QLatin1String("--max-per-address")) {
-            ok = count(&maxPerAddress, 1, 100000);
-        } else if (name == QLatin1String("--header-timeout")) {
-            ok = (headerTimeoutSeconds = int(seconds(1, 3600))) > 0;
-        } else if (name == QLatin1String("--min-upload-rate")) {
-            ok = size(&minUploadRate, 1);
-        } else if (name == QLatin1String("--database")) {
-            database = value;
-            ok = value.startsWith(QLatin1String("postgresql://"))
-                || value.startsWith(QLatin1String("postgres://"));
-            if (!ok)
-                *error = QStringLiteral("--database: \"%1\" is not a postgresql:// address").arg(value);
-        } else if (name == QLatin1String("--containers")) {
-            containersDir = value;
-        } else {
-            *error = QStringLiteral("unknown option %1 (see --help)").arg(name);
-            ok = false;
-        }
-        if (!ok)
+        qint64 number = 0;
+        switch (option->kind) {
+        case Option::Text:
+            *static_cast<QString*>(option->target) = value;
+            continue;
+        case Option::Listen:
+            if (splitHostPort(value, &listenHost, &listenPort))
+                continue;
+            *error = QStringLiteral("--listen: \"%1\" is not HOST:PORT").arg(value);
             return Parse::Error;
+        case Option::Size:
+            number = parseSize(value);
+            *error = QStringLiteral("%1: \"%2\" is not a size from %3 to %4 such as 512K or 4G")
+                         .arg(name, value, formatSize(option->minimum), formatSize(option->maximum));
+            break;
+        case Option::Duration:
+            number = parseDuration(value);
+            *error = QStringLiteral("%1: \"%2\" is not a duration such as 30s, 15m, 12h or 14d")
+                         .arg(name, value);
+            break;
+        default: {
+            bool ok = false;
+            number = value.toLongLong(&ok);
+            number = ok ? number : -1;
+            *error = QStringLiteral("%1: \"%2\" is not a number from %3 to %4")
+                         .arg(name, value)
+                         .arg(option->minimum)
+                         .arg(option->maximum);
+        }
+        }
+        if (number < option->minimum || number > option->maximum)
+            return Parse::Error;
+        error->clear();
+        *static_cast<qint64*>(option->target) = number;
     }
 
     if (dataDir.isEmpty()) {
@@ -195,58 +261,45 @@ ServerOptions::Parse ServerOptions::parse(const QStringList& arguments, QString*
         *error = QStringLiteral("--dev-tls makes its own certificate: leave out --cert and --key");
         return Parse::Error;
     }
+    if (!database.isEmpty() && !database.startsWith(QLatin1String("postgresql://"))
+        && !database.startsWith(QLatin1String("postgres://"))) {
+        *error = QStringLiteral("--database: \"%1\" is not a postgresql:// address").arg(database);
+        return Parse::Error;
+    }
     return Parse::Run;
 }
 
 QString ServerOptions::helpText()
 {
-    const ServerOptions d;
-    return QStringLiteral(
-               "Usage: tessary-server --data DIR (--dev-tls | --cert FILE --key FILE) [options]\n"
-               "\n"
-               "The relay server of Tessary: keeps public keys under numeric ids and passes encrypted\n"
-               "containers from sender to recipient over HTTPS.\n"
-               "\n"
-               "  --listen HOST:PORT     address to listen on (default %1:%2; port 0 picks a free one)\n"
-               "  --data DIR             data folder: database, containers, log salt, dev TLS files\n"
-               "  --cert FILE            server certificate chain (PEM)\n"
-               "  --key FILE             private key of the certificate (PEM)\n"
-               "  --dev-tls              create once, and then use, a private CA and a certificate for\n"
-               "                         127.0.0.1 and localhost under DIR/tls/; clients trust "
-               "DIR/tls/ca.pem\n"
-               "                         (TESSARY_CA_FILE)\n"
-               "  --max-container SIZE   largest container accepted (default %3)\n"
-               "  --quota SIZE           per installation: uncollected containers it may have sent (default "
-               "%4)\n"
-               "  --reserve SIZE         disk space always left free (default %5)\n"
-               "  --expiry TIME          uncollected containers are deleted after this (default %6d)\n"
-               "  --api-body-limit SIZE  largest body of one /api call (default %7)\n"
-               "  --read-timeout TIME    a client silent this long while sending is dropped (default %8s)\n"
-               "  --write-timeout TIME   a client not reading this long is dropped (default %9s)\n"
-               "  --keep-alive TIME      idle connections are closed after this (default %10s)\n"
-               "  --max-connections N    connections served at once; more are refused (default %11)\n"
-               "  --max-per-address N    connections from one address; more are refused (default %12)\n"
-               "  --header-timeout TIME  a new request must have sent its headers by then (default %13s)\n"
-               "  --min-upload-rate SIZE a request body must arrive at this rate per second (default %14)\n"
-               "  --database URL         postgresql://USER@HOST:PORT/NAME: metadata in PostgreSQL, which\n"
-               "                         several servers can share (default: SQLite in DIR/relay.db)\n"
-               "  --containers DIR       container files (default DIR/containers); servers that share a\n"
-               "                         database share this folder too\n"
-               "  --access-log FILE      append the access log here (default: standard error)\n"
-               "  --help                 show this text\n"
-               "\n"
+    ServerOptions defaults;
+    QString text = QStringLiteral(
+        "Usage: tessary-server --data DIR (--dev-tls | --cert FILE --key FILE) [options]\n"
+        "\n"
+        "The relay server of Tessary: keeps public keys under numeric ids and passes encrypted\n"
+        "containers from sender to recipient over HTTPS.\n\n");
+    for (const Option& option : defaults.table()) {
+        QString help = option.help;
+        switch (option.kind) {
+        case Option::Listen:
+            help += QStringLiteral(" (default %1:%2)").arg(defaults.listenHost).arg(defaults.listenPort);
+            break;
+        case Option::Size:
+            help += QStringLiteral(" (default %1)").arg(formatSize(*static_cast<qint64*>(option.target)));
+            break;
+        case Option::Duration:
+            help += QStringLiteral(" (default %1)").arg(formatDuration(*static_cast<qint64*>(option.target)));
+            break;
+        case Option::Count:
+            help += QStringLiteral(" (default %1)").arg(*static_cast<qint64*>(option.target));
+            break;
+        default:
+            break;
+        }
+        text += QStringLiteral("  %1\n").arg(option.name) + wrapped(help);
+    }
+    return text
+        + QStringLiteral(
+               "  --help\n      show this text\n\n"
                "SIZE: bytes or with K, M, G, T (powers of 1024). TIME: seconds or with s, m, h, d.\n"
-               "SIGTERM or SIGINT stop the server after the requests in progress.\n")
-        .arg(d.listenHost)
-        .arg(d.listenPort)
-        .arg(formatSize(d.maxContainerBytes), formatSize(d.quotaBytes), formatSize(d.reserveBytes))
-        .arg(d.expirySeconds / 86400)
-        .arg(formatSize(d.apiBodyBytes))
-        .arg(d.readTimeoutSeconds)
-        .arg(d.writeTimeoutSeconds)
-        .arg(d.keepAliveSeconds)
-        .arg(d.maxConnections)
-        .arg(d.maxPerAddress)
-        .arg(d.headerTimeoutSeconds)
-        .arg(formatSize(d.minUploadRate));
+               "SIGTERM or SIGINT stop the server after the requests in progress.\n");
 }

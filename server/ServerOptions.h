@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RelayLimits.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -15,21 +17,17 @@ public:
     QString keyFile;
     bool devTls = false;
     QString accessLog; // empty: standard error
-
-    qint64 maxContainerBytes = qint64(4) << 30;
-    qint64 quotaBytes = qint64(20) << 30; // per installation, containers not yet collected
-    qint64 reserveBytes = qint64(2) << 30; // free disk space never handed out
-    qint64 expirySeconds = qint64(14) * 86400;
-    qint64 apiBodyBytes = qint64(1) << 20; // one JSON call
-    int readTimeoutSeconds = 60; // silence tolerated while receiving
-    int writeTimeoutSeconds = 60; // silence tolerated while sending
-    int keepAliveSeconds = 10;
-    int maxConnections = 1000; // served at once; each has its own thread
-    int maxPerAddress = 100; // from one source address
-    int headerTimeoutSeconds = 10; // handshake and request headers of a new connection
-    qint64 minUploadRate = 1024; // bytes per second a request body must keep up
     QString database; // empty: SQLite in the data folder; else a postgresql:// address
     QString containersDir; // empty: DATA/containers
+
+    RelayLimits limits;
+    qint64 readTimeoutSeconds = 60; // silence tolerated while receiving
+    qint64 writeTimeoutSeconds = 60; // silence tolerated while sending
+    qint64 keepAliveSeconds = 10;
+    qint64 maxConnections = 1000; // served at once; each has its own thread
+    qint64 maxPerAddress = 100; // from one source address
+    qint64 headerTimeoutSeconds = 10; // handshake and request headers of a new connection
+    qint64 minUploadRate = 1024; // bytes per second a request body must keep up
 
     enum class Parse
     {
@@ -46,4 +44,8 @@ public:
     // "30s", "15m", "12h", "14d" or plain seconds; -1 if unreadable.
     static qint64 parseDuration(const QString& text);
     static QString formatSize(qint64 bytes);
+
+private:
+    struct Option;
+    QVector<Option> table();
 };

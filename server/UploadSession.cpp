@@ -3,6 +3,8 @@
 #include <QRegularExpression>
 #include <QUuid>
 
+#include <cerrno>
+
 namespace {
 constexpr int trailerSize = 21;
 constexpr int maxUidText = 64;
@@ -15,26 +17,28 @@ UploadSession::UploadSession(BlobStore& blobs, qint64 maxContainerBytes)
 {
 }
 
+bool UploadSession::fail(Result result)
+{
+    if (m_failure == Result::Complete)
+        m_failure = result;
+    m_blob.reset();
+    return false;
+}
+
 bool UploadSession::beginPart(const std::string& name)
 {
     if (name == "container") {
-        if (m_sawContainer) {
-            m_malformed = true;
-            return false;
-        }
+        if (m_sawContainer)
+            return fail(Result::Malformed);
         m_sawContainer = true;
         m_part = Part::Container;
         QString error;
         m_blob = m_blobs.create(&error);
-        if (!m_blob) {
-            m_storageFailed = true;
-            return false;
-        }
+        if (!m_blob)
+            return fail(Result::StorageFailed);
     } else if (name == "uid") {
-        if (m_sawUid) {
-            m_malformed = true;
-            return false;
-        }
+        if (m_sawUid)
+            return fail(Result::Malformed);
         m_sawUid = true;
         m_part = Part::Uid;
     } else {
@@ -48,52 +52,44 @@ bool UploadSession::data(const char* bytes, std::size_t size)
     switch (m_part) {
     case Part::Container:
         m_containerBytes += static_cast<qint64>(size);
+        if (m_containerBytes > m_maxContainerBytes)
+            return fail(Result::TooLarge);
+        if (m_head == OpenPgpPacket::Message::Undecided) {
+            m_headBytes.append(
+                bytes, int(qMin<std::size_t>(size, OpenPgpPacket::maxHeadBytes - m_headBytes.size())));
+            m_head = OpenPgpPacket::checkMessageHead(m_headBytes, false);
+            if (m_head == OpenPgpPacket::Message::NotEncrypted)
+                return fail(Result::NotAContainer);
+        }
         if (size >= static_cast<std::size_t>(trailerSize)) {
             m_trailer = QByteArray(bytes + size - trailerSize, trailerSize);
         } else {
             m_trailer.append(bytes, static_cast<int>(size));
-            if (m_trailer.size() > trailerSize)
-                m_trailer.remove(0, m_trailer.size() - trailerSize);
+            m_trailer.remove(0, qMax(0, m_trailer.size() - trailerSize));
         }
-        if (m_containerBytes > m_maxContainerBytes) {
-            // Keep reading without storing, so the client gets to read the refusal.
-            m_tooLarge = true;
-            m_blob.reset();
-            return true;
-        }
-        if (!m_blob->write(bytes, size)) {
-            m_storageFailed = true;
-            m_blob.reset();
-            return false;
-        }
+        if (!m_blob->write(bytes, size))
+            return fail(m_blob->error() == ENOSPC || m_blob->error() == EDQUOT ? Result::DiskFull
+                                                                               : Result::StorageFailed);
         return true;
     case Part::Uid:
         m_uidText.append(bytes, static_cast<int>(size));
-        if (m_uidText.size() > maxUidText) {
-            m_malformed = true;
-            return false;
-        }
-        return true;
+        return m_uidText.size() <= maxUidText || fail(Result::Malformed);
     case Part::Other:
         m_otherBytes += static_cast<qint64>(size);
-        if (m_otherBytes > maxOtherBytes) {
-            m_malformed = true;
-            return false;
-        }
-        return true;
+        return m_otherBytes <= maxOtherBytes || fail(Result::Malformed);
     case Part::None:
         break;
     }
-    m_malformed = true;
-    return false;
+    return fail(Result::Malformed);
 }
 
-QByteArray UploadSession::uploader() const
+QByteArray UploadSession::installationFrom(const QByteArray& uid)
 {
-    // The client sends the braced form; the bare form is accepted too.
     static const QRegularExpression pattern(QStringLiteral(
         "^\\{?[0-9a-fA-F]{8}-[0-9a-fA-F]{4}-[0-9a-fA-F]{4}-[0-9a-fA-F]{4}-[0-9a-fA-F]{12}\\}?$"));
-    const QString text = QString::fromLatin1(m_uidText.trimmed());
+    if (uid.size() > maxUidText)
+        return QByteArray();
+    const QString text = QString::fromLatin1(uid.trimmed());
     if (!pattern.match(text).hasMatch()
         || text.startsWith(QLatin1Char('{')) != text.endsWith(QLatin1Char('}')))
         return QByteArray();
@@ -102,11 +98,9 @@ QByteArray UploadSession::uploader() const
 
 UploadSession::Result UploadSession::result() const
 {
-    if (m_storageFailed)
-        return Result::StorageFailed;
-    if (m_malformed || !m_sawContainer || !m_sawUid || uploader().isEmpty())
+    if (m_failure != Result::Complete)
+        return m_failure;
+    if (!m_sawContainer || !m_sawUid || uploader().isEmpty())
         return Result::Malformed;
-    if (m_tooLarge)
-        return Result::TooLarge;
-    return Result::Complete;
+    return m_head == OpenPgpPacket::Message::Encrypted ? Result::Complete : Result::NotAContainer;
 }

@@ -3,11 +3,12 @@
 #include "AccessLog.h"
 #include "DevTls.h"
 #include "FileBlobStore.h"
-#include "PostgresMetadataStore.h"
+#include "MetadataStore.h"
+#include "PostgresDatabase.h"
 #include "RelayApi.h"
 #include "RelayServer.h"
 #include "ServerOptions.h"
-#include "SqliteMetadataStore.h"
+#include "SqliteDatabase.h"
 
 #include <QDir>
 #include <QFile>
@@ -112,33 +113,30 @@ int main(int argc, char** argv)
     AccessLog log;
     if (!log.open(options.accessLog, dataDir + QStringLiteral("/access-log.salt"), &error))
         return fail(error);
-    std::unique_ptr<MetadataStore> metadata;
+    std::unique_ptr<SqlDatabase> database;
     if (options.database.isEmpty()) {
-        auto sqlite = std::make_unique<SqliteMetadataStore>();
+        auto sqlite = std::make_unique<SqliteDatabase>();
         if (!sqlite->open(dataDir + QStringLiteral("/relay.db"), &error))
             return fail(QStringLiteral("cannot open the database: %1").arg(error));
-        metadata = std::move(sqlite);
+        database = std::move(sqlite);
     } else {
-        auto postgres = std::make_unique<PostgresMetadataStore>();
+        auto postgres = std::make_unique<PostgresDatabase>();
         if (!postgres->open(options.database, &error))
             return fail(QStringLiteral("cannot open the database: %1").arg(error));
-        metadata = std::move(postgres);
+        database = std::move(postgres);
+        // Another server may be storing a container right now; a crash is only assumed after an hour.
+        options.limits.unfinishedGraceSeconds = 3600;
     }
+    MetadataStore metadata(*database);
+    if (!metadata.createTables(&error))
+        return fail(QStringLiteral("cannot create the tables: %1").arg(error));
     FileBlobStore blobs(options.containersDir.isEmpty()
                             ? dataDir + QStringLiteral("/containers")
                             : QFileInfo(options.containersDir).absoluteFilePath());
     if (!blobs.open(&error))
         return fail(error);
 
-    RelayApi::Limits limits;
-    limits.maxContainerBytes = options.maxContainerBytes;
-    limits.quotaBytes = options.quotaBytes;
-    limits.reserveBytes = options.reserveBytes;
-    limits.expirySeconds = options.expirySeconds;
-    // Another server may be storing a container right now; a crash is only assumed after an hour.
-    if (!options.database.isEmpty())
-        limits.unfinishedGraceSeconds = 3600;
-    RelayApi api(*metadata, blobs, limits);
+    RelayApi api(metadata, blobs, options.limits);
     api.recover();
     api.sweep();
 
@@ -166,7 +164,9 @@ int main(int argc, char** argv)
     std::thread sweeper([&] {
         std::unique_lock<std::mutex> lock(mutex);
         while (!finished) {
-            wake.wait_for(lock, std::chrono::seconds(sweepInterval(options.expirySeconds)));
+            wake.wait_for(lock,
+                          std::chrono::seconds(sweepInterval(
+                              qMin(options.limits.expirySeconds, options.limits.uploadExpirySeconds))));
             if (finished)
                 break;
             lock.unlock();

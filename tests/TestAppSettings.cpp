@@ -110,6 +110,7 @@ private slots:
         const QString text = QString::fromUtf8(file.readAll());
         QVERIFY(text.contains(QStringLiteral("Name=Tessary\n")));
         QVERIFY(text.contains(QStringLiteral("Exec=\"%1\"\n").arg(QCoreApplication::applicationFilePath())));
+        QVERIFY(text.contains(QStringLiteral("\nTryExec=%1\n").arg(QCoreApplication::applicationFilePath())));
         settings.setAutorun(false);
         settings.setAutorun(false);
         QVERIFY(!QFile::exists(entry));

@@ -4,20 +4,21 @@
 
 #include "RelayClient.h"
 #include "util/PostgresCluster.h"
+#include "util/TestFiles.h"
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 
 namespace {
 constexpr int installations = 6;
-constexpr int clientThreads = 50;
-constexpr int loadSeconds = 60;
 } // namespace
 
 class TestRelayCluster : public QObject
@@ -26,11 +27,19 @@ class TestRelayCluster : public QObject
 
     QVector<TestKey> m_keys;
     QTemporaryDir m_tmp;
-    QString m_database;
+    QMap<QString, QString> m_databases;
 
+    // The threads of one installation send faster than its recipient's collect now and then.
     QStringList shared(const QString& name) const
     {
-        return {"--database", m_database + name, "--containers", m_tmp.filePath(name + "-containers")};
+        return {"--database",
+                m_databases[name],
+                "--containers",
+                m_tmp.filePath(name),
+                "--waiting-per-pair",
+                "10000",
+                "--waiting-per-recipient",
+                "10000"};
     }
 
 private slots:
@@ -39,17 +48,18 @@ private slots:
         QString error;
         PostgresCluster* cluster = PostgresCluster::shared(&error);
         QVERIFY2(cluster, qPrintable(error));
-        m_database = cluster->database("load", &error);
-        QVERIFY2(!m_database.isEmpty() && !cluster->database("crash", &error).isEmpty()
-                     && !cluster->database("quota", &error).isEmpty(),
-                 qPrintable(error));
-        m_database.chop(4); // the address without the database name
+        for (const QString name : {"load", "crash", "quota", "resume"})
+            QVERIFY2(!(m_databases[name] = cluster->database(name, &error)).isEmpty(), qPrintable(error));
         m_keys = makeTestKeys(installations);
         QCOMPARE(m_keys.size(), installations);
     }
 
+    // With TESSARY_RELAY_LOAD_SECONDS set (bench/relay_load.sh), the load itself: 50 clients for
+    // that long. Otherwise two threads an installation for six rounds.
     void clientsSpreadOverTwoServers()
     {
+        const int loadSeconds = qEnvironmentVariableIntValue("TESSARY_RELAY_LOAD_SECONDS");
+        const int clientThreads = loadSeconds > 0 ? 50 : 2 * installations;
         RelayProcess first(QString(), shared("load")), second(QString(), shared("load"));
         QString error;
         QVERIFY2(first.start(&error) && second.start(&error), qPrintable(error));
@@ -59,14 +69,14 @@ private slots:
             who.append(QUuid::createUuid());
 
         std::mutex mutex;
+        std::condition_variable registered;
+        int unregistered = clientThreads;
         QHash<qint32, QByteArray> sent; // file id: digest of the container
         QHash<qint32, QByteArrayList> collected; // file id: digest of what came, per completion
         QStringList errors;
         QVector<QSet<QString>> keyIds(installations);
-        std::atomic<int> calls {0};
-        auto fail = [&](const QString& what) {
-            std::lock_guard<std::mutex> lock(mutex);
-            errors << what;
+        const auto digest = [](const QByteArray& bytes) {
+            return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1);
         };
 
         // Threads of one installation act at once: they register the same key together, and they
@@ -75,8 +85,12 @@ private slots:
             const int me = thread % installations, to = (me + 1) % installations;
             const QString keyId = clients[thread % 2].registerKey(who[me], m_keys[me]);
             {
-                std::lock_guard<std::mutex> lock(mutex);
+                std::unique_lock<std::mutex> lock(mutex);
                 keyIds[me].insert(keyId);
+                if (--unregistered == 0)
+                    registered.notify_all();
+                // A container may only go to a key that is registered.
+                registered.wait(lock, [&] { return unregistered == 0; });
             }
             QElapsedTimer clock;
             clock.start();
@@ -86,19 +100,16 @@ private slots:
                 const RelayClient& other = clients[(thread + round + 1) % 2];
                 if (!draining) {
                     const QByteArray container = RelayClient::container(
-                        RelayClient::randomBytes(16 * 1024 + round % 7 * 4096), m_keys[to].fingerprint);
+                        TestFiles::randomBytes(16 * 1024 + round % 7 * 4096), m_keys[to].fingerprint);
                     const RelayClient::Reply reply = any.upload(container, who[me]);
                     const qint32 fileId = reply.object()["fileId"].toInt();
-                    ++calls;
-                    if (fileId <= 0) {
-                        fail(QString("send failed: %1 %2").arg(reply.status).arg(QString(reply.body)));
-                    } else {
-                        std::lock_guard<std::mutex> lock(mutex);
-                        sent.insert(fileId, QCryptographicHash::hash(container, QCryptographicHash::Sha1));
-                    }
+                    std::lock_guard<std::mutex> lock(mutex);
+                    if (fileId > 0)
+                        sent.insert(fileId, digest(container));
+                    else
+                        errors << QString("send failed: %1 %2").arg(reply.status).arg(QString(reply.body));
                 }
                 const QJsonArray inbox = other.newFiles(who[me]);
-                ++calls;
                 // Two entries a round, from a place that differs by thread: the threads of one
                 // installation overlap often enough to race, and none walks the whole list.
                 for (int i = 0; i < qMin(2, inbox.size()); ++i) {
@@ -106,22 +117,25 @@ private slots:
                         = inbox[(thread / installations + i) % inbox.size()]["fileId"].toInt();
                     const RelayClient::Reply body = any.download(fileId);
                     const RelayClient::Reply done = other.complete(who[me], fileId);
-                    calls += 2;
                     // Another thread may have taken it in the meantime: then both are refused or
-                    // 404, never an error of the server.
-                    if (done.success()) {
-                        // Compared at the end: the sender may not have its answer yet.
-                        std::lock_guard<std::mutex> lock(mutex);
-                        collected[fileId] << QCryptographicHash::hash(body.body, QCryptographicHash::Sha1);
-                    } else if (!done.isRefusal() || (body.status != 200 && body.status != 404)) {
-                        fail(QString("collecting %1: %2 / %3").arg(fileId).arg(body.status).arg(done.status));
-                    }
+                    // 404, never an error of the server. Compared at the end: the sender may not
+                    // have its answer yet.
+                    std::lock_guard<std::mutex> lock(mutex);
+                    if (done.success())
+                        collected[fileId] << digest(body.body);
+                    else if (!done.isRefusal() || (body.status != 200 && body.status != 404))
+                        errors << QString("collecting %1: %2 / %3")
+                                      .arg(fileId)
+                                      .arg(body.status)
+                                      .arg(done.status);
                 }
                 if (draining && inbox.isEmpty())
                     return;
-                draining = clock.elapsed() >= loadSeconds * 1000;
+                draining = loadSeconds > 0 ? clock.elapsed() >= loadSeconds * 1000 : round >= 5;
             }
         };
+        QElapsedTimer clock;
+        clock.start();
         std::vector<std::thread> threads;
         for (int t = 0; t < clientThreads; ++t)
             threads.emplace_back(client, t);
@@ -133,16 +147,16 @@ private slots:
                 const qint32 fileId = entry["fileId"].toInt();
                 const QByteArray body = clients[1].download(fileId).body;
                 if (clients[0].complete(who[i], fileId).success())
-                    collected[fileId] << QCryptographicHash::hash(body, QCryptographicHash::Sha1);
+                    collected[fileId] << digest(body);
             }
         }
 
-        qInfo("%d calls by %d clients over two servers in %d s; %d containers sent", calls.load(),
-              clientThreads, loadSeconds, int(sent.size()));
+        qInfo("%d clients over two servers for %.1f s: %d containers sent", clientThreads,
+              clock.elapsed() / 1000.0, int(sent.size()));
         QVERIFY2(errors.isEmpty(), qPrintable(errors.mid(0, 5).join('\n')));
         for (const QSet<QString>& ids : keyIds)
             QVERIFY(ids.size() == 1 && !ids.begin()->isEmpty()); // one key, one id, whoever asked
-        QVERIFY(sent.size() >= 100);
+        QVERIFY(sent.size() >= 5 * clientThreads);
         QCOMPARE(collected.size(), sent.size());
         for (auto it = collected.cbegin(); it != collected.cend(); ++it)
             QVERIFY2(it.value() == QByteArrayList {sent.value(it.key())},
@@ -190,13 +204,12 @@ private slots:
         QHash<qint32, QByteArray> committed;
         for (int i = 0; i < 3; ++i) {
             const QByteArray container
-                = RelayClient::container(RelayClient::randomBytes(100000), m_keys[1].fingerprint);
+                = RelayClient::container(TestFiles::randomBytes(100000), m_keys[1].fingerprint);
             committed.insert(viaFirst.send(container, alice), container);
         }
         QVERIFY(!committed.contains(0));
 
-        const QByteArray big
-            = RelayClient::container(RelayClient::randomBytes(8 << 20), m_keys[1].fingerprint);
+        const QByteArray big = RelayClient::container(TestFiles::randomBytes(8 << 20), m_keys[1].fingerprint);
         const RelayClient::Reply cut = viaFirst.upload(big, alice, [&](qint64 sent) {
             if (sent < (4 << 20))
                 return true;
@@ -232,6 +245,50 @@ private slots:
         QCOMPARE(viaFirst.newFiles(bob).size(), committed.size() + 2);
         QVERIFY(viaFirst.download(lateId).body == big);
         QVERIFY(viaFirst.download(fileId).body == big);
+    }
+
+    // A resumable upload begun on one relay goes on at the other; while one appends to it, the
+    // other refuses to.
+    void uploadMovesBetweenServers()
+    {
+        RelayProcess first(QString(), shared("resume")), second(QString(), shared("resume"));
+        QString error;
+        QVERIFY2(first.start(&error) && second.start(&error), qPrintable(error));
+        const RelayClient viaFirst(first), viaSecond(second);
+        const QUuid alice = QUuid::createUuid(), bob = QUuid::createUuid();
+        QVERIFY(!viaFirst.registerKey(alice, m_keys[0]).isEmpty());
+        QVERIFY(!viaSecond.registerKey(bob, m_keys[1]).isEmpty());
+        const QByteArray container
+            = RelayClient::container(TestFiles::randomBytes(12 << 20), m_keys[1].fingerprint);
+        const QByteArray path = viaFirst.createUpload(alice, container.size()).header("Location");
+        QVERIFY(!path.isEmpty());
+
+        int busy = 0;
+        const RelayClient::Reply cut = viaFirst.append(alice, path, 0, container, [&](qint64 sent) {
+            if (sent < (6 << 20))
+                return true;
+            // Once the first relay has written some of it, it holds the upload until this PATCH ends.
+            qint64 offset = 0;
+            for (QDeadlineTimer deadline(20000); offset == 0 && !deadline.hasExpired();)
+                offset = viaSecond.uploadStatus(alice, path).header("Upload-Offset").toLongLong();
+            busy = viaSecond.append(alice, path, offset, container.mid(offset, 1024)).status;
+            return false;
+        });
+        QCOMPARE(cut.status, 0);
+        QCOMPARE(busy, 423);
+
+        // The first relay lets go once it has seen the connection end; until then a PATCH is refused,
+        // before its body is read (which may cut it off).
+        RelayClient::Reply done;
+        for (QDeadlineTimer deadline(20000); done.status != 200 && !deadline.hasExpired();) {
+            const qint64 offset = viaSecond.uploadStatus(alice, path).header("Upload-Offset").toLongLong();
+            done = viaSecond.append(alice, path, offset, container.mid(offset));
+            QVERIFY2(done.status == 200 || done.status == 423 || done.status == 0, done.body.constData());
+        }
+        const qint32 fileId = done.object()["fileId"].toInt();
+        QVERIFY2(fileId > 0, done.body.constData());
+        QVERIFY(viaFirst.download(fileId).body == container);
+        QCOMPARE(viaFirst.uploadStatus(alice, path).header("Upload-File-Id").toInt(), fileId);
     }
 };
 

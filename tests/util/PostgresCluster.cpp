@@ -5,11 +5,10 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QTcpServer>
 #include <QUuid>
+#include <QVariant>
 
 #include <memory>
-#include <pwd.h>
 #include <unistd.h>
 
 namespace {
@@ -70,38 +69,24 @@ bool PostgresCluster::start(QString* error)
         *error = QStringLiteral("no temporary folder");
         return false;
     }
+    // The user that Debian's package makes.
     if (::geteuid() == 0) {
-        m_runAs = ::getpwnam("postgres") ? QStringLiteral("postgres") : QStringLiteral("tessary-pg");
-        if (!::getpwnam(m_runAs.toLocal8Bit().constData())
-            && QProcess::execute("useradd",
-                                 {"--system", "--no-create-home", "--shell", "/usr/sbin/nologin", m_runAs})
-                != 0) {
-            *error = QStringLiteral("cannot create the user %1").arg(m_runAs);
-            return false;
-        }
+        m_runAs = QStringLiteral("postgres");
         if (QProcess::execute("chown", {m_runAs, m_dir.path()}) != 0) {
             *error = QStringLiteral("cannot hand %1 to %2").arg(m_dir.path(), m_runAs);
             return false;
         }
-    }
-    {
-        QTcpServer probe;
-        if (!probe.listen(QHostAddress::LocalHost)) {
-            *error = QStringLiteral("no free port");
-            return false;
-        }
-        m_port = probe.serverPort();
     }
     const QString data = m_dir.filePath("db");
     if (!runTool("initdb",
                  {"-D", data, "-U", user(), "--auth=trust", "-E", "UTF8", "--no-sync", "--no-instructions"},
                  error))
         return false;
-    // No durability needed: the cluster dies with the tests.
+    // Only a socket in the private folder, so that clusters of tests running side by side never meet
+    // over a port; and no durability: the cluster dies with the tests.
     const QString options
-        = QStringLiteral("-p %1 -k %2 -c listen_addresses=127.0.0.1 -c fsync=off "
-                         "-c synchronous_commit=off -c full_page_writes=off -c max_connections=200")
-              .arg(m_port)
+        = QStringLiteral("-k %1 -c listen_addresses= -c fsync=off -c synchronous_commit=off "
+                         "-c full_page_writes=off -c max_connections=200")
               .arg(m_dir.path());
     if (!runTool("pg_ctl",
                  {"-D", data, "-o", options, "-l", m_dir.filePath("server.log"), "-w", "-t", "60", "start"},
@@ -117,8 +102,7 @@ QString PostgresCluster::database(const QString& name, QString* error)
     bool ok = false;
     {
         QSqlDatabase admin = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connection);
-        admin.setHostName(QStringLiteral("127.0.0.1"));
-        admin.setPort(m_port);
+        admin.setHostName(m_dir.path());
         admin.setUserName(user());
         admin.setDatabaseName(QStringLiteral("postgres"));
         if (admin.open()) {
@@ -133,6 +117,6 @@ QString PostgresCluster::database(const QString& name, QString* error)
             *error = QStringLiteral("cannot create the database %1: %2").arg(name, admin.lastError().text());
     }
     QSqlDatabase::removeDatabase(connection);
-    return ok ? QStringLiteral("postgresql://%1@127.0.0.1:%2/%3").arg(user()).arg(m_port).arg(name)
+    return ok ? QStringLiteral("postgresql:///%1?host=%2&user=%3").arg(name, m_dir.path(), user())
               : QString();
 }

@@ -4,9 +4,9 @@
 #include <QTemporaryDir>
 
 // A private PostgreSQL server for the tests of this process: initdb and pg_ctl in a temporary
-// folder, on a free loopback port, trusting local connections. PostgreSQL refuses to run as root,
-// so as root the server runs as an unprivileged user (postgres, or tessary-pg made for the purpose).
-// It is stopped, and its folder removed, when the process ends.
+// folder, reached through a socket there, trusting local connections. PostgreSQL refuses to run as
+// root, so as root the server runs as the user postgres. It is stopped, and its folder removed,
+// when the process ends.
 class PostgresCluster
 {
 public:
@@ -19,7 +19,6 @@ public:
 
     // Creates the database if it does not exist yet; its postgresql:// address, or empty.
     QString database(const QString& name, QString* error);
-    int port() const { return m_port; }
     static QString user() { return QStringLiteral("tessary"); }
 
 private:
@@ -30,7 +29,6 @@ private:
 
     QTemporaryDir m_dir;
     QString m_runAs; // empty: as this process's user
-    int m_port = 0;
     bool m_running = false;
 };
 

@@ -10,10 +10,10 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QUrl>
+#include <QUrlQuery>
 
 namespace {
 const QByteArray readyMarker = "tessary-server: ready on ";
-const QByteArray caMarker = "tessary-server: CA certificate ";
 } // namespace
 
 RelayProcess::RelayProcess(const QString& dataDir, const QStringList& extraArgs)
@@ -51,7 +51,6 @@ bool RelayProcess::start(QString* error)
     if (m_process.isOpen())
         m_output += m_process.readAllStandardOutput(); // keeps what an earlier run printed
     m_baseUrl.clear();
-    m_caFile.clear();
     m_scanned = m_output.size();
 
     QStringList args {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--data"),
@@ -83,8 +82,6 @@ bool RelayProcess::start(QString* error)
         m_process.waitForReadyRead(static_cast<int>(qMin<qint64>(deadline.remainingTime(), 500)));
         scanOutput();
     }
-    if (m_caFile.isEmpty())
-        m_caFile = m_dataDir + QStringLiteral("/tls/ca.pem");
     return true;
 #endif
 }
@@ -98,9 +95,7 @@ void RelayProcess::scanOutput()
             return;
         const QByteArray line = m_output.mid(m_scanned, end - m_scanned).trimmed();
         m_scanned = end + 1;
-        if (line.startsWith(caMarker))
-            m_caFile = QString::fromLocal8Bit(line.mid(caMarker.size()));
-        else if (line.startsWith(readyMarker))
+        if (line.startsWith(readyMarker))
             m_baseUrl = QString::fromLatin1(line.mid(readyMarker.size()));
     }
 }
@@ -133,7 +128,7 @@ QString RelayProcess::baseUrl() const
 
 QString RelayProcess::caFile() const
 {
-    return m_caFile.isEmpty() ? m_dataDir + QStringLiteral("/tls/ca.pem") : m_caFile;
+    return m_dataDir + QStringLiteral("/tls/ca.pem");
 }
 
 QString RelayProcess::dataDir() const
@@ -169,10 +164,10 @@ QSqlDatabase RelayProcess::openDatabase(const QString& connectionName) const
         return db;
     }
     const QUrl address(url);
+    const QUrlQuery query(address);
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), connectionName);
-    db.setHostName(address.host());
-    db.setPort(address.port(5432));
-    db.setUserName(address.userName());
+    db.setHostName(query.queryItemValue(QStringLiteral("host")));
+    db.setUserName(query.queryItemValue(QStringLiteral("user")));
     db.setDatabaseName(address.path().mid(1));
     db.open();
     return db;

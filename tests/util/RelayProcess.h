@@ -32,7 +32,6 @@ public:
 
     // The exit code of the last run once it has ended (0 after a clean stop on SIGTERM).
     int exitCode() const { return m_process.exitCode(); }
-    QProcess::ExitStatus exitStatus() const { return m_process.exitStatus(); }
     qint64 processId() const { return m_process.processId(); }
 
 private:
@@ -45,7 +44,6 @@ private:
     QString m_database; // postgresql:// address, or empty for the SQLite file
     mutable QProcess m_process; // output() drains it
     QString m_baseUrl;
-    QString m_caFile;
     mutable QByteArray m_output; // standard output so far; standard error is in a file
     int m_scanned = 0; // how much of m_output has been searched for the ready line
 };
