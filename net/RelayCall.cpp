@@ -75,6 +75,9 @@ void RelayCall::send()
     connect(reply, &QNetworkReply::downloadProgress, this, [this](qint64 done, qint64) {
         m_moved += done - m_downloaded;
         m_downloaded = done;
+        // What is on its way already counts: a reply that outgrows its limit is not read any further.
+        if (done > (m_sink ? m_size : m_limit) && !isRedirect())
+            return fail(Failure::TooLarge);
         onProgress(m_received, m_size);
     });
     connect(reply, &QNetworkReply::uploadProgress, this, [this](qint64 done, qint64 total) {
@@ -96,6 +99,13 @@ void RelayCall::onProgress(qint64 done, qint64 total)
     emit progress(done, total);
 }
 
+bool RelayCall::isRedirect() const
+{
+    const int status
+        = m_networkReply ? m_networkReply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() : 0;
+    return status >= 300 && status < 400;
+}
+
 void RelayCall::onReadyRead()
 {
     drain(false);
@@ -106,10 +116,14 @@ bool RelayCall::drain(bool all)
     QNetworkReply* reply = m_networkReply;
     if (!reply)
         return false;
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (status >= 300 && status < 400) {
+    if (isRedirect()) {
         reply->readAll(); // the body of a redirect is of no use
         return true;
+    }
+    // A reply that announces more than it may have is refused before it is read.
+    if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > (m_sink ? m_size : m_limit)) {
+        fail(Failure::TooLarge);
+        return false;
     }
     if (!m_sink) {
         m_reply += reply->read(m_limit + 1 - m_reply.size());
@@ -119,11 +133,6 @@ bool RelayCall::drain(bool all)
             return false;
         }
         return true;
-    }
-    // A server that announces a longer body than the container is refused before it sends it.
-    if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > m_size) {
-        fail(Failure::TooLarge);
-        return false;
     }
     // Everything is taken at once, so that the network layer never waits for room; the sink gets it
     // in blocks.

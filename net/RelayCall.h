@@ -65,6 +65,7 @@ private:
     void onProgress(qint64 done, qint64 total);
     // Takes what the reply holds; false once the call has failed.
     bool drain(bool all);
+    bool isRedirect() const;
     void fail(Failure failure);
     void end();
     void dropReply();

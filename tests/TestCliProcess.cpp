@@ -1,7 +1,8 @@
-// tessary-cli as a process of its own: exit codes, the single-instance lock, Ctrl-C, and a run
-// that is killed: it leaves nothing readable outside the private data folder that the next start
-// does not remove.
+// tessary-cli as a process of its own: exit codes, the single-instance lock, Ctrl-C, a run that is
+// killed (it leaves nothing readable outside the private data folder that the next start does not
+// remove), and its memory while a relay floods it.
 #include "util/CliUser.h"
+#include "util/ScriptedServer.h"
 #include "util/TestFiles.h"
 
 #include <QDirIterator>
@@ -9,6 +10,8 @@
 #include <QtTest>
 
 #include <csignal>
+
+#include <httplib.h>
 
 namespace {
 
@@ -103,6 +106,59 @@ private slots:
         QCOMPARE(tree(out), QStringList());
         QCOMPARE(tree(m_user.dataDir() + QStringLiteral("/tmp")), QStringList());
         QCOMPARE(tree(m_tmp.path()), QStringList());
+    }
+
+    // The client's peak memory (GNU time's, of its own process) stays within its budget while the
+    // relay offers far more than the client may take, and it ends with its message.
+    void floodingRelay_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<qint64>("offered"); // negative: without end
+        QTest::addColumn<QString>("message");
+        const QString tooLarge = QStringLiteral("The server's reply is too large");
+        const QString tooLong = QStringLiteral("The server sent more than the announced 1000000 bytes");
+        QTest::addRow("100 MB JSON reply") << "inbox" << qint64(100 << 20) << tooLarge;
+        QTest::addRow("endless JSON reply") << "inbox" << qint64(-1) << tooLarge;
+        QTest::addRow("download longer than announced") << "accept" << qint64(100 << 20) << tooLong;
+        QTest::addRow("endless download") << "accept" << qint64(-1) << tooLong;
+    }
+
+    void floodingRelay()
+    {
+        QFETCH(QString, command);
+        QFETCH(qint64, offered);
+        QFETCH(QString, message);
+        ScriptedServer relay;
+        QVERIFY(relay.isRunning());
+        std::atomic<qint64> served {0};
+        const std::string waiting = R"([{"fileId":42,"fileSize":1000000,"uploaderKeyId":"7"}])";
+        relay.handle("POST", "/api/check-new-files", [&](const httplib::Request&, httplib::Response& res) {
+            if (command == "inbox")
+                return ScriptedServer::stream(res, offered, offered > 0, 0, &served);
+            res.set_content(waiting, "application/json");
+        });
+        relay.handle("GET", "/id42", [&](const httplib::Request&, httplib::Response& res) {
+            ScriptedServer::stream(res, offered, offered > 0, 0, &served);
+        });
+        m_user.setServer(relay.baseUrl(), relay.caFile());
+        QProcess process;
+        process.setProcessEnvironment(m_user.environment());
+        const QString peak = m_tmp.filePath(QStringLiteral("peak"));
+        process.start(
+            QStringLiteral("/usr/bin/time"),
+            QStringList {"-f", "%M", "-o", peak, CliUser::program(), command}
+                + (command == "accept" ? QStringList {"42", "--to", m_user.home()} : QStringList()));
+        QVERIFY(process.waitForFinished(60000));
+        m_user.setServer(QStringLiteral("https://127.0.0.1:1"), QString());
+        QCOMPARE(process.exitCode(), 1);
+        QCOMPARE(QString::fromUtf8(process.readAllStandardError()), message + '\n');
+        QFile kilobytes(peak);
+        QVERIFY(kilobytes.open(QIODevice::ReadOnly));
+        // After a line about the exit status, the figure.
+        const qint64 peakMiB = kilobytes.readAll().trimmed().split('\n').last().toLongLong() / 1024;
+        QVERIFY2(peakMiB > 0 && peakMiB < 64, qPrintable(QString::number(peakMiB)));
+        QVERIFY2(served < 64 << 20, qPrintable(QString::number(served)));
+        QFile::remove(peak);
     }
 };
 

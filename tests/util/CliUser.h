@@ -25,6 +25,7 @@ public:
     QString dataDir() const { return m_home.path() + QStringLiteral("/.tessary2"); }
     void setServer(const QString& baseUrl, const QString& caFile);
     void setEnvironment(const QString& name, const QString& value) { m_env.insert(name, value); }
+    QProcessEnvironment environment() const { return m_env; }
     Result run(const QStringList& args, const QByteArray& input = QByteArray()) const;
     void start(QProcess& process, const QStringList& args) const; // without waiting
     // Plays a script of user actions against the real window as this user (tessary-gui-driver).

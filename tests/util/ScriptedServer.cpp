@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QMutexLocker>
 #include <QProcess>
+#include <QThread>
 
 #include <httplib.h>
 
@@ -97,6 +98,31 @@ void ScriptedServer::handle(const QString& method, const QString& path, Handler 
         m_server->Post(pattern, std::move(handler));
     else if (method == QLatin1String("PUT"))
         m_server->Put(pattern, std::move(handler));
+}
+
+void ScriptedServer::stream(httplib::Response& res, qint64 length, bool announce, int dripMs,
+                            std::atomic<qint64>* served)
+{
+    const qint64 limit = length < 0 ? std::numeric_limits<qint64>::max() : length;
+    auto provide = [limit, dripMs, served](size_t offset, httplib::DataSink& sink) {
+        if (qint64(offset) >= limit) {
+            sink.done();
+            return true;
+        }
+        if (dripMs > 0)
+            QThread::msleep(dripMs);
+        const std::string piece(dripMs > 0 ? 1 : size_t(qMin<qint64>(65536, limit - qint64(offset))),
+                                offset ? ' ' : '[');
+        *served += qint64(piece.size());
+        return sink.write(piece.data(), piece.size());
+    };
+    // Not a text type: the server would compress, and so hold back, what it streams.
+    if (announce)
+        res.set_content_provider(
+            size_t(limit), "application/octet-stream",
+            [provide](size_t offset, size_t, httplib::DataSink& sink) { return provide(offset, sink); });
+    else
+        res.set_chunked_content_provider("application/octet-stream", provide);
 }
 
 void ScriptedServer::record(const httplib::Request& req)

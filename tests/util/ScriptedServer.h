@@ -7,6 +7,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -42,6 +43,12 @@ public:
     void reply(const QString& method, const QString& path, int status, const QByteArray& body);
     // Full control over the answer, including slow and streamed replies.
     void handle(const QString& method, const QString& path, Handler handler);
+
+    // Streams a reply of length bytes ('[' and blanks; without end when length is negative), its length
+    // announced or chunked, one byte per dripMs when that is positive. What went out is added to
+    // *served. Nothing of it is held in memory.
+    static void stream(httplib::Response& res, qint64 length, bool announce, int dripMs,
+                       std::atomic<qint64>* served);
 
     QList<Request> requests() const;
     Request lastRequest() const;
