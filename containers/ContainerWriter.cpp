@@ -9,8 +9,8 @@
 #include <QFileInfo>
 #include <QStorageInfo>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -124,7 +124,8 @@ void ContainerWriter::encrypted(bool ok)
     }
     QFile container(m_path);
     const QByteArray trailer = ContainerTrailer::encode(m_method, m_secret);
-    if (!container.open(QIODevice::Append) || container.write(trailer) != trailer.size() || !container.flush())
+    if (!container.open(QIODevice::Append) || container.write(trailer) != trailer.size()
+        || !container.flush())
         return fail(StagingFolder::writeError(folder, container.errorString()));
     const qint64 size = container.size();
     container.close();
