@@ -16,5 +16,4 @@ find "$build" -name '*.gcda' -delete
 (cd "$build" && xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j 2 --timeout 900 "$@") || true
 gcovr --root . --object-directory "$build" \
     --filter '(app|net|gpg|models|containers|platform)/' --exclude '.*/main\.cpp' \
-    --exclude-directories '.*/CMakeFiles/.*' \
     --print-summary --txt "$build/coverage.txt" "$build"
