@@ -152,11 +152,13 @@ private slots:
         m_user.setServer(QStringLiteral("https://127.0.0.1:1"), QString());
         QCOMPARE(process.exitCode(), 1);
         QCOMPARE(QString::fromUtf8(process.readAllStandardError()), message + '\n');
+#ifndef __SANITIZE_ADDRESS__ // a sanitized build keeps freed memory in quarantine; what was served tells then
         QFile kilobytes(peak);
         QVERIFY(kilobytes.open(QIODevice::ReadOnly));
         // After a line about the exit status, the figure.
         const qint64 peakMiB = kilobytes.readAll().trimmed().split('\n').last().toLongLong() / 1024;
         QVERIFY2(peakMiB > 0 && peakMiB < 64, qPrintable(QString::number(peakMiB)));
+#endif
         QVERIFY2(served < 64 << 20, qPrintable(QString::number(served)));
         QFile::remove(peak);
     }
