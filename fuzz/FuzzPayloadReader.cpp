@@ -14,7 +14,7 @@ struct Checker : PayloadReader::Sink
 {
     int records = -1;
     int current = -1;
-    qint64 content = 0;
+    qint64 bytes = 0;
 
     bool begin(const QVector<PayloadRecord>& list) override
     {
@@ -36,7 +36,7 @@ struct Checker : PayloadReader::Sink
     {
         if (current < 0 || length <= 0)
             __builtin_trap();
-        this->content += length;
+        bytes += length;
         return true;
     }
 };
@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         ok = reader.feed(bytes + pos, qMin<qint64>(qint64(piece), length - pos));
     if (ok)
         reader.finish();
-    if (checker.content > length)
+    if (checker.bytes > length)
         __builtin_trap(); // never more than the input holds
     if (reader.status() == PayloadReader::Status::Ok && checker.records >= 0
         && checker.current != checker.records - 1)
