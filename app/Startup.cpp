@@ -97,6 +97,16 @@ bool openDatabase(QString* error)
     return false;
 }
 
+// The files each transfer carried, by the rowid of its row in file_events. Databases from before
+// it simply get the table.
+static void createEventFilesTable()
+{
+    QSqlQuery query;
+    query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS event_files (event INTEGER NOT NULL, "
+                              "name TEXT NOT NULL, size INTEGER NOT NULL)"));
+    query.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS event_files_event ON event_files (event)"));
+}
+
 void createTables()
 {
     QSqlQuery query;
@@ -105,6 +115,7 @@ void createTables()
                        "fpr TEXT UNIQUE, public BLOB, private BLOB)"));
     query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS file_events (datetime TEXT, remote_key_id TEXT, "
                               "file_id INTEGER, status INTEGER, size INTEGER)"));
+    createEventFilesTable();
 }
 
 void seedRandom()

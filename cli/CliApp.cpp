@@ -1,5 +1,6 @@
 #include "cli/CliApp.h"
 
+#include "app/AppSettings.h"
 #include "app/FirstStartJob.h"
 #include "app/Startup.h"
 #include "cli/CliPrompter.h"
@@ -7,6 +8,7 @@
 #include "cli/Terminal.h"
 #include "containers/OpenJob.h"
 #include "containers/ReceiveJob.h"
+#include "containers/RejectJob.h"
 #include "containers/SaveJob.h"
 #include "containers/SendJob.h"
 #include "models/FileEventsModel.h"
@@ -31,6 +33,8 @@ namespace {
 
 const QString toOption = QStringLiteral("to");
 const QString passwordOption = QStringLiteral("password");
+const QString yesOption = QStringLiteral("yes");
+const QString filesOption = QStringLiteral("files");
 const QString extractPathKey = QStringLiteral("extractPath");
 
 // One record per line: whatever a field holds from outside prints on its line.
@@ -52,13 +56,6 @@ template<typename Model> void fetchAll(Model& model)
 {
     while (model.canFetchMore())
         model.fetchMore();
-}
-
-StagingFolder::ExistingFiles existingFilesSetting()
-{
-    return QSettings().value(QStringLiteral("dontOverwriteExistingFiles"), false).toBool()
-        ? StagingFolder::ExistingFiles::Keep
-        : StagingFolder::ExistingFiles::Overwrite;
 }
 
 } // namespace
@@ -103,17 +100,22 @@ CliApp::CliApp(QObject* parent)
                   tr("FILEID"), 1, 1, &CliApp::accept);
     accept.addOption(QCommandLineOption(
         toOption, tr("Extract into DIR and remember it (default: the remembered folder)."), tr("DIR")));
-    command(QStringLiteral("reject"), tr("Reject a waiting container."), tr("FILEID"), 1, 1, &CliApp::reject);
+    CliCommand& reject
+        = command(QStringLiteral("reject"), tr("Reject a waiting container. Asks first on a terminal."),
+                  tr("FILEID"), 1, 1, &CliApp::reject);
+    reject.addOption(QCommandLineOption(yesOption, tr("Reject without asking.")));
     CliCommand& open = command(QStringLiteral("open"),
                                tr("Extract a local container. A password is read from the first line of "
                                   "standard input. Prints the folder."),
                                tr("FILE.tsyc"), 1, 1, &CliApp::open);
     open.addOption(
         QCommandLineOption(toOption, tr("Extract into DIR (default: the remembered folder)."), tr("DIR")));
-    command(QStringLiteral("history"),
-            tr("List the transfers, newest first, after checking their delivery. One "
-               "DATETIME<TAB>KEYID<TAB>FILEID<TAB>STATUS<TAB>SIZE line each."),
-            QString(), 0, 0, &CliApp::showHistory);
+    CliCommand& history = command(QStringLiteral("history"),
+                                  tr("List the transfers, newest first, after checking their delivery. One "
+                                     "DATETIME<TAB>KEYID<TAB>FILEID<TAB>STATUS<TAB>SIZE line each."),
+                                  QString(), 0, 0, &CliApp::showHistory);
+    history.addOption(QCommandLineOption(
+        filesOption, tr("Under each transfer, its files: one <TAB>SIZE<TAB>NAME line each.")));
 }
 
 CliApp::~CliApp() = default;
@@ -407,7 +409,9 @@ int CliApp::accept(const CliCommand& command)
     if (command.isSet(toOption))
         QSettings().setValue(extractPathKey, folder);
     ReceiveJob job(m_relay, fileId, file.value(QStringLiteral("fileSize")).toLongLong(),
-                   file.value(QStringLiteral("uploaderKeyId")).toString(), folder, existingFilesSetting());
+                   file.value(QStringLiteral("uploaderKeyId")).toString(), folder,
+                   AppSettings::existingFiles());
+    connect(&job, &ReceiveJob::succeeded, this, &CliApp::printArrival);
     if (!runJob(job))
         return Failure;
     printLine(QDir::toNativeSeparators(folder));
@@ -417,21 +421,22 @@ int CliApp::accept(const CliCommand& command)
 int CliApp::reject(const CliCommand& command)
 {
     const QString fileId = command.arguments().at(0).trimmed();
-    if (findWaiting(fileId).isEmpty())
+    const QVariantMap file = findWaiting(fileId);
+    if (file.isEmpty())
         return Failure;
-    bool told = false;
-    m_progress->busy(tr("Clear data on server..."));
-    m_relay->downloadComplete(fileId, true, this, [&](const RelayClient::Result<bool>& result) {
-        told = result.ok();
-        stopWaiting();
-    });
-    if (!wait())
-        return Failure;
-    if (!told) {
-        printError(tr("The server was not told about the rejection."));
+    const QString sender = file.value(QStringLiteral("uploaderKeyId")).toString();
+    const qint64 size = file.value(QStringLiteral("fileSize")).toLongLong();
+    if (!command.isSet(yesOption)
+        && !m_prompter->confirm(
+            RejectJob::questionTitle(),
+            RejectJob::question(PubKeysModel::displayName(sender), AppSettings::sizeText(size)),
+            RejectJob::questionAction())) {
+        printError(tr("Nothing was rejected. Give --yes to reject without being asked."));
         return Failure;
     }
-    return Success;
+    RejectJob job(m_relay, fileId, size, sender);
+    m_progress->busy(tr("Clear data on server..."));
+    return runJob(job) ? Success : Failure;
 }
 
 int CliApp::open(const CliCommand& command)
@@ -443,14 +448,15 @@ int CliApp::open(const CliCommand& command)
     QString password;
     if (OpenJob::needsPassword(containerPath) && (password = readPassword()).isEmpty())
         return Failure;
-    OpenJob job(containerPath, folder, existingFilesSetting(), password);
+    OpenJob job(containerPath, folder, AppSettings::existingFiles(), password);
+    connect(&job, &OpenJob::succeeded, this, &CliApp::printArrival);
     if (!runJob(job))
         return Failure;
     printLine(QDir::toNativeSeparators(folder));
     return Success;
 }
 
-int CliApp::showHistory(const CliCommand&)
+int CliApp::showHistory(const CliCommand& command)
 {
     FileEventsModel events;
     // As the events tab does when it appears: ask the server about everything still waiting.
@@ -469,8 +475,25 @@ int CliApp::showHistory(const CliCommand&)
                   + field(record.value(QStringLiteral("file_id"))) + QLatin1Char('\t')
                   + (status ? QString::fromLatin1(status) : field(record.value(QStringLiteral("status"))))
                   + QLatin1Char('\t') + field(record.value(QStringLiteral("size"))));
+        if (!command.isSet(filesOption))
+            continue;
+        const QVariantList files = events.files(row);
+        for (const QVariant& item : files) {
+            const QVariantMap file = item.toMap();
+            printLine(QLatin1Char('\t') + QString::number(file.value(QStringLiteral("size")).toLongLong())
+                      + QLatin1Char('\t') + field(file.value(QStringLiteral("name"))));
+        }
     }
     return Success;
+}
+
+void CliApp::printArrival(const Arrival& arrival)
+{
+    for (const ArrivedFile& file : arrival) {
+        const QString note = file.note();
+        if (!note.isEmpty())
+            printWarning(QDir::toNativeSeparators(file.name) + QStringLiteral(": ") + note);
+    }
 }
 
 QVariantMap CliApp::shareList(const QStringList& paths)

@@ -2,6 +2,7 @@
 
 #include "cli/CliCommand.h"
 #include "cli/Terminal.h"
+#include "containers/Arrival.h"
 
 #include <QEventLoop>
 #include <QObject>
@@ -78,6 +79,8 @@ private:
     // The share list for paths from the command line, built like a drop onto the sharing page.
     // Empty, with a message printed, when a path does not exist or nothing is left to send.
     QVariantMap shareList(const QStringList& paths);
+    // Says which files were renamed, replaced or skipped on the way into the extraction folder.
+    void printArrival(const Arrival& arrival);
     // The first line of the input, or empty after a message.
     QString readPassword();
     // The relay's list of waiting containers; *answered is false after a message.

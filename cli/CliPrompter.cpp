@@ -17,6 +17,23 @@ void CliPrompter::message(Icon, const QString& title, const QString& text)
     m_sink(title.isEmpty() ? text : title + QStringLiteral(": ") + text);
 }
 
+bool CliPrompter::confirm(const QString&, const QString& text, const QString&)
+{
+    // Asked on a terminal only: input that comes from elsewhere was not written as an answer.
+    const QString question = text + QLatin1Char(' ') + tr("[y/N]") + QLatin1Char(' ');
+    QString answer;
+    if (m_input) {
+        answer = QString::fromUtf8(m_input->readLine()).trimmed();
+    } else if (Terminal::isTerminal(Terminal::StandardInput)) {
+        Terminal::write(Terminal::StandardError, Terminal::printable(question));
+        bool ok = false;
+        answer = Terminal::readLine(false, &ok).trimmed();
+    }
+    // "y", or the first letter of the language's own word for yes.
+    return answer.compare(QLatin1String("y"), Qt::CaseInsensitive) == 0
+        || (!answer.isEmpty() && answer.compare(tr("yes").left(answer.size()), Qt::CaseInsensitive) == 0);
+}
+
 QString CliPrompter::password(const QString& label, bool* ok)
 {
     if (m_passwordRead) {

@@ -18,6 +18,7 @@ public:
     explicit CliPrompter(Sink sink, QIODevice* input = nullptr, QObject* parent = nullptr);
 
     void message(Icon icon, const QString& title, const QString& text) override;
+    bool confirm(const QString& title, const QString& text, const QString& action) override;
     // Only the first line of standard input is a password: a prompt repeated after an empty answer
     // is cancelled instead of reading further lines that the caller did not mean as passwords.
     QString password(const QString& label, bool* ok) override;

@@ -1,9 +1,12 @@
 #include "containers/ContainerManager.h"
 
+#include "app/AppSettings.h"
 #include "containers/OpenJob.h"
 #include "containers/ReceiveJob.h"
+#include "containers/RejectJob.h"
 #include "containers/SaveJob.h"
 #include "containers/SendJob.h"
+#include "models/PubKeysModel.h"
 #include "net/RelayClient.h"
 #include "platform/Platform.h"
 
@@ -132,18 +135,17 @@ void ContainerManager::shareContainer(QString containerPath, QVariantMap shareFi
 }
 
 void ContainerManager::downloadById(QString fileId, qlonglong fileSize, QString uploaderKeyId,
-                                    QString extractPath, bool keepExisting)
+                                    QString extractPath)
 {
-    auto* job = new ReceiveJob(
-        m_relay, fileId, fileSize, uploaderKeyId, extractPath,
-        keepExisting ? StagingFolder::ExistingFiles::Keep : StagingFolder::ExistingFiles::Overwrite, this);
+    auto* job = new ReceiveJob(m_relay, fileId, fileSize, uploaderKeyId, extractPath,
+                               AppSettings::existingFiles(), this);
     connect(job, &Job::stepStarted, this, [this, fileId](Job::Step step) {
         if (step == Job::Step::Reporting)
             emit serverClear(fileId, false);
     });
-    connect(job, &ReceiveJob::succeeded, this, [this, job](const QStringList& files) {
+    connect(job, &ReceiveJob::succeeded, this, [this, job, extractPath](const Arrival& arrival) {
         job->deleteLater();
-        m_lastExtractedFile = files.value(0);
+        reportArrival(extractPath, arrival);
         emit cleared();
         emit finished();
     });
@@ -153,9 +155,7 @@ void ContainerManager::downloadById(QString fileId, qlonglong fileSize, QString 
 
 void ContainerManager::extractContainer(QString containerPath)
 {
-    QSettings settings;
-    const QString folder = settings.value(QStringLiteral("extractPath")).toString();
-    const bool keep = settings.value(QStringLiteral("dontOverwriteExistingFiles"), false).toBool();
+    const QString folder = QSettings().value(QStringLiteral("extractPath")).toString();
     QString password;
     while (OpenJob::needsPassword(containerPath) && password.isEmpty()) {
         bool ok = false;
@@ -165,23 +165,44 @@ void ContainerManager::extractContainer(QString containerPath)
             return;
         }
     }
-    auto* job = new OpenJob(
-        containerPath, folder,
-        keep ? StagingFolder::ExistingFiles::Keep : StagingFolder::ExistingFiles::Overwrite, password, this);
-    connect(job, &OpenJob::succeeded, this, [this, job](const QStringList& files) {
+    auto* job = new OpenJob(containerPath, folder, AppSettings::existingFiles(), password, this);
+    connect(job, &OpenJob::succeeded, this, [this, job, folder](const Arrival& arrival) {
         job->deleteLater();
-        m_lastExtractedFile = files.value(0);
+        reportArrival(folder, arrival);
         emit finished();
     });
     emit start();
     run(job);
 }
 
-void ContainerManager::rejectFile(QString fileId)
+bool ContainerManager::rejectFile(QString fileId, qlonglong fileSize, QString uploaderKeyId)
 {
-    emit serverClear(fileId, true);
-    m_relay->downloadComplete(fileId, true, this,
-                              [this](const RelayClient::Result<bool>&) { emit cleared(); });
+    const QString question
+        = RejectJob::question(PubKeysModel::displayName(uploaderKeyId), AppSettings::sizeText(fileSize));
+    if (!Prompter::orNull(m_prompter)
+             ->confirm(RejectJob::questionTitle(), question, RejectJob::questionAction()))
+        return false;
+    auto* job = new RejectJob(m_relay, fileId, fileSize, uploaderKeyId, this);
+    connect(job, &Job::stepStarted, this, [this, fileId] { emit serverClear(fileId, true); });
+    connect(job, &RejectJob::succeeded, this, [this, job] {
+        job->deleteLater();
+        emit cleared();
+        emit finished();
+    });
+    run(job);
+    return true;
+}
+
+void ContainerManager::reportArrival(const QString& folder, const Arrival& arrival)
+{
+    m_lastExtractedFile.clear();
+    for (const ArrivedFile& file : arrival) {
+        if (file.written()) {
+            m_lastExtractedFile = folder + QLatin1Char('/') + file.name;
+            break;
+        }
+    }
+    emit arrived(Arrivals::toVariantList(arrival));
 }
 
 void ContainerManager::cancel()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "containers/Arrival.h"
 #include "platform/Prompter.h"
 
 #include <QObject>
@@ -39,6 +40,9 @@ signals:
     void cleared();
     // The answer to checkNewFiles(): the containers waiting, each as the relay described it.
     void newFiles(QVariantList files);
+    // What came of each entry of a container just extracted, before cleared() or finished(): each as
+    // {"name", "size", "note"}, the ones with a note (renamed, replaced, skipped) first.
+    void arrived(QVariantList files);
 
 public slots:
     bool isDirWritable(QString dir);
@@ -49,12 +53,14 @@ public slots:
     void sendFiles(QString keyId, QVariantMap shareFileList);
     // Saves (containerPath given) or uploads the files, encrypted with method and secret.
     void shareContainer(QString containerPath, QVariantMap shareFileList, int cryptMethod, QString secret);
-    // Receives the waiting container fileId into extractPath.
-    void downloadById(QString fileId, qlonglong fileSize, QString uploaderKeyId, QString extractPath,
-                      bool keepExisting);
+    // Receives the waiting container fileId into extractPath, with the stored policy for names that
+    // are taken there.
+    void downloadById(QString fileId, qlonglong fileSize, QString uploaderKeyId, QString extractPath);
     // Extracts a local container into the folder the settings name, asking for a password if needed.
     void extractContainer(QString containerPath);
-    void rejectFile(QString fileId);
+    // Asks the person whether to turn the waiting container down, and if so tells the relay and
+    // records it (serverClear(), then cleared() or error()). False when the answer was no.
+    bool rejectFile(QString fileId, qlonglong fileSize, QString uploaderKeyId);
     void cancel();
     void showError(QString errorText);
     void showSuccess(QString successText);
@@ -65,6 +71,8 @@ public slots:
 private:
     // Runs job, telling its course through this object's signals; finished() ends every run.
     void run(Job* job);
+    // arrived(), and the first file written as the one openExtractFolder() shows.
+    void reportArrival(const QString& folder, const Arrival& arrival);
 
     RelayClient* m_relay;
     Prompter* m_prompter;

@@ -1,6 +1,5 @@
 #include "containers/EntryPath.h"
 
-#include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -27,21 +26,4 @@ bool EntryPath::isSafeName(const QString& name)
             return false;
     }
     return true;
-}
-
-QString EntryPath::destination(const QString& root, const QString& name)
-{
-    if (!isSafeName(name))
-        return QString();
-    QString path = root;
-    const QStringList list = name.split(QLatin1Char('/'));
-    for (const QString& part : list) {
-        path += QLatin1Char('/') + part;
-        const QFileInfo info(path);
-        if (info.isSymLink())
-            return QString();
-        if (!info.exists())
-            break;
-    }
-    return root + QLatin1Char('/') + name;
 }

@@ -20,6 +20,7 @@ OpenJob::OpenJob(const QString& containerPath, const QString& folder, StagingFol
     , m_password(password)
     , m_reader(this)
 {
+    qRegisterMetaType<Arrival>();
 }
 
 OpenJob::~OpenJob() = default;
@@ -36,7 +37,6 @@ void OpenJob::run()
     m_staging = std::make_unique<StagingFolder>(m_folder);
     if (!m_staging->error().isEmpty())
         return fail(m_staging->error());
-    m_staging->setWarningHandler([this](const QString& text) { emit warning(text); });
     QFile container(m_containerPath);
     if (!container.open(m_temporary ? QIODevice::ReadWrite : QIODevice::ReadOnly))
         return fail(tr("Cannot open %1 for reading").arg(m_containerPath));
@@ -98,13 +98,13 @@ void OpenJob::decrypted(bool ok)
     if (!m_reader.finish())
         return fail(readerError());
     m_file.close();
-    QStringList arrived;
+    Arrival arrival;
     QString error;
-    if (!m_staging->commit(m_existing, &arrived, &error))
+    if (!m_staging->commit(m_existing, &arrival, &error))
         return fail(error);
     m_staging.reset();
     if (succeed())
-        emit succeeded(arrived);
+        emit succeeded(arrival);
 }
 
 QString OpenJob::readerError() const

@@ -5,7 +5,6 @@
 #include "containers/StagingFolder.h"
 
 #include <QFile>
-#include <QStringList>
 
 #include <memory>
 
@@ -33,8 +32,8 @@ public:
     static bool needsPassword(const QString& containerPath);
 
 signals:
-    // The files that arrived, in container order.
-    void succeeded(QStringList files);
+    // What became of each entry, in container order.
+    void succeeded(Arrival arrival);
 
 protected:
     void run() override;

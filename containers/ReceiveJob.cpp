@@ -58,16 +58,21 @@ void ReceiveJob::extract()
     open->setContainerIsTemporary(true);
     follow(open);
     connect(open, &Job::failed, this, &ReceiveJob::fail);
-    connect(open, &OpenJob::succeeded, this, [this](const QStringList& files) {
+    connect(open, &OpenJob::succeeded, this, [this](const Arrival& arrival) {
         delete m_download;
         m_download = nullptr;
         emit stepStarted(Step::Reporting);
         // The files are in place whatever the relay answers; an unanswered report only means the
         // container is offered again.
-        m_relay->downloadComplete(m_fileId, false, this, [this, files](const RelayClient::Result<bool>&) {
-            FileEventsModel::store(m_uploaderKeyId, m_fileId.toLongLong(), m_size, FileEventsModel::Received);
+        m_relay->downloadComplete(m_fileId, false, this, [this, arrival](const RelayClient::Result<bool>&) {
+            FileEventsModel::Files files;
+            for (const ArrivedFile& file : arrival)
+                if (file.written())
+                    files.append({file.name, file.size});
+            FileEventsModel::store(m_uploaderKeyId, m_fileId.toLongLong(), m_size, FileEventsModel::Received,
+                                   files);
             if (succeed())
-                emit succeeded(files);
+                emit succeeded(arrival);
         });
     });
     open->start();

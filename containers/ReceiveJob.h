@@ -3,8 +3,6 @@
 #include "app/Job.h"
 #include "containers/StagingFolder.h"
 
-#include <QStringList>
-
 class QTemporaryFile;
 class RelayClient;
 
@@ -20,7 +18,7 @@ public:
                const QString& folder, StagingFolder::ExistingFiles existing, QObject* parent = nullptr);
 
 signals:
-    void succeeded(QStringList files);
+    void succeeded(Arrival arrival);
 
 protected:
     void run() override;

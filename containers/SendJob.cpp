@@ -6,6 +6,7 @@
 #include "models/FileEventsModel.h"
 #include "net/RelayClient.h"
 
+#include <QFileInfo>
 #include <QTemporaryFile>
 
 SendJob::SendJob(RelayClient* relay, const QVariantMap& files, const QString& keyId, QObject* parent)
@@ -30,6 +31,9 @@ void SendJob::run()
     if (!m_container->open())
         return fail(StagingFolder::writeError(Startup::temporaryDirPath(), m_container->errorString()));
     m_container->close();
+    // What the history will list, as the files are when they are packed.
+    for (auto it = m_files.cbegin(); it != m_files.cend(); ++it)
+        m_sentFiles.append({it.key(), QFileInfo(it.value().toString()).size()});
     auto* save = new SaveJob(m_container->fileName(), m_files, m_method, m_secret, this);
     if (!m_keyId.isEmpty())
         save->setContact(m_relay, m_keyId);
@@ -67,7 +71,8 @@ void SendJob::upload(qint64 size)
             if (!id.ok())
                 return fail(id.error);
             if (!m_keyId.isEmpty())
-                FileEventsModel::store(m_keyId, id.value.toLongLong(), size, FileEventsModel::WaitDeliver);
+                FileEventsModel::store(m_keyId, id.value.toLongLong(), size, FileEventsModel::WaitDeliver,
+                                       m_sentFiles);
             if (succeed())
                 emit succeeded(id.value, size);
         });

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Job.h"
+#include "models/FileEventsModel.h"
 
 #include <QVariantMap>
 
@@ -35,4 +36,5 @@ private:
     int m_method = 1;
     QString m_secret;
     QTemporaryFile* m_container = nullptr;
+    FileEventsModel::Files m_sentFiles;
 };

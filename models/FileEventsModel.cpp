@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QSqlQuery>
+#include <QSqlRecord>
 
 FileEventsModel::FileEventsModel(QObject* parent, QSqlDatabase db)
     : BaseSqlModel(parent, db, QStringLiteral("file_events"))
@@ -13,9 +14,13 @@ FileEventsModel::FileEventsModel(QObject* parent, QSqlDatabase db)
     select();
 }
 
-bool FileEventsModel::store(const QString& remoteKeyId, qint64 fileId, qint64 size, Status status)
+bool FileEventsModel::store(const QString& remoteKeyId, qint64 fileId, qint64 size, Status status,
+                            const Files& files)
 {
-    QSqlQuery insert;
+    QSqlDatabase db = QSqlDatabase::database();
+    // One transaction: the event with all its files or nothing, and thousands of files written at once.
+    db.transaction();
+    QSqlQuery insert(db);
     insert.prepare(QStringLiteral("INSERT INTO file_events (datetime, remote_key_id, file_id, status, size) "
                                   "VALUES (?, ?, ?, ?, ?)"));
     insert.addBindValue(QDateTime::currentDateTime().toString(Qt::ISODate));
@@ -23,13 +28,51 @@ bool FileEventsModel::store(const QString& remoteKeyId, qint64 fileId, qint64 si
     insert.addBindValue(fileId);
     insert.addBindValue(int(status));
     insert.addBindValue(size);
-    return insert.exec();
+    bool ok = insert.exec();
+    const QVariant event = insert.lastInsertId();
+    QSqlQuery file(db);
+    file.prepare(QStringLiteral("INSERT INTO event_files (event, name, size) VALUES (?, ?, ?)"));
+    for (int i = 0; ok && i < files.size(); ++i) {
+        file.bindValue(0, event);
+        file.bindValue(1, files.at(i).first);
+        file.bindValue(2, files.at(i).second);
+        ok = file.exec();
+    }
+    if (ok)
+        return db.commit();
+    db.rollback();
+    return false;
 }
 
 void FileEventsModel::addEvent(QString remoteKeyId, int fileId, qlonglong size, Status status)
 {
     store(remoteKeyId, fileId, size, status);
     select();
+}
+
+QString FileEventsModel::selectStatement() const
+{
+    // The rowid, one column behind the table's own, names the event in event_files.
+    QString statement = BaseSqlModel::selectStatement();
+    const int from = statement.indexOf(QLatin1String(" FROM "));
+    if (from > 0)
+        statement.insert(from, QStringLiteral(", rowid"));
+    return statement;
+}
+
+QVariantList FileEventsModel::files(int row)
+{
+    QVariantList list;
+    if (row < 0 || row >= rowCount())
+        return list;
+    QSqlQuery query(database());
+    query.prepare(QStringLiteral("SELECT name, size FROM event_files WHERE event = ? ORDER BY rowid"));
+    query.addBindValue(record(row).value(QStringLiteral("rowid")));
+    query.exec();
+    while (query.next())
+        list.append(QVariantMap {{QStringLiteral("name"), query.value(0).toString()},
+                                 {QStringLiteral("size"), query.value(1).toDouble()}});
+    return list;
 }
 
 void FileEventsModel::checkDelivered()

@@ -2,10 +2,15 @@
 
 #include "models/BaseSqlModel.h"
 
+#include <QPair>
+#include <QVariantList>
+#include <QVector>
+
 class RelayClient;
 
-// The history of sent and received containers (table file_events), newest first, and the check
-// which sent containers were meanwhile delivered or rejected.
+// The history of sent and received containers (table file_events), newest first, with the files each
+// one carried (table event_files), and the check which sent containers were meanwhile delivered or
+// rejected.
 class FileEventsModel : public BaseSqlModel
 {
     Q_OBJECT
@@ -22,8 +27,12 @@ public:
     // No connection given: the application's default database connection.
     explicit FileEventsModel(QObject* parent = nullptr, QSqlDatabase db = QSqlDatabase());
 
-    // Adds a row on the default connection, for whoever is not this model.
-    static bool store(const QString& remoteKeyId, qint64 fileId, qint64 size, Status status);
+    // Name (relative to the extraction folder, or as sent) and size of each file.
+    using Files = QVector<QPair<QString, qint64>>;
+
+    // Adds a row and its files on the default connection, for whoever is not this model.
+    static bool store(const QString& remoteKeyId, qint64 fileId, qint64 size, Status status,
+                      const Files& files = Files());
 
 signals:
     // checkDelivered() is over, whatever the relay said.
@@ -33,6 +42,11 @@ public slots:
     void addEvent(QString remoteKeyId, int fileId, qlonglong size, Status status);
     // Asks the relay about every WaitDeliver row and moves them to Delivered or Rejected.
     void checkDelivered();
+    // The files of the event in row, each as {"name", "size"}, in container order.
+    QVariantList files(int row);
+
+protected:
+    QString selectStatement() const override;
 
 private:
     RelayClient* m_relay;

@@ -5,6 +5,8 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include <algorithm>
+
 PubKeysModel::PubKeysModel(QObject* parent, QSqlDatabase db)
     : BaseKeysModel(parent, db)
     , m_relay(new RelayClient(this))
@@ -32,8 +34,26 @@ RelayCall* PubKeysModel::fetchKey(RelayClient* relay, const QString& keyId, QObj
         });
 }
 
+QString PubKeysModel::contactIdError(const QString& keyId)
+{
+    if (std::any_of(keyId.cbegin(), keyId.cend(), [](QChar c) { return c.isLetter(); }))
+        return tr("An ID is made of digits only");
+    const QString digits = RelayClient::normalizeKeyId(keyId);
+    if (digits.isEmpty())
+        return tr("Enter the ID of the contact");
+    QSqlQuery own;
+    own.prepare(QStringLiteral("SELECT 1 FROM key_data WHERE remote_key_id = ? AND private IS NOT NULL"));
+    own.addBindValue(digits);
+    if (own.exec() && own.next())
+        return tr("This is your own ID");
+    return QString();
+}
+
 void PubKeysModel::addPubKey(QString keyId)
 {
+    const QString problem = contactIdError(keyId);
+    if (!problem.isEmpty())
+        return emit contactError(problem);
     m_relay->attachKey(keyId, QString(), this, [this](const RelayClient::Result<QString>& id) {
         if (!id.ok()) {
             emit error(id.error);
@@ -86,12 +106,27 @@ QVariantMap PubKeysModel::contactDetails(int index)
             {QStringLiteral("keyId"), row.value(QStringLiteral("remote_key_id"))}};
 }
 
-QString PubKeysModel::contactTitle(QString keyId)
+namespace {
+
+QString titleOf(const QSqlDatabase& db, const QString& keyId)
 {
-    QSqlQuery query(database());
+    QSqlQuery query(db);
     query.prepare(QStringLiteral("SELECT key_alias FROM key_data WHERE remote_key_id = ?"));
     query.bindValue(0, keyId);
     if (query.exec() && query.next())
         return query.value(0).toString();
     return QString();
+}
+
+} // namespace
+
+QString PubKeysModel::displayName(const QString& keyId)
+{
+    const QString title = titleOf(QSqlDatabase::database(), keyId);
+    return title.isEmpty() ? keyId : title;
+}
+
+QString PubKeysModel::contactTitle(QString keyId)
+{
+    return titleOf(database(), keyId);
 }

@@ -21,6 +21,11 @@ public:
     // its fingerprint, or a null one and the reason.
     static RelayCall* fetchKey(RelayClient* relay, const QString& keyId, QObject* context,
                                std::function<void(const QString& fpr, const QString& error)> done);
+    // The contact's title, or the key id when it has none or is no contact.
+    static QString displayName(const QString& keyId);
+    // Why a key id typed by a person cannot be a new contact, or empty. Blanks and punctuation
+    // between the digits are fine; letters are not, nor nothing, nor the user's own id.
+    static QString contactIdError(const QString& keyId);
 
 signals:
     void error(QString text);
@@ -32,7 +37,8 @@ signals:
 public slots:
     bool deletePubKey(int index);
     // Asks the relay for the contact and stores it: contactAdded(), or error() with
-    // contactNotFound(), or contactError() when it is a contact already.
+    // contactNotFound(), or contactError() when it cannot be one (then before any request) or is a
+    // contact already.
     void addPubKey(QString keyId);
     // Renames the contact on the relay and here: keyTitleSet() or error().
     void setKeyTitle(QString keyId, QString title);

@@ -48,6 +48,19 @@ void ShareFilesModel::openFilesDialog()
     addFiles(urls);
 }
 
+void ShareFilesModel::openFolderDialog()
+{
+    QSettings settings;
+    const QUrl startDir = settings.value(keyLastOpenDir, QUrl::fromLocalFile(QDir::homePath())).toUrl();
+    const QString folder = Prompter::orNull(m_prompter)->existingDirectory(startDir.toLocalFile());
+    if (folder.isEmpty())
+        return;
+    // The next dialog starts beside the folder, where its siblings are.
+    settings.setValue(keyLastOpenDir, QUrl::fromLocalFile(QFileInfo(folder).absolutePath()));
+    settings.sync();
+    addFiles({QUrl::fromLocalFile(QDir::cleanPath(folder))});
+}
+
 void ShareFilesModel::addFiles(QList<QUrl> fileList)
 {
     if (files.size() >= maxFileCount) {

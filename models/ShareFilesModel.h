@@ -23,6 +23,8 @@ public:
 public slots:
     QVariantMap fileList();
     void openFilesDialog();
+    // Adds a folder, with everything in it, chosen in a folder dialog.
+    void openFolderDialog();
     void addFiles(QList<QUrl> fileList);
     void removeFile(int index);
     void clear();

@@ -13,6 +13,11 @@ void NullPrompter::message(Icon, const QString& title, const QString& text)
     QTextStream(stderr) << title << ": " << text << Qt::endl;
 }
 
+bool NullPrompter::confirm(const QString&, const QString&, const QString&)
+{
+    return false;
+}
+
 QString NullPrompter::password(const QString&, bool* ok)
 {
     if (ok)

@@ -23,6 +23,9 @@ public:
     using QObject::QObject;
 
     virtual void message(Icon icon, const QString& title, const QString& text) = 0;
+    // A question that must be answered before something is done that cannot be undone: true when
+    // the person chose action (the name of the deed, "Reject"), false when they cancelled.
+    virtual bool confirm(const QString& title, const QString& text, const QString& action) = 0;
     // Returns the typed text; *ok is false when the person cancelled.
     virtual QString password(const QString& label, bool* ok) = 0;
     // Existing files to add; empty when cancelled.
@@ -48,6 +51,7 @@ class NullPrompter : public Prompter
 public:
     using Prompter::Prompter;
     void message(Icon icon, const QString& title, const QString& text) override;
+    bool confirm(const QString& title, const QString& text, const QString& action) override;
     QString password(const QString& label, bool* ok) override;
     QList<QUrl> openFileUrls(const QUrl& startDir) override;
     QString existingDirectory(const QString& startDir) override;

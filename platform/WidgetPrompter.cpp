@@ -3,6 +3,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 void WidgetPrompter::message(Icon icon, const QString& title, const QString& text)
 {
@@ -17,6 +18,15 @@ void WidgetPrompter::message(Icon icon, const QString& title, const QString& tex
         QMessageBox::information(nullptr, title, text, QMessageBox::Ok, QMessageBox::NoButton);
         break;
     }
+}
+
+bool WidgetPrompter::confirm(const QString& title, const QString& text, const QString& action)
+{
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Cancel);
+    QPushButton* yes = box.addButton(action, QMessageBox::AcceptRole);
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.exec();
+    return box.clickedButton() == yes;
 }
 
 QString WidgetPrompter::password(const QString& label, bool* ok)

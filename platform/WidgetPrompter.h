@@ -9,6 +9,7 @@ class WidgetPrompter : public Prompter
 public:
     using Prompter::Prompter;
     void message(Icon icon, const QString& title, const QString& text) override;
+    bool confirm(const QString& title, const QString& text, const QString& action) override;
     QString password(const QString& label, bool* ok) override;
     QList<QUrl> openFileUrls(const QUrl& startDir) override;
     QString existingDirectory(const QString& startDir) override;

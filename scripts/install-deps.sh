@@ -12,7 +12,7 @@ packages=(
     libcpp-httplib-dev libssl-dev openssl libsqlite3-dev gnupg
     xvfb xauth curl python3 procps time gcovr
     fonts-wqy-microhei file dpkg-dev lintian appstream
-    libpq-dev postgresql-15 libqt5sql5-psql util-linux passwd
+    libpq-dev postgresql-15 libqt5sql5-psql util-linux passwd dosfstools fusefat
 )
 
 missing=()

@@ -105,11 +105,23 @@ private slots:
         m_manager.checkNewFiles();
         QVERIFY(listed.wait(30000));
         QCOMPARE(listed.at(0).at(0).toList().value(0).toMap().value("fileId").toInt(), 5);
-        m_manager.rejectFile("5");
-        QCOMPARE(takeLog("cleared"), QStringList({"serverClear(5,1)", "cleared"}));
+        // A rejection is asked first; a "no" tells the relay nothing.
+        const int requests = m_server.requests().size();
+        QVERIFY(!m_manager.rejectFile("5", 9, "77"));
+        QCOMPARE(m_server.requests().size(), requests);
+        m_prompter.confirmations.enqueue(true);
+        QVERIFY(m_manager.rejectFile("5", 9, "77"));
+        QCOMPARE(takeLog("finished"), QStringList({"serverClear(5,1)", "cleared", "finished"}));
+        QVERIFY2(m_prompter.questions.last().contains("from 77 (0.01 Kb)"),
+                 qPrintable(m_prompter.questions.last()));
         QCOMPARE(m_server.lastRequest().body.mid(17),
                  QByteArray("\x01"
                             "5"));
+        QSqlQuery event("SELECT remote_key_id, file_id, status, size FROM file_events");
+        QVERIFY(event.next());
+        QCOMPARE(QStringList({event.value(0).toString(), event.value(1).toString(), event.value(2).toString(),
+                              event.value(3).toString()}),
+                 QStringList({"77", "5", "1", "9"}));
         // Nothing running: a cancel still says so.
         m_manager.cancel();
         QCOMPARE(takeLog("finished"), QStringList({"canceled", "finished"}));

@@ -5,6 +5,12 @@ void ScriptedPrompter::message(Icon icon, const QString& title, const QString& t
     messages.append({icon, title, text});
 }
 
+bool ScriptedPrompter::confirm(const QString& title, const QString& text, const QString&)
+{
+    questions.append(title + QStringLiteral(": ") + text);
+    return !confirmations.isEmpty() && confirmations.dequeue();
+}
+
 QString ScriptedPrompter::password(const QString& label, bool* ok)
 {
     questions.append(label);

@@ -21,6 +21,7 @@ public:
     };
     QList<Message> messages;
     QStringList questions; // labels/captions of every dialog shown, in order
+    QQueue<bool> confirmations; // answers to confirm()
     QQueue<QString> passwords; // answers to password(); a null QString means "cancel"
     QQueue<QList<QUrl>> fileUrls; // answers to openFileUrls()
     QQueue<QString> directories; // answers to existingDirectory()
@@ -30,6 +31,7 @@ public:
     QStringList preselected; // preselected names of saveFileName()
 
     void message(Icon icon, const QString& title, const QString& text) override;
+    bool confirm(const QString& title, const QString& text, const QString& action) override;
     QString password(const QString& label, bool* ok) override;
     QList<QUrl> openFileUrls(const QUrl& startDir) override;
     QString existingDirectory(const QString& startDir) override;
