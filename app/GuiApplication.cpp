@@ -2,6 +2,7 @@
 
 #include "app/AppSettings.h"
 #include "app/Startup.h"
+#include "app/WindowActivation.h"
 #include "net/ServerConfig.h"
 #include "platform/Platform.h"
 #include "platform/Prompter.h"
@@ -16,6 +17,7 @@
 #include <QQuickStyle>
 #include <QSettings>
 #include <QSslSocket>
+#include <QWindow>
 
 // The interface asks for its typeface by the name "Geometria"; the files shipped under that name
 // carry the family name of the free typeface they come from, so the name is mapped onto it.
@@ -38,8 +40,13 @@ int runGuiApplication(int argc, char* argv[], const std::function<std::unique_pt
 {
     Startup::prepareDataDir();
     QLockFile lock(Startup::dataDirPath() + QStringLiteral("/run.lock"));
-    if (!Startup::acquireLock(lock))
+    if (!Startup::acquireLock(lock)) {
+        // The window that runs comes to the front instead; when it does not answer, this start
+        // still ends quietly.
+        QCoreApplication app(argc, argv);
+        WindowActivation::activateRunning(Startup::dataDirPath());
         return 0;
+    }
     Startup::removeLeftovers();
 
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
@@ -99,6 +106,17 @@ int runGuiApplication(int argc, char* argv[], const std::function<std::unique_pt
     engine.load(QUrl(QStringLiteral("qrc:/main.qml")));
     if (engine.rootObjects().isEmpty())
         return -1;
+    // Later starts bring this window to the front, also out of the tray or the task bar.
+    WindowActivation activation;
+    if (auto* window = qobject_cast<QWindow*>(engine.rootObjects().constFirst())) {
+        QObject::connect(&activation, &WindowActivation::activationRequested, window, [window] {
+            window->setWindowStates(window->windowStates() & ~Qt::WindowMinimized);
+            window->show();
+            window->raise();
+            window->requestActivate();
+        });
+    }
+    activation.listen(Startup::dataDirPath());
     if (onLoaded)
         onLoaded(engine, *prompter);
     return QApplication::exec();

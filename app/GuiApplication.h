@@ -10,7 +10,7 @@ class QQmlApplicationEngine;
 void registerQmlTypes();
 
 // The window's whole start-up and run, from the data directory to the event loop. Returns the exit
-// code: 0 when another instance runs, -1 for a fatal start-up failure (after a message), -4 when the
+// code: 0 when another instance runs (after asking its window to come to the front), -1 for a fatal start-up failure (after a message), -4 when the
 // updater could not be launched, else the event loop's result. makePrompter is called once the
 // application object exists; the window passes Qt Widgets dialogs, tests a prompter that never blocks.
 // onLoaded, when given, sees the engine once the interface is loaded, just before the event loop runs.

@@ -23,6 +23,7 @@ bool CliPrompter::confirm(const QString&, const QString& text, const QString&)
     const QString question = text + QLatin1Char(' ') + tr("[y/N]") + QLatin1Char(' ');
     QString answer;
     if (m_input) {
+        m_sink(question);
         answer = QString::fromUtf8(m_input->readLine()).trimmed();
     } else if (Terminal::isTerminal(Terminal::StandardInput)) {
         Terminal::write(Terminal::StandardError, Terminal::printable(question));

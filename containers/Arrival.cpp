@@ -27,7 +27,8 @@ QVariantList Arrivals::toVariantList(const Arrival& arrival)
         (note.isEmpty() ? plain : notable)
             .append(QVariantMap {{QStringLiteral("name"), file.name},
                                  {QStringLiteral("size"), double(file.size)},
-                                 {QStringLiteral("note"), note}});
+                                 {QStringLiteral("note"), note},
+                                 {QStringLiteral("written"), file.written()}});
     }
     return notable + plain;
 }

@@ -35,6 +35,7 @@ using Arrival = QVector<ArrivedFile>;
 Q_DECLARE_METATYPE(Arrival)
 
 namespace Arrivals {
-// Each entry as {"name", "size", "note"}, the notable ones (with a note) first, for the pages.
+// Each entry as {"name", "size", "note", "written"}, the notable ones (with a note) first, for the
+// pages.
 QVariantList toVariantList(const Arrival& arrival);
 } // namespace Arrivals

@@ -41,7 +41,7 @@ signals:
     // The answer to checkNewFiles(): the containers waiting, each as the relay described it.
     void newFiles(QVariantList files);
     // What came of each entry of a container just extracted, before cleared() or finished(): each as
-    // {"name", "size", "note"}, the ones with a note (renamed, replaced, skipped) first.
+    // {"name", "size", "note", "written"}, the ones with a note (renamed, replaced, skipped) first.
     void arrived(QVariantList files);
 
 public slots:

@@ -89,6 +89,14 @@ void PubKeysModel::setKeyTitle(QString keyId, QString title)
     });
 }
 
+bool PubKeysModel::select()
+{
+    const bool ok = BaseKeysModel::select();
+    ++m_revision;
+    emit contactsChanged();
+    return ok;
+}
+
 bool PubKeysModel::deletePubKey(int index)
 {
     if (index < 0 || index >= rowCount())

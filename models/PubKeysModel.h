@@ -14,6 +14,9 @@ class RelayClient;
 class PubKeysModel : public BaseKeysModel
 {
     Q_OBJECT
+    // Goes up whenever the contacts are read again (added, renamed, removed): a binding that shows
+    // contactTitle() reads it too, so that it follows at once.
+    Q_PROPERTY(int revision READ revision NOTIFY contactsChanged)
 public:
     explicit PubKeysModel(QObject* parent = nullptr, QSqlDatabase db = QSqlDatabase());
 
@@ -27,14 +30,18 @@ public:
     // between the digits are fine; letters are not, nor nothing, nor the user's own id.
     static QString contactIdError(const QString& keyId);
 
+    int revision() const { return m_revision; }
+
 signals:
     void error(QString text);
     void contactError(QString text);
     void contactNotFound();
     void contactAdded(QString keyId);
     void keyTitleSet(QString keyId);
+    void contactsChanged();
 
 public slots:
+    bool select() override;
     bool deletePubKey(int index);
     // Asks the relay for the contact and stores it: contactAdded(), or error() with
     // contactNotFound(), or contactError() when it cannot be one (then before any request) or is a
@@ -47,4 +54,5 @@ public slots:
 
 private:
     RelayClient* m_relay;
+    int m_revision = 0;
 };

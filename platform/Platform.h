@@ -26,6 +26,10 @@ public:
     // Renames from to to in one step, replacing a file at to.
     static bool replaceFile(const QString& from, const QString& to);
 
+    // The name under which the running window of the user with this data folder can be reached
+    // (QLocalServer): only that user may use it.
+    static QString instanceServerName(const QString& dataDir);
+
     // Shows path selected in the desktop's file manager, falling back to opening its folder.
     // Does nothing when path does not exist; never waits for the file manager.
     static void showInFileManager(const QString& path);

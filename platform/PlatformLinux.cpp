@@ -74,6 +74,12 @@ void Platform::showInFileManager(const QString& path)
         QProcess::startDetached(QStringLiteral("xdg-open"), {info.absolutePath()});
 }
 
+QString Platform::instanceServerName(const QString& dataDir)
+{
+    // A socket in the owner-only data folder: nobody else can take the name or reach it.
+    return dataDir + QStringLiteral("/window.socket");
+}
+
 bool Platform::replaceFile(const QString& from, const QString& to)
 {
     return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;

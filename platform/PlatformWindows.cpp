@@ -4,6 +4,7 @@
 // "updater.exe", the HKCU Run key, and explorer.exe /select. Not built on other systems.
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QSettings>
@@ -103,4 +104,11 @@ bool Platform::replaceFile(const QString& from, const QString& to)
     return MoveFileExW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(from).utf16()),
                        reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(to).utf16()),
                        MOVEFILE_REPLACE_EXISTING);
+}
+
+QString Platform::instanceServerName(const QString& dataDir)
+{
+    // Pipe names are global: the user and the data folder make this one the user's own.
+    const QByteArray key = (qEnvironmentVariable("USERNAME") + QLatin1Char('|') + dataDir).toUtf8();
+    return QStringLiteral("tessary-") + QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex());
 }

@@ -17,6 +17,11 @@ Page {
     property real fileSize
     property bool rejected: false
     property string extractPath
+    // What came of each file of the container, from cmDownload.arrived().
+    property var arrivedFiles: []
+    readonly property int writtenCount: arrivedFiles.filter(function (file) {
+        return file.written
+    }).length
 
     function reset() {
         stackDownload.currentIndex = 0
@@ -27,6 +32,7 @@ Page {
         fileId = head.fileId
         fileSize = head.fileSize
         rejected = false
+        arrivedFiles = []
         textHeader.text = qsTr("Transfer data request from <b>%1</b>").arg(mainWindow.escapeHtml(contactName))
         if (extractPath === "")
             extractPath = cmDownload.defaultExtractPath()
@@ -40,7 +46,14 @@ Page {
         textHeader.text = qsTr("Transfer data from <b>%1</b>").arg(mainWindow.escapeHtml(contactName))
         progressImage.source = "assets/downloading_from_server.png"
         progressText.text = qsTr("Downloading data from server...")
-        cmDownload.downloadById(fileId, fileSize, uploaderKeyId, extractPath, downloadSettings.dontOverwriteExistingFiles)
+        cmDownload.downloadById(fileId, fileSize, uploaderKeyId, extractPath)
+    }
+
+    // Asked first; nothing happens when the answer is no.
+    function reject() {
+        rejected = true
+        if (!cmDownload.rejectFile(fileId, fileSize, uploaderKeyId))
+            rejected = false
     }
 
     visible: false
@@ -52,8 +65,6 @@ Page {
     Settings {
         id: downloadSettings
         property alias extractPath: root.extractPath
-        // Written by the settings page.
-        property bool dontOverwriteExistingFiles: false
     }
 
     Connections {
@@ -62,6 +73,9 @@ Page {
             mainWindow.setTrayIcon("downloading")
             progressImage.source = "assets/downloading_from_server.png"
             progressText.text = qsTr("Decrypting data...")
+        }
+        function onArrived(files) {
+            root.arrivedFiles = files
         }
         function onInfo(text) {
             pbText.text = text
@@ -105,6 +119,24 @@ Page {
 
         MouseAreaDrag {}
 
+        // Back from the folder to the offer, and from the offer home: it is offered again later.
+        ToolButton {
+            objectName: "btnDownloadBack"
+            x: 5
+            anchors.verticalCenter: parent.verticalCenter
+            visible: stackDownload.currentIndex <= 1
+            onClicked: {
+                if (stackDownload.currentIndex === 1)
+                    stackDownload.currentIndex = 0
+                else
+                    mainStack.currentIndex = 1
+            }
+
+            Image {
+                anchors.centerIn: parent
+                source: "assets/back_icon.svg"
+            }
+        }
         Image {
             x: 10
             anchors.verticalCenter: parent.verticalCenter
@@ -133,12 +165,7 @@ Page {
             anchors.verticalCenter: parent.verticalCenter
             icon.source: "assets/close_icon.svg"
             icon.color: "transparent"
-            onClicked: {
-                if (stackDownload.currentIndex === 0 || stackDownload.currentIndex === 3)
-                    mainStack.currentIndex = 1
-                else
-                    mainWindow.hideToTray()
-            }
+            onClicked: mainWindow.closeWindow()
         }
     }
 
@@ -176,10 +203,7 @@ Page {
                     text: qsTr("Reject")
                     Material.background: colorMap.red
                     Material.foreground: "#fff"
-                    onClicked: {
-                        root.rejected = true
-                        cmDownload.rejectFile(root.fileId)
-                    }
+                    onClicked: root.reject()
                 }
                 Button {
                     objectName: "btnAccept"
@@ -286,7 +310,7 @@ Page {
         }
 
         ViewColumn {
-            spacing: 60
+            spacing: 25
 
             Illustration {
                 source: "assets/success.png"
@@ -299,12 +323,87 @@ Page {
                 font.pointSize: 14
                 font.weight: Font.ExtraLight
             }
-            Button {
-                objectName: "btnOpenFolder"
+            // The files, those that did not simply arrive under their own names first.
+            ColumnLayout {
                 Layout.fillWidth: true
-                Layout.preferredHeight: 60
-                text: qsTr("Open files directory")
-                onClicked: cmDownload.openExtractFolder()
+                spacing: 5
+
+                Text {
+                    objectName: "arrivedCountText"
+                    Layout.fillWidth: true
+                    text: {
+                        var count = qsTr("%n file(s) saved", "", root.writtenCount)
+                        var skipped = root.arrivedFiles.length - root.writtenCount
+                        return skipped > 0 ? count + ", " + qsTr("%n not saved", "", skipped) : count
+                    }
+                    font.pointSize: 11
+                    color: colorMap.grey2
+                }
+                ListView {
+                    id: lvArrived
+                    objectName: "lvArrived"
+                    Layout.fillWidth: true
+                    Layout.preferredHeight: Math.min(contentHeight, 180)
+                    clip: true
+                    spacing: 6
+                    model: root.arrivedFiles
+                    ScrollBar.vertical: ScrollBar {}
+
+                    delegate: ColumnLayout {
+                        objectName: "arrivedFile_" + index
+                        width: lvArrived.width
+                        spacing: 0
+
+                        RowLayout {
+                            Layout.fillWidth: true
+                            spacing: 10
+
+                            Text {
+                                objectName: "arrivedName_" + index
+                                Layout.fillWidth: true
+                                text: modelData.name
+                                elide: Text.ElideMiddle
+                                font.pointSize: 11
+                            }
+                            Text {
+                                text: mainWindow.formatSize(modelData.size)
+                                font.pointSize: 11
+                                color: colorMap.grey2
+                            }
+                        }
+                        Text {
+                            Layout.fillWidth: true
+                            visible: modelData.note !== ""
+                            text: modelData.note
+                            elide: Text.ElideRight
+                            font.pointSize: 9
+                            color: colorMap.orange
+                        }
+                    }
+                }
+            }
+            RowLayout {
+                Layout.fillWidth: true
+                spacing: 10
+
+                Button {
+                    objectName: "btnOpenFolder"
+                    Layout.fillWidth: true
+                    Layout.preferredWidth: 1
+                    Layout.preferredHeight: 60
+                    enabled: root.writtenCount > 0
+                    text: qsTr("Open files directory")
+                    onClicked: cmDownload.openExtractFolder()
+                }
+                Button {
+                    objectName: "btnDownloadDone"
+                    Layout.fillWidth: true
+                    Layout.preferredWidth: 1
+                    Layout.preferredHeight: 60
+                    highlighted: true
+                    text: qsTr("Done")
+                    onClicked: mainStack.currentIndex = 1
+                }
             }
         }
 
@@ -332,7 +431,7 @@ Page {
                     Layout.preferredWidth: 1
                     Layout.preferredHeight: 60
                     text: qsTr("Retry")
-                    onClicked: downloadStart()
+                    onClicked: root.rejected ? root.reject() : downloadStart()
                 }
                 Button {
                     objectName: "btnDownloadClose"

@@ -49,7 +49,7 @@ Page {
             anchors.verticalCenter: parent.verticalCenter
             icon.source: "assets/close_icon.svg"
             icon.color: "transparent"
-            onClicked: Qt.quit()
+            onClicked: mainWindow.closeWindow()
         }
     }
 

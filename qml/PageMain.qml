@@ -61,6 +61,15 @@ Page {
                 spacing: 15
 
                 ToolButton {
+                    objectName: "btnCheckNow"
+                    anchors.verticalCenter: parent.verticalCenter
+                    visible: mainStackView.depth <= 1
+                    text: qsTr("Check now")
+                    font.capitalization: Font.MixedCase
+                    font.pointSize: 10
+                    onClicked: mainWindow.checkNow()
+                }
+                ToolButton {
                     objectName: "btnSettings"
                     width: 35
                     height: 35
@@ -75,7 +84,7 @@ Page {
                     height: 35
                     icon.source: "assets/close_icon.svg"
                     icon.color: "transparent"
-                    onClicked: mainWindow.hideToTray()
+                    onClicked: mainWindow.closeWindow()
                 }
             }
         }

@@ -30,7 +30,6 @@ Page {
         property alias locale: root.currentLocale
         property alias autorun: cbAutoStart.checked
         property alias launchMinimized: cbLaunchMinimized.checked
-        property alias dontOverwriteExistingFiles: cbNoOverwrite.checked
         property alias feedbackName: contactName.text
         property alias feedbackEmail: contactEmail.text
     }
@@ -171,12 +170,49 @@ Page {
             objectName: "cbLaunchMinimized"
             text: qsTr("Launch minimized")
         }
-        OptionBox {
-            id: cbNoOverwrite
-            objectName: "cbNoOverwrite"
-            text: qsTr("Do not overwrite existing files")
-            // Read by the next extraction, which may start before the delayed write of the alias.
-            onCheckedChanged: settings.setValue("dontOverwriteExistingFiles", checked)
+        // What a received file does when its name is taken in the folder.
+        Rectangle {
+            Layout.fillWidth: true
+            Layout.preferredHeight: existingFilesColumn.implicitHeight
+            color: Material.background
+
+            ColumnLayout {
+                id: existingFilesColumn
+                width: parent.width
+                spacing: 0
+
+                Text {
+                    Layout.leftMargin: 15
+                    Layout.topMargin: 12
+                    text: qsTr("When a received file's name is taken")
+                    font.pointSize: 12
+                }
+                Repeater {
+                    model: [{
+                            "policy": "keepBoth",
+                            "text": qsTr("Keep both, the new file under a free name")
+                        }, {
+                            "policy": "overwrite",
+                            "text": qsTr("Replace the file that is there")
+                        }, {
+                            "policy": "keep",
+                            "text": qsTr("Keep the file that is there, skip the new one")
+                        }]
+
+                    RadioButton {
+                        objectName: "existingFiles_" + modelData.policy
+                        Layout.fillWidth: true
+                        Layout.preferredHeight: 44
+                        leftPadding: 15
+                        spacing: 15
+                        font.pointSize: 11
+                        font.family: "Geometria"
+                        text: modelData.text
+                        checked: appSettings.existingFiles === modelData.policy
+                        onToggled: appSettings.existingFiles = modelData.policy
+                    }
+                }
+            }
         }
         LinkButton {
             objectName: "btnAbout"

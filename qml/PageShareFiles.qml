@@ -116,7 +116,7 @@ Page {
 
         Button {
             objectName: "btnAddFiles"
-            width: lvShareFiles.count > 0 ? root.width / 2 : root.width
+            width: root.width / (lvShareFiles.count > 0 ? 3 : 2)
             height: parent.height
             text: qsTr("Add files")
             icon.source: "assets/add_file_icon.svg"
@@ -125,8 +125,18 @@ Page {
             onClicked: shareFilesModel.openFilesDialog()
         }
         Button {
+            objectName: "btnAddFolder"
+            width: root.width / (lvShareFiles.count > 0 ? 3 : 2)
+            height: parent.height
+            text: qsTr("Add folder")
+            icon.source: "assets/add_folder_icon.svg"
+            icon.color: "transparent"
+            Material.background: root.Material.background
+            onClicked: shareFilesModel.openFolderDialog()
+        }
+        Button {
             objectName: "btnSendFiles"
-            width: root.width / 2
+            width: root.width / 3
             height: parent.height
             visible: lvShareFiles.count > 0
             highlighted: true

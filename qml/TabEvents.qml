@@ -69,6 +69,18 @@ Item {
             color: ListView.isCurrentItem ? "transparent" : Material.background
 
             readonly property var statusInfo: tabEvents.statusMap[String(status)] || tabEvents.statusMap["2"]
+            // Follows a contact's new title at once.
+            readonly property string counterpart: {
+                pubKeysModel.revision
+                var title = pubKeysModel.contactTitle(remote_key_id)
+                return title !== "" ? title : remote_key_id
+            }
+
+            MouseArea {
+                anchors.fill: parent
+                cursorShape: Qt.PointingHandCursor
+                onClicked: pageEventFiles.show(index, status, eventRow.counterpart)
+            }
 
             RowLayout {
                 x: 15
@@ -81,11 +93,9 @@ Item {
                     Layout.fillWidth: true
 
                     Text {
+                        objectName: "eventCounterpart_" + index
                         width: parent.width
-                        text: {
-                            var title = pubKeysModel.contactTitle(remote_key_id)
-                            return title !== "" ? title : remote_key_id
-                        }
+                        text: eventRow.counterpart
                         font.pointSize: 13
                         elide: Text.ElideRight
                     }
@@ -118,6 +128,10 @@ Item {
                 }
             }
         }
+    }
+
+    PageEventFiles {
+        id: pageEventFiles
     }
 
     Timer {

@@ -38,9 +38,7 @@ ApplicationWindow {
     }
 
     function formatSize(size) {
-        if (size > 1048576)
-            return qsTr("%1 Mb").arg(Math.round(size / 1048576 * 100) / 100)
-        return qsTr("%1 Kb").arg(Math.round(size / 1024 * 100) / 100)
+        return appSettings.formatSize(size)
     }
 
     // The pages' progress bars follow a container manager's progressInit and progressValueChanged;
@@ -62,19 +60,30 @@ ApplicationWindow {
         return String(text).replace(/&/g, "&amp;").replace(/</g, "&lt;").replace(/>/g, "&gt;").replace(/"/g, "&quot;")
     }
 
-    // The program keeps running in the tray. A desktop without a tray would leave no way back to
-    // a hidden window (a second start only finds the lock), so there it is minimised instead.
-    function hideToTray() {
-        if (trayIcon.available)
+    // The close button of every page, and the window manager's: where the tray icon is shown the
+    // program keeps running there (said once), elsewhere closing the window quits.
+    function closeWindow() {
+        if (!trayIcon.available || !trayIcon.visible) {
+            Qt.quit()
+        } else if (!settings.trayNoticeShown) {
+            trayNotice.open()
+        } else {
             mainWindow.hide()
-        else
-            mainWindow.showMinimized()
+        }
     }
 
     // Asks the server only while no incoming transfer is pending; newFiles() brings the answer.
     function checkNewFiles() {
         if (downloadList.length === 0)
             cmDownload.checkNewFiles()
+        else
+            mainStack.currentIndex = 2
+    }
+
+    // "Check now": the incoming transfers and the delivery of the sent ones, at once.
+    function checkNow() {
+        checkNewFiles()
+        fileEventsModel.checkDelivered()
     }
 
     width: 450
@@ -92,6 +101,7 @@ ApplicationWindow {
     Settings {
         id: settings
         property bool launchMinimized
+        property bool trayNoticeShown
         property alias x: mainWindow.x
         property alias y: mainWindow.y
         property alias width: mainWindow.width
@@ -150,12 +160,41 @@ ApplicationWindow {
         onMessageClicked: activated(SystemTrayIcon.Trigger)
     }
 
+    onClosing: {
+        close.accepted = false
+        closeWindow()
+    }
+
+    Dialog {
+        id: trayNotice
+        objectName: "trayNotice"
+        modal: true
+        anchors.centerIn: parent
+        width: parent.width - 60
+        title: qsTr("Tessary keeps running")
+        standardButtons: Dialog.Ok
+        onClosed: {
+            settings.trayNoticeShown = true
+            mainWindow.hide()
+        }
+
+        Text {
+            width: trayNotice.availableWidth
+            wrapMode: Text.WordWrap
+            font.pointSize: 12
+            text: qsTr("Tessary keeps running in the tray and receives files there. To end it, choose Quit in the menu of its tray icon.")
+        }
+    }
+
     Component.onCompleted: {
         if (privKeysModel.rowCount() > 0)
             privKeyID = privKeysModel.remoteKeyId(0)
         if (privKeyID !== "") {
-            if (settings.launchMinimized)
-                mainWindow.hideToTray()
+            // Without a tray only the task bar can bring a hidden window back.
+            if (settings.launchMinimized && trayIcon.available)
+                mainWindow.hide()
+            else if (settings.launchMinimized)
+                mainWindow.showMinimized()
             mainStack.currentIndex = 1
             trayIcon.show()
             checkNewFiles()

@@ -102,17 +102,26 @@ void TestPubKeysModel::init()
 
 void TestPubKeysModel::addPubKey_data()
 {
+    QTest::addColumn<QString>("typed");
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("contactError");
-    QTest::addRow("server's key id is stored") << QByteArray(R"({"keyId":"0042"})") << QString() << QString();
-    QTest::addRow("refused") << QByteArray(R"({"error":"No such key"})") << "No such key" << QString();
+    const QString id = QStringLiteral("123 456-789");
+    QTest::addRow("server's key id is stored")
+        << id << QByteArray(R"({"keyId":"0042"})") << QString() << QString();
+    QTest::addRow("refused") << id << QByteArray(R"({"error":"No such key"})") << "No such key" << QString();
     QTest::addRow("a contact already")
-        << QByteArray(R"({"keyId":"43"})") << QString() << "You already have this contact";
+        << id << QByteArray(R"({"keyId":"43"})") << QString() << "You already have this contact";
+    // Refused before any request.
+    QTest::addRow("nothing but separators") << " - " << QByteArray() << QString() << "Enter the ID of the contact";
+    QTest::addRow("letters") << "bob" << QByteArray() << QString() << "An ID is made of digits only";
+    QTest::addRow("a letter among digits") << "12O4" << QByteArray() << QString() << "An ID is made of digits only";
+    QTest::addRow("own id") << "5 00" << QByteArray() << QString() << "This is your own ID";
 }
 
 void TestPubKeysModel::addPubKey()
 {
+    QFETCH(QString, typed);
     QFETCH(QByteArray, reply);
     QFETCH(QString, message);
     QFETCH(QString, contactError);
@@ -125,9 +134,12 @@ void TestPubKeysModel::addPubKey()
     QSignalSpy notFound(&model, &PubKeysModel::contactNotFound);
     QSignalSpy contactErrors(&model, &PubKeysModel::contactError);
     QSignalSpy added(&model, &PubKeysModel::contactAdded);
-    model.addPubKey("123 456-789");
+    model.addPubKey(typed);
     QTRY_COMPARE_WITH_TIMEOUT(errors.size() + added.size() + contactErrors.size(), 1, 30000);
-    QVERIFY(m_server->lastRequest().body == RelayClient::clientPrefix() + QByteArray(1, 9) + "123456789");
+    if (reply.isEmpty())
+        QVERIFY(m_server->requests().isEmpty());
+    else
+        QVERIFY(m_server->lastRequest().body == RelayClient::clientPrefix() + QByteArray(1, 9) + "123456789");
     QCOMPARE(texts(errors), message);
     QCOMPARE(notFound.count(), message.isEmpty() ? 0 : 1);
     QCOMPARE(texts(contactErrors), contactError);
