@@ -2,6 +2,36 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
+    <name>AppSettings</name>
+    <message>
+        <source>%1 Mb</source>
+        <translation>%1 MB</translation>
+    </message>
+    <message>
+        <source>%1 Kb</source>
+        <translation>%1 KB</translation>
+    </message>
+</context>
+<context>
+    <name>ArrivedFile</name>
+    <message>
+        <source>replaced the file of that name</source>
+        <translation>hat die gleichnamige Datei ersetzt</translation>
+    </message>
+    <message>
+        <source>sent as %1, a name that was taken</source>
+        <translation>gesendet als %1, ein bereits vergebener Name</translation>
+    </message>
+    <message>
+        <source>not saved: the file of that name was kept</source>
+        <translation>nicht gespeichert: die gleichnamige Datei wurde behalten</translation>
+    </message>
+    <message>
+        <source>not saved: the name leads out of the folder</source>
+        <translation>nicht gespeichert: der Name führt aus dem Ordner hinaus</translation>
+    </message>
+</context>
+<context>
     <name>CliApp</name>
     <message>
         <source>Print your own key id. The first time, generate the key pair and register it.</source>
@@ -80,10 +110,6 @@
         <translation>DIR</translation>
     </message>
     <message>
-        <source>Reject a waiting container.</source>
-        <translation>Lehnt einen wartenden Container ab.</translation>
-    </message>
-    <message>
         <source>Extract a local container. A password is read from the first line of standard input. Prints the folder.</source>
         <translation>Entpackt einen lokalen Container. Ein Passwort wird aus der ersten Zeile der Standardeingabe gelesen. Gibt den Ordner aus.</translation>
     </message>
@@ -148,10 +174,6 @@
         <translation>Daten auf dem Server werden gelöscht …</translation>
     </message>
     <message>
-        <source>The server was not told about the rejection.</source>
-        <translation>Der Server wurde nicht über die Ablehnung informiert.</translation>
-    </message>
-    <message>
         <source>Checking deliveries</source>
         <translation>Zustellungen werden geprüft</translation>
     </message>
@@ -211,12 +233,36 @@
         <source>Options:</source>
         <translation>Optionen:</translation>
     </message>
+    <message>
+        <source>Reject a waiting container. Asks first on a terminal.</source>
+        <translation>Lehnt einen wartenden Container ab. Fragt an einem Terminal zuerst nach.</translation>
+    </message>
+    <message>
+        <source>Reject without asking.</source>
+        <translation>Lehnt ohne Nachfrage ab.</translation>
+    </message>
+    <message>
+        <source>Under each transfer, its files: one &lt;TAB&gt;SIZE&lt;TAB&gt;NAME line each.</source>
+        <translation>Unter jeder Übertragung ihre Dateien: je eine Zeile &lt;TAB&gt;SIZE&lt;TAB&gt;NAME.</translation>
+    </message>
+    <message>
+        <source>Nothing was rejected. Give --yes to reject without being asked.</source>
+        <translation>Es wurde nichts abgelehnt. Mit --yes wird ohne Nachfrage abgelehnt.</translation>
+    </message>
 </context>
 <context>
     <name>CliPrompter</name>
     <message>
         <source>Password</source>
         <translation>Passwort</translation>
+    </message>
+    <message>
+        <source>[y/N]</source>
+        <translation>[j/N]</translation>
+    </message>
+    <message>
+        <source>yes</source>
+        <translation>ja</translation>
     </message>
 </context>
 <context>
@@ -443,6 +489,24 @@
         <source>Close</source>
         <translation>Schließen</translation>
     </message>
+    <message numerus="yes">
+        <source>%n file(s) saved</source>
+        <translation>
+            <numerusform>%n Datei gespeichert</numerusform>
+            <numerusform>%n Dateien gespeichert</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n not saved</source>
+        <translation>
+            <numerusform>%n nicht gespeichert</numerusform>
+            <numerusform>%n nicht gespeichert</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation>Fertig</translation>
+    </message>
 </context>
 <context>
     <name>PageEditContact</name>
@@ -473,6 +537,25 @@
     <message>
         <source>Cancel</source>
         <translation>Abbrechen</translation>
+    </message>
+</context>
+<context>
+    <name>PageEventFiles</name>
+    <message>
+        <source>Files received from &lt;b&gt;%1&lt;/b&gt;</source>
+        <translation>Dateien von &lt;b&gt;%1&lt;/b&gt; empfangen</translation>
+    </message>
+    <message>
+        <source>Rejected transfer with &lt;b&gt;%1&lt;/b&gt;</source>
+        <translation>Abgelehnte Übertragung mit &lt;b&gt;%1&lt;/b&gt;</translation>
+    </message>
+    <message>
+        <source>Files sent to &lt;b&gt;%1&lt;/b&gt;</source>
+        <translation>Dateien an &lt;b&gt;%1&lt;/b&gt; gesendet</translation>
+    </message>
+    <message>
+        <source>No list of files was kept for this transfer.</source>
+        <translation>Für diese Übertragung wurde keine Dateiliste gespeichert.</translation>
     </message>
 </context>
 <context>
@@ -534,6 +617,10 @@ Erneut versuchen?</translation>
         <source>Events</source>
         <translation>Ereignisse</translation>
     </message>
+    <message>
+        <source>Check now</source>
+        <translation>Jetzt prüfen</translation>
+    </message>
 </context>
 <context>
     <name>PageSettings</name>
@@ -552,10 +639,6 @@ Erneut versuchen?</translation>
     <message>
         <source>Launch minimized</source>
         <translation>Minimiert starten</translation>
-    </message>
-    <message>
-        <source>Do not overwrite existing files</source>
-        <translation>Vorhandene Dateien nicht überschreiben</translation>
     </message>
     <message>
         <source>About application</source>
@@ -613,13 +696,25 @@ Erneut versuchen?</translation>
         <source>Close</source>
         <translation>Schließen</translation>
     </message>
+    <message>
+        <source>When a received file&apos;s name is taken</source>
+        <translation>Wenn der Name einer empfangenen Datei vergeben ist</translation>
+    </message>
+    <message>
+        <source>Keep both, the new file under a free name</source>
+        <translation>Beide behalten, die neue Datei unter einem freien Namen</translation>
+    </message>
+    <message>
+        <source>Replace the file that is there</source>
+        <translation>Die vorhandene Datei ersetzen</translation>
+    </message>
+    <message>
+        <source>Keep the file that is there, skip the new one</source>
+        <translation>Die vorhandene Datei behalten, die neue auslassen</translation>
+    </message>
 </context>
 <context>
     <name>PageShareFiles</name>
-    <message>
-        <source>%1 Mb / %2 Mb</source>
-        <translation>%1 MB / %2 MB</translation>
-    </message>
     <message>
         <source>Files list to transfer to &lt;b&gt;%1&lt;/b&gt;</source>
         <translation>Dateien zum Senden an &lt;b&gt;%1&lt;/b&gt;</translation>
@@ -672,6 +767,10 @@ Erneut versuchen?</translation>
         <source>Close</source>
         <translation>Schließen</translation>
     </message>
+    <message>
+        <source>Add folder</source>
+        <translation>Ordner hinzufügen</translation>
+    </message>
 </context>
 <context>
     <name>ProgressBar</name>
@@ -718,6 +817,18 @@ Erneut versuchen?</translation>
         <source>Cannot update key data</source>
         <translation>Schlüsseldaten können nicht aktualisiert werden</translation>
     </message>
+    <message>
+        <source>An ID is made of digits only</source>
+        <translation>Eine ID besteht nur aus Ziffern</translation>
+    </message>
+    <message>
+        <source>Enter the ID of the contact</source>
+        <translation>Geben Sie die ID des Kontakts ein</translation>
+    </message>
+    <message>
+        <source>This is your own ID</source>
+        <translation>Das ist Ihre eigene ID</translation>
+    </message>
 </context>
 <context>
     <name>QObject</name>
@@ -759,6 +870,21 @@ Erneut versuchen?</translation>
     <message>
         <source>Downloading crypted container</source>
         <translation>Verschlüsselter Container wird heruntergeladen</translation>
+    </message>
+</context>
+<context>
+    <name>RejectJob</name>
+    <message>
+        <source>Reject files</source>
+        <translation>Dateien ablehnen</translation>
+    </message>
+    <message>
+        <source>Reject the files from %1 (%2)? The server deletes them, and they cannot be accepted later.</source>
+        <translation>Die Dateien von %1 (%2) ablehnen? Der Server löscht sie, und sie können später nicht mehr angenommen werden.</translation>
+    </message>
+    <message>
+        <source>Reject</source>
+        <translation>Ablehnen</translation>
     </message>
 </context>
 <context>
@@ -848,20 +974,12 @@ Erneut versuchen?</translation>
         <translation>In %1 kann nicht geschrieben werden: %2</translation>
     </message>
     <message>
-        <source>Unsafe file name. Skipping %1</source>
-        <translation>Unsicherer Dateiname. %1 wird übersprungen</translation>
-    </message>
-    <message>
-        <source>File already exists. Skipping</source>
-        <translation>Datei ist bereits vorhanden. Wird übersprungen</translation>
-    </message>
-    <message>
-        <source>File already exists. Overwriting</source>
-        <translation>Datei ist bereits vorhanden. Wird überschrieben</translation>
-    </message>
-    <message>
         <source>%1 cannot be created</source>
         <translation>%1 kann nicht angelegt werden</translation>
+    </message>
+    <message>
+        <source>no free name for a folder</source>
+        <translation>kein freier Name für einen Ordner</translation>
     </message>
 </context>
 <context>
@@ -897,16 +1015,16 @@ Erneut versuchen?</translation>
         <translation>Tessary</translation>
     </message>
     <message>
-        <source>%1 Mb</source>
-        <translation>%1 MB</translation>
-    </message>
-    <message>
-        <source>%1 Kb</source>
-        <translation>%1 KB</translation>
-    </message>
-    <message>
         <source>Quit</source>
         <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>Tessary keeps running</source>
+        <translation>Tessary läuft weiter</translation>
+    </message>
+    <message>
+        <source>Tessary keeps running in the tray and receives files there. To end it, choose Quit in the menu of its tray icon.</source>
+        <translation>Tessary läuft im Infobereich weiter und empfängt dort Dateien. Zum Beenden wählen Sie „Beenden“ im Menü seines Symbols.</translation>
     </message>
 </context>
 </TS>

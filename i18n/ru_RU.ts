@@ -2,6 +2,36 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="ru_RU">
 <context>
+    <name>AppSettings</name>
+    <message>
+        <source>%1 Mb</source>
+        <translation>%1 МБ</translation>
+    </message>
+    <message>
+        <source>%1 Kb</source>
+        <translation>%1 КБ</translation>
+    </message>
+</context>
+<context>
+    <name>ArrivedFile</name>
+    <message>
+        <source>replaced the file of that name</source>
+        <translation>заменил файл с тем же именем</translation>
+    </message>
+    <message>
+        <source>sent as %1, a name that was taken</source>
+        <translation>отправлен как %1, это имя было занято</translation>
+    </message>
+    <message>
+        <source>not saved: the file of that name was kept</source>
+        <translation>не сохранён: файл с тем же именем оставлен</translation>
+    </message>
+    <message>
+        <source>not saved: the name leads out of the folder</source>
+        <translation>не сохранён: имя ведёт за пределы папки</translation>
+    </message>
+</context>
+<context>
     <name>CliApp</name>
     <message>
         <source>Print your own key id. The first time, generate the key pair and register it.</source>
@@ -80,10 +110,6 @@
         <translation>DIR</translation>
     </message>
     <message>
-        <source>Reject a waiting container.</source>
-        <translation>Отклонить ожидающий контейнер.</translation>
-    </message>
-    <message>
         <source>Extract a local container. A password is read from the first line of standard input. Prints the folder.</source>
         <translation>Распаковать локальный контейнер. Пароль читается из первой строки стандартного ввода. Выводит папку.</translation>
     </message>
@@ -148,10 +174,6 @@
         <translation>Удаление данных на сервере…</translation>
     </message>
     <message>
-        <source>The server was not told about the rejection.</source>
-        <translation>Сервер не получил уведомления об отказе.</translation>
-    </message>
-    <message>
         <source>Checking deliveries</source>
         <translation>Проверка доставки</translation>
     </message>
@@ -211,12 +233,36 @@
         <source>Options:</source>
         <translation>Параметры:</translation>
     </message>
+    <message>
+        <source>Reject a waiting container. Asks first on a terminal.</source>
+        <translation>Отклонить ожидающий контейнер. В терминале сначала спрашивает.</translation>
+    </message>
+    <message>
+        <source>Reject without asking.</source>
+        <translation>Отклонить без вопроса.</translation>
+    </message>
+    <message>
+        <source>Under each transfer, its files: one &lt;TAB&gt;SIZE&lt;TAB&gt;NAME line each.</source>
+        <translation>Под каждой передачей её файлы: по строке &lt;TAB&gt;SIZE&lt;TAB&gt;NAME.</translation>
+    </message>
+    <message>
+        <source>Nothing was rejected. Give --yes to reject without being asked.</source>
+        <translation>Ничего не отклонено. С --yes отклоняется без вопроса.</translation>
+    </message>
 </context>
 <context>
     <name>CliPrompter</name>
     <message>
         <source>Password</source>
         <translation>Пароль</translation>
+    </message>
+    <message>
+        <source>[y/N]</source>
+        <translation>[д/Н]</translation>
+    </message>
+    <message>
+        <source>yes</source>
+        <translation>да</translation>
     </message>
 </context>
 <context>
@@ -443,6 +489,26 @@
         <source>Close</source>
         <translation>Закрыть</translation>
     </message>
+    <message numerus="yes">
+        <source>%n file(s) saved</source>
+        <translation>
+            <numerusform>%n файл сохранён</numerusform>
+            <numerusform>%n файла сохранено</numerusform>
+            <numerusform>%n файлов сохранено</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n not saved</source>
+        <translation>
+            <numerusform>%n не сохранён</numerusform>
+            <numerusform>%n не сохранено</numerusform>
+            <numerusform>%n не сохранено</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation>Готово</translation>
+    </message>
 </context>
 <context>
     <name>PageEditContact</name>
@@ -473,6 +539,25 @@
     <message>
         <source>Cancel</source>
         <translation>Отмена</translation>
+    </message>
+</context>
+<context>
+    <name>PageEventFiles</name>
+    <message>
+        <source>Files received from &lt;b&gt;%1&lt;/b&gt;</source>
+        <translation>Файлы, полученные от &lt;b&gt;%1&lt;/b&gt;</translation>
+    </message>
+    <message>
+        <source>Rejected transfer with &lt;b&gt;%1&lt;/b&gt;</source>
+        <translation>Отклонённая передача с &lt;b&gt;%1&lt;/b&gt;</translation>
+    </message>
+    <message>
+        <source>Files sent to &lt;b&gt;%1&lt;/b&gt;</source>
+        <translation>Файлы, отправленные &lt;b&gt;%1&lt;/b&gt;</translation>
+    </message>
+    <message>
+        <source>No list of files was kept for this transfer.</source>
+        <translation>Для этой передачи список файлов не сохранён.</translation>
     </message>
 </context>
 <context>
@@ -534,6 +619,10 @@ Try again?</source>
         <source>Events</source>
         <translation>События</translation>
     </message>
+    <message>
+        <source>Check now</source>
+        <translation>Проверить</translation>
+    </message>
 </context>
 <context>
     <name>PageSettings</name>
@@ -552,10 +641,6 @@ Try again?</source>
     <message>
         <source>Launch minimized</source>
         <translation>Запускать свёрнутым</translation>
-    </message>
-    <message>
-        <source>Do not overwrite existing files</source>
-        <translation>Не перезаписывать существующие файлы</translation>
     </message>
     <message>
         <source>About application</source>
@@ -613,13 +698,25 @@ Try again?</source>
         <source>Close</source>
         <translation>Закрыть</translation>
     </message>
+    <message>
+        <source>When a received file&apos;s name is taken</source>
+        <translation>Если имя полученного файла занято</translation>
+    </message>
+    <message>
+        <source>Keep both, the new file under a free name</source>
+        <translation>Оставить оба, новый файл под свободным именем</translation>
+    </message>
+    <message>
+        <source>Replace the file that is there</source>
+        <translation>Заменить имеющийся файл</translation>
+    </message>
+    <message>
+        <source>Keep the file that is there, skip the new one</source>
+        <translation>Оставить имеющийся файл, пропустить новый</translation>
+    </message>
 </context>
 <context>
     <name>PageShareFiles</name>
-    <message>
-        <source>%1 Mb / %2 Mb</source>
-        <translation>%1 МБ / %2 МБ</translation>
-    </message>
     <message>
         <source>Files list to transfer to &lt;b&gt;%1&lt;/b&gt;</source>
         <translation>Файлы для получателя &lt;b&gt;%1&lt;/b&gt;</translation>
@@ -672,6 +769,10 @@ Try again?</source>
         <source>Close</source>
         <translation>Закрыть</translation>
     </message>
+    <message>
+        <source>Add folder</source>
+        <translation>Добавить папку</translation>
+    </message>
 </context>
 <context>
     <name>ProgressBar</name>
@@ -718,6 +819,18 @@ Try again?</source>
         <source>Cannot update key data</source>
         <translation>Не удалось обновить данные ключа</translation>
     </message>
+    <message>
+        <source>An ID is made of digits only</source>
+        <translation>ID состоит только из цифр</translation>
+    </message>
+    <message>
+        <source>Enter the ID of the contact</source>
+        <translation>Введите ID контакта</translation>
+    </message>
+    <message>
+        <source>This is your own ID</source>
+        <translation>Это ваш собственный ID</translation>
+    </message>
 </context>
 <context>
     <name>QObject</name>
@@ -759,6 +872,21 @@ Try again?</source>
     <message>
         <source>Downloading crypted container</source>
         <translation>Скачивание зашифрованного контейнера</translation>
+    </message>
+</context>
+<context>
+    <name>RejectJob</name>
+    <message>
+        <source>Reject files</source>
+        <translation>Отклонить файлы</translation>
+    </message>
+    <message>
+        <source>Reject the files from %1 (%2)? The server deletes them, and they cannot be accepted later.</source>
+        <translation>Отклонить файлы от %1 (%2)? Сервер удалит их, и принять их позже будет нельзя.</translation>
+    </message>
+    <message>
+        <source>Reject</source>
+        <translation>Отклонить</translation>
     </message>
 </context>
 <context>
@@ -848,20 +976,12 @@ Try again?</source>
         <translation>Не удаётся записать в %1: %2</translation>
     </message>
     <message>
-        <source>Unsafe file name. Skipping %1</source>
-        <translation>Небезопасное имя файла. Пропускается %1</translation>
-    </message>
-    <message>
-        <source>File already exists. Skipping</source>
-        <translation>Файл уже существует. Пропускается</translation>
-    </message>
-    <message>
-        <source>File already exists. Overwriting</source>
-        <translation>Файл уже существует. Перезаписывается</translation>
-    </message>
-    <message>
         <source>%1 cannot be created</source>
         <translation>Не удаётся создать %1</translation>
+    </message>
+    <message>
+        <source>no free name for a folder</source>
+        <translation>нет свободного имени для папки</translation>
     </message>
 </context>
 <context>
@@ -897,16 +1017,16 @@ Try again?</source>
         <translation>Tessary</translation>
     </message>
     <message>
-        <source>%1 Mb</source>
-        <translation>%1 МБ</translation>
-    </message>
-    <message>
-        <source>%1 Kb</source>
-        <translation>%1 КБ</translation>
-    </message>
-    <message>
         <source>Quit</source>
         <translation>Выход</translation>
+    </message>
+    <message>
+        <source>Tessary keeps running</source>
+        <translation>Tessary продолжает работать</translation>
+    </message>
+    <message>
+        <source>Tessary keeps running in the tray and receives files there. To end it, choose Quit in the menu of its tray icon.</source>
+        <translation>Tessary продолжает работать в трее и принимает там файлы. Чтобы завершить работу, выберите «Выход» в меню его значка.</translation>
     </message>
 </context>
 </TS>

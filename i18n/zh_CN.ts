@@ -2,6 +2,36 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>AppSettings</name>
+    <message>
+        <source>%1 Mb</source>
+        <translation>%1 MB</translation>
+    </message>
+    <message>
+        <source>%1 Kb</source>
+        <translation>%1 KB</translation>
+    </message>
+</context>
+<context>
+    <name>ArrivedFile</name>
+    <message>
+        <source>replaced the file of that name</source>
+        <translation>已替换同名文件</translation>
+    </message>
+    <message>
+        <source>sent as %1, a name that was taken</source>
+        <translation>发送时名为 %1，该名称已被占用</translation>
+    </message>
+    <message>
+        <source>not saved: the file of that name was kept</source>
+        <translation>未保存：已保留同名文件</translation>
+    </message>
+    <message>
+        <source>not saved: the name leads out of the folder</source>
+        <translation>未保存：该名称指向文件夹之外</translation>
+    </message>
+</context>
+<context>
     <name>CliApp</name>
     <message>
         <source>Print your own key id. The first time, generate the key pair and register it.</source>
@@ -80,10 +110,6 @@
         <translation>DIR</translation>
     </message>
     <message>
-        <source>Reject a waiting container.</source>
-        <translation>拒收等待中的容器。</translation>
-    </message>
-    <message>
         <source>Extract a local container. A password is read from the first line of standard input. Prints the folder.</source>
         <translation>解压本地容器。密码从标准输入的第一行读取。输出目标文件夹。</translation>
     </message>
@@ -148,10 +174,6 @@
         <translation>正在清除服务器上的数据……</translation>
     </message>
     <message>
-        <source>The server was not told about the rejection.</source>
-        <translation>未能将拒收通知服务器。</translation>
-    </message>
-    <message>
         <source>Checking deliveries</source>
         <translation>正在检查送达状态</translation>
     </message>
@@ -211,12 +233,36 @@
         <source>Options:</source>
         <translation>选项：</translation>
     </message>
+    <message>
+        <source>Reject a waiting container. Asks first on a terminal.</source>
+        <translation>拒收一个等待中的容器。在终端上会先询问你。</translation>
+    </message>
+    <message>
+        <source>Reject without asking.</source>
+        <translation>不询问直接拒收。</translation>
+    </message>
+    <message>
+        <source>Under each transfer, its files: one &lt;TAB&gt;SIZE&lt;TAB&gt;NAME line each.</source>
+        <translation>在每次传输下列出其文件：每个一行 &lt;TAB&gt;SIZE&lt;TAB&gt;NAME。</translation>
+    </message>
+    <message>
+        <source>Nothing was rejected. Give --yes to reject without being asked.</source>
+        <translation>未拒收任何内容。使用 --yes 可不询问直接拒收。</translation>
+    </message>
 </context>
 <context>
     <name>CliPrompter</name>
     <message>
         <source>Password</source>
         <translation>密码</translation>
+    </message>
+    <message>
+        <source>[y/N]</source>
+        <translation>[y/N]</translation>
+    </message>
+    <message>
+        <source>yes</source>
+        <translation>是</translation>
     </message>
 </context>
 <context>
@@ -443,6 +489,22 @@
         <source>Close</source>
         <translation>关闭</translation>
     </message>
+    <message numerus="yes">
+        <source>%n file(s) saved</source>
+        <translation>
+            <numerusform>已保存 %n 个文件</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n not saved</source>
+        <translation>
+            <numerusform>%n 个未保存</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation>完成</translation>
+    </message>
 </context>
 <context>
     <name>PageEditContact</name>
@@ -473,6 +535,25 @@
     <message>
         <source>Cancel</source>
         <translation>取消</translation>
+    </message>
+</context>
+<context>
+    <name>PageEventFiles</name>
+    <message>
+        <source>Files received from &lt;b&gt;%1&lt;/b&gt;</source>
+        <translation>从 &lt;b&gt;%1&lt;/b&gt; 收到的文件</translation>
+    </message>
+    <message>
+        <source>Rejected transfer with &lt;b&gt;%1&lt;/b&gt;</source>
+        <translation>与 &lt;b&gt;%1&lt;/b&gt; 之间被拒收的传输</translation>
+    </message>
+    <message>
+        <source>Files sent to &lt;b&gt;%1&lt;/b&gt;</source>
+        <translation>发送给 &lt;b&gt;%1&lt;/b&gt; 的文件</translation>
+    </message>
+    <message>
+        <source>No list of files was kept for this transfer.</source>
+        <translation>此次传输没有保存文件列表。</translation>
     </message>
 </context>
 <context>
@@ -534,6 +615,10 @@ Try again?</source>
         <source>Events</source>
         <translation>事件</translation>
     </message>
+    <message>
+        <source>Check now</source>
+        <translation>立即检查</translation>
+    </message>
 </context>
 <context>
     <name>PageSettings</name>
@@ -552,10 +637,6 @@ Try again?</source>
     <message>
         <source>Launch minimized</source>
         <translation>启动时最小化</translation>
-    </message>
-    <message>
-        <source>Do not overwrite existing files</source>
-        <translation>不覆盖已有文件</translation>
     </message>
     <message>
         <source>About application</source>
@@ -613,13 +694,25 @@ Try again?</source>
         <source>Close</source>
         <translation>关闭</translation>
     </message>
+    <message>
+        <source>When a received file&apos;s name is taken</source>
+        <translation>收到的文件名称已被占用时</translation>
+    </message>
+    <message>
+        <source>Keep both, the new file under a free name</source>
+        <translation>两者都保留，新文件使用空闲名称</translation>
+    </message>
+    <message>
+        <source>Replace the file that is there</source>
+        <translation>替换已有的文件</translation>
+    </message>
+    <message>
+        <source>Keep the file that is there, skip the new one</source>
+        <translation>保留已有的文件，跳过新文件</translation>
+    </message>
 </context>
 <context>
     <name>PageShareFiles</name>
-    <message>
-        <source>%1 Mb / %2 Mb</source>
-        <translation>%1 MB / %2 MB</translation>
-    </message>
     <message>
         <source>Files list to transfer to &lt;b&gt;%1&lt;/b&gt;</source>
         <translation>要发送给 &lt;b&gt;%1&lt;/b&gt; 的文件</translation>
@@ -672,6 +765,10 @@ Try again?</source>
         <source>Close</source>
         <translation>关闭</translation>
     </message>
+    <message>
+        <source>Add folder</source>
+        <translation>添加文件夹</translation>
+    </message>
 </context>
 <context>
     <name>ProgressBar</name>
@@ -718,6 +815,18 @@ Try again?</source>
         <source>Cannot update key data</source>
         <translation>无法更新密钥数据</translation>
     </message>
+    <message>
+        <source>An ID is made of digits only</source>
+        <translation>ID 只能由数字组成</translation>
+    </message>
+    <message>
+        <source>Enter the ID of the contact</source>
+        <translation>请输入联系人的 ID</translation>
+    </message>
+    <message>
+        <source>This is your own ID</source>
+        <translation>这是你自己的 ID</translation>
+    </message>
 </context>
 <context>
     <name>QObject</name>
@@ -759,6 +868,21 @@ Try again?</source>
     <message>
         <source>Downloading crypted container</source>
         <translation>正在下载加密容器</translation>
+    </message>
+</context>
+<context>
+    <name>RejectJob</name>
+    <message>
+        <source>Reject files</source>
+        <translation>拒收文件</translation>
+    </message>
+    <message>
+        <source>Reject the files from %1 (%2)? The server deletes them, and they cannot be accepted later.</source>
+        <translation>拒收来自 %1 的文件（%2）？服务器会删除它们，之后你将无法再接收。</translation>
+    </message>
+    <message>
+        <source>Reject</source>
+        <translation>拒收</translation>
     </message>
 </context>
 <context>
@@ -848,20 +972,12 @@ Try again?</source>
         <translation>无法写入 %1：%2</translation>
     </message>
     <message>
-        <source>Unsafe file name. Skipping %1</source>
-        <translation>文件名不安全。跳过 %1</translation>
-    </message>
-    <message>
-        <source>File already exists. Skipping</source>
-        <translation>文件已存在。跳过</translation>
-    </message>
-    <message>
-        <source>File already exists. Overwriting</source>
-        <translation>文件已存在。覆盖</translation>
-    </message>
-    <message>
         <source>%1 cannot be created</source>
         <translation>无法创建 %1</translation>
+    </message>
+    <message>
+        <source>no free name for a folder</source>
+        <translation>没有可用的文件夹名称</translation>
     </message>
 </context>
 <context>
@@ -897,16 +1013,16 @@ Try again?</source>
         <translation>Tessary</translation>
     </message>
     <message>
-        <source>%1 Mb</source>
-        <translation>%1 MB</translation>
-    </message>
-    <message>
-        <source>%1 Kb</source>
-        <translation>%1 KB</translation>
-    </message>
-    <message>
         <source>Quit</source>
         <translation>退出</translation>
+    </message>
+    <message>
+        <source>Tessary keeps running</source>
+        <translation>Tessary 仍在运行</translation>
+    </message>
+    <message>
+        <source>Tessary keeps running in the tray and receives files there. To end it, choose Quit in the menu of its tray icon.</source>
+        <translation>Tessary 会在托盘中继续运行并接收文件。要退出，请在其托盘图标的菜单中选择“退出”。</translation>
     </message>
 </context>
 </TS>

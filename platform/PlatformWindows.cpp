@@ -110,5 +110,6 @@ QString Platform::instanceServerName(const QString& dataDir)
 {
     // Pipe names are global: the user and the data folder make this one the user's own.
     const QByteArray key = (qEnvironmentVariable("USERNAME") + QLatin1Char('|') + dataDir).toUtf8();
-    return QStringLiteral("tessary-") + QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex());
+    return QStringLiteral("tessary-")
+        + QString::fromLatin1(QCryptographicHash::hash(key, QCryptographicHash::Sha1).toHex());
 }

@@ -95,12 +95,12 @@ Page {
         }
         function onCleared() {
             mainWindow.downloadList = mainWindow.downloadList.slice(1)
+            // The transfer was recorded as received or as rejected.
+            fileEventsModel.select()
             if (root.rejected) {
                 mainStack.currentIndex = 1
                 return
             }
-            // The transfer was recorded as received.
-            fileEventsModel.select()
             stackDownload.currentIndex = 3
             mainWindow.setTrayIcon("success")
         }

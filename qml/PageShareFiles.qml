@@ -40,7 +40,7 @@ Page {
     function progressSizeText(value, maximum) {
         if (maximum <= 102400)
             return ""
-        return qsTr("%1 Mb / %2 Mb").arg(Math.round(value / 1048576 * 100) / 100).arg(Math.round(maximum / 1048576 * 100) / 100)
+        return mainWindow.formatSize(value) + " / " + mainWindow.formatSize(maximum)
     }
 
     function reset(clearFileList) {

@@ -1,5 +1,7 @@
 import QtQuick 2.9
 import QtQuick.Controls 2.2
+// Qt.labs.platform has a Dialog of its own.
+import QtQuick.Controls 2.2 as Controls2
 import Qt.labs.settings 1.0
 import QtQuick.Layouts 1.3
 import Qt.labs.platform 1.0
@@ -165,14 +167,14 @@ ApplicationWindow {
         closeWindow()
     }
 
-    Dialog {
+    Controls2.Dialog {
         id: trayNotice
         objectName: "trayNotice"
         modal: true
         anchors.centerIn: parent
         width: parent.width - 60
         title: qsTr("Tessary keeps running")
-        standardButtons: Dialog.Ok
+        standardButtons: Controls2.Dialog.Ok
         onClosed: {
             settings.trayNoticeShown = true
             mainWindow.hide()

@@ -96,6 +96,40 @@ private slots:
         QDir(i18nDir()).removeRecursively();
     }
 
+    // Sizes take the language's units from its translation and its number format from QLocale; the
+    // English translation is found for every English system.
+    void sizesFollowTheLanguage_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<double>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::addRow("American") << "en_US" << 1572864.0 << "1.5 MB";
+        QTest::addRow("British, below a MiB") << "en_GB" << 1000.0 << "0.98 KB";
+        QTest::addRow("exactly a MiB stays in KB") << "en_GB" << 1048576.0 << "1,024 KB";
+        QTest::addRow("German decimal comma") << "de_DE" << 1572864.0 << "1,5 MB";
+        QTest::addRow("German, beyond 32 bits") << "de_DE" << 5368709120.0 << "5.120 MB";
+        QTest::addRow("Russian") << "ru_RU" << 1258291.0 << "1,2 МБ";
+        QTest::addRow("Chinese, nothing") << "zh_CN" << 0.0 << "0 KB";
+        QTest::addRow("no translation: its numbers, the source words") << "fr_FR" << 1572864.0 << "1,5 Mb";
+    }
+
+    void sizesFollowTheLanguage()
+    {
+        QFETCH(QString, locale);
+        QFETCH(double, bytes);
+        QFETCH(QString, text);
+        // The build's own translations, where the program looks for them.
+        QVERIFY(QDir().mkpath(i18nDir()));
+        const QDir built(QCoreApplication::applicationDirPath() + QStringLiteral("/../i18n"));
+        for (const QString& file : built.entryList({QStringLiteral("*.qm")}))
+            QFile::copy(built.filePath(file), i18nDir() + QLatin1Char('/') + file);
+        AppSettings settings;
+        settings.setLocale(locale);
+        QCOMPARE(AppSettings::sizeText(bytes), text);
+        settings.setLocale(QStringLiteral("C"));
+        QDir(i18nDir()).removeRecursively();
+    }
+
     void autorunEntryFollowsTheFlag()
     {
         AppSettings settings;

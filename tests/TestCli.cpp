@@ -216,7 +216,8 @@ private slots:
         QVERIFY(write(container, gpg.readAllStandardOutput() + '\x02'));
         const Result opened = cli(m_alice, {"open", container, "--to", m_work.filePath("named")}, "pw\n");
         QCOMPARE(opened.code, 0);
-        QVERIFY2(opened.err.contains(".txt: not saved: the name leads out of the folder") && terminalSafe(opened.err),
+        QVERIFY2(opened.err.contains(".txt: not saved: the name leads out of the folder")
+                     && terminalSafe(opened.err),
                  qPrintable(opened.err));
     }
 
@@ -260,14 +261,17 @@ private slots:
         QCOMPARE(historyStatus(m_alice, fileId), QStringLiteral("Delivered"));
         // Both histories list the files under the transfer.
         for (TestHome* user : {&m_alice, &m_bob})
-            QVERIFY(cli(*user, {"history", "--files"}).lines().contains(QStringLiteral("\t4194321\tÜnï tree/日本/深い/random.bin")));
+            QVERIFY(cli(*user, {"history", "--files"})
+                        .lines()
+                        .contains(QStringLiteral("\t4194321\tÜnï tree/日本/深い/random.bin")));
 
         QVERIFY(write(m_work.filePath("no.txt"), "not wanted\n"));
         const QString rejectedId = cli(m_alice, {"send", bobId, m_work.filePath("no.txt")}).out.trimmed();
         const Result declined = cli(m_bob, {"reject", rejectedId}, "n\n");
         QCOMPARE(declined.code, 1);
-        QVERIFY2(declined.err.contains(QRegularExpression("^Reject the files from Alice \\(0\\.[0-9]+ Kb\\)\\?")),
-                 qPrintable(declined.err));
+        QVERIFY2(
+            declined.err.contains(QRegularExpression("^Reject the files from Alice \\(0\\.[0-9]+ Kb\\)\\?")),
+            qPrintable(declined.err));
         QCOMPARE(cli(m_bob, {"reject", rejectedId}, "y\n").code, 0);
         QCOMPARE(historyStatus(m_alice, rejectedId), QStringLiteral("Rejected"));
         QCOMPARE(historyStatus(m_bob, rejectedId), QStringLiteral("Rejected"));
@@ -303,7 +307,8 @@ private slots:
         QVERIFY(write(inbox + "/survivor.txt", "older"));
         const Result survived = cli(m_bob, {"accept", survivorId, "--to", inbox});
         QCOMPARE(survived.code, 0);
-        QCOMPARE(survived.err, QStringLiteral("survivor (1).txt: sent as survivor.txt, a name that was taken\n"));
+        QCOMPARE(survived.err,
+                 QStringLiteral("survivor (1).txt: sent as survivor.txt, a name that was taken\n"));
         QCOMPARE(QFile(inbox + "/survivor (1).txt").size(), qint64(29));
         QCOMPARE(QFile(inbox + "/survivor.txt").size(), qint64(5));
         QCOMPARE(historyStatus(m_alice, survivorId), QStringLiteral("Delivered"));

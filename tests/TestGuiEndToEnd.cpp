@@ -48,6 +48,7 @@ private slots:
     void cancelledSendKeepsTheList();
     void cancelledDownloadIsOfferedAgain();
     void rejectLeavesNothing();
+    void secondStartRaisesTheWindow();
 
 private:
     QString shareTo(const QString& keyId) const;
@@ -119,13 +120,15 @@ void TestGuiEndToEnd::addContactAndSendFolder()
                                           "waitHidden contactsEmptyHint\n")
                                .arg(m_aliceId)
         + shareTo(m_aliceId)
-        + QStringLiteral("wait titleText text Files list to transfer to <b>Alice &lt;i&gt;A.&lt;/i&gt;</b>\n"
-                         "drop shareDropArea %1\n"
+        + QStringLiteral("wait titleText text Files to send to <b>Alice &lt;i&gt;A.&lt;/i&gt;</b>\n"
+                         "answerDir %1\n"
+                         "click btnAddFolder\n"
+                         "waitVisible btnSendFiles\n"
                          "click btnSendFiles\n"
                          "waitVisible btnShareDone\n"
                          "click btnShareDone\n"
                          "click tabEventsBtn\n"
-                         "wait eventStatusText_0 text Wait deliver\n"
+                         "wait eventStatusText_0 text Waiting for delivery\n"
                          "quit\n")
               .arg(m_tree);
     RUN_WINDOW(m_bob, script, bob);
@@ -136,23 +139,47 @@ void TestGuiEndToEnd::acceptIntoChosenFolder()
     const QString target = m_work.filePath(QStringLiteral("Eingang"));
     QVERIFY(QDir().mkpath(target));
     // The window asks the server at start and opens the download page; Bob is no contact of
-    // Alice's, so he is shown by his key id.
-    const QString script = QStringLiteral("waitVisible btnAccept\n"
-                                          "waitMatch downloadHeaderText text from <b>%1</b>\n"
-                                          "click btnAccept\n"
-                                          "answerDir %2\n"
-                                          "click btnChangeFolder\n"
-                                          "wait extractPathText text %2\n"
-                                          "click btnSaveDownload\n"
-                                          "waitVisible btnOpenFolder\n"
-                                          "click btnCloseDownload\n"
-                                          "click tabEventsBtn\n"
-                                          "wait eventStatusText_0 text Received\n"
-                                          "quit\n")
-                               .arg(m_bobId, target);
+    // Alice's, so he is shown by his key id. From the folder view there is a way back to the offer.
+    // The done view lists what arrived, and so does the event.
+    const QString script
+        = QStringLiteral("waitVisible btnAccept\n"
+                         "waitMatch downloadHeaderText text ^<b>%1</b> wants to send you files$\n"
+                         "click btnAccept\n"
+                         "waitVisible btnSaveDownload\n"
+                         "click btnDownloadBack\n"
+                         "waitVisible btnReject\n"
+                         "click btnAccept\n"
+                         "answerDir %2\n"
+                         "click btnChangeFolder\n"
+                         "wait extractPathText text %2\n"
+                         "click btnSaveDownload\n"
+                         "waitVisible btnOpenFolder\n"
+                         "wait arrivedCountText text 3 files saved\n"
+                         "print arrivedName_0 text\n"
+                         "print arrivedName_1 text\n"
+                         "print arrivedName_2 text\n"
+                         "click btnDownloadDone\n"
+                         "click tabEventsBtn\n"
+                         "wait eventStatusText_0 text Received\n"
+                         "click eventStatusText_0\n"
+                         "waitVisible lvEventFiles\n"
+                         "print eventFileName_0 text\n"
+                         "print eventFileName_1 text\n"
+                         "print eventFileName_2 text\n"
+                         "quit\n")
+              .arg(m_bobId, target);
     RUN_WINDOW(m_alice, script, alice);
     QCOMPARE(snapshot(target + QStringLiteral("/Urlaub 2026")), snapshot(m_tree));
     QCOMPARE(snapshot(target).size(), 3);
+    const QStringList names {"Urlaub 2026/Strand.jpg", "Urlaub 2026/notes/empty",
+                             "Urlaub 2026/notes/größe.txt"};
+    for (const QString& list : {QStringLiteral("arrivedName_"), QStringLiteral("eventFileName_")}) {
+        QStringList shown;
+        for (int i = 0; i < 3; ++i)
+            shown.append(printed(alice, list + QString::number(i) + QStringLiteral(".text")));
+        shown.sort();
+        QCOMPARE(shown, names);
+    }
 }
 
 void TestGuiEndToEnd::senderSeesDelivered()
@@ -213,12 +240,17 @@ void TestGuiEndToEnd::rejectLeavesNothing()
 {
     const QString target = m_work.filePath(QStringLiteral("Eingang"));
     const auto before = snapshot(m_alice.home());
-    // The cancelled transfer is offered again at the next start; this time it is turned down.
-    RUN_WINDOW(m_alice,
-               "waitVisible btnReject\nclick btnReject\nwaitVisible tabEventsBtn\nclick tabEventsBtn\n"
-               "print lvFileEvents count\nquit\n",
-               alice);
-    QCOMPARE(printed(alice, QStringLiteral("lvFileEvents.count")), QStringLiteral("1"));
+    // The cancelled transfer is offered again at the next start; this time it is turned down, after
+    // a question that is first answered no.
+    RUN_WINDOW(
+        m_alice,
+        QStringLiteral("waitVisible btnReject\nanswerConfirm no\nclick btnReject\n"
+                       "asked ^Reject files: Reject the files from %1 \\(\n"
+                       "answerConfirm yes\nclick btnReject\nwaitVisible tabEventsBtn\nclick tabEventsBtn\n"
+                       "wait eventStatusText_0 text Rejected\nprint lvFileEvents count\nquit\n")
+            .arg(m_bobId),
+        alice);
+    QCOMPARE(printed(alice, QStringLiteral("lvFileEvents.count")), QStringLiteral("2"));
     QCOMPARE(snapshot(target).size(), 3);
     QVERIFY(m_alice.run({"inbox"}).lines().isEmpty());
     // Nothing was written anywhere in Alice's home but her database and settings.
@@ -228,6 +260,37 @@ void TestGuiEndToEnd::rejectLeavesNothing()
                  qPrintable(file));
 
     RUN_WINDOW(m_bob, "click tabEventsBtn\nwait eventStatusText_0 text Rejected\nquit\n", bobAfter);
+}
+
+void TestGuiEndToEnd::secondStartRaisesTheWindow()
+{
+    // The running window hides, as in the tray; a second start of the program brings it back and
+    // ends at once with 0.
+    QTemporaryFile script(m_alice.home() + QStringLiteral("/script-XXXXXX"));
+    QVERIFY(script.open());
+    script.write("waitVisible tabEventsBtn\nhideWindow\nprint privKeyIdText text\nwaitWindowShown\nquit\n");
+    script.close();
+    QProcess first;
+    first.setProcessEnvironment(m_alice.environment());
+    first.start(QStringLiteral(TESSARY_GUI_DRIVER_BIN), {script.fileName()});
+    auto stop = qScopeGuard([&] {
+        first.kill();
+        first.waitForFinished(10000);
+    });
+    QByteArray out;
+    while (!out.contains("privKeyIdText.text=") && first.waitForReadyRead(90000))
+        out += first.readAllStandardOutput();
+    QVERIFY2(out.contains("privKeyIdText.text="), (out + first.readAllStandardError()).constData());
+
+    QProcess second;
+    second.setProcessEnvironment(m_alice.environment());
+    second.start(QStringLiteral(TESSARY_GUI_BIN), QStringList());
+    QVERIFY(second.waitForFinished(60000));
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QVERIFY(first.waitForFinished(90000));
+    QVERIFY2(first.exitStatus() == QProcess::NormalExit && first.exitCode() == 0,
+             (out + first.readAll()).constData());
 }
 
 QTEST_GUILESS_MAIN(TestGuiEndToEnd)

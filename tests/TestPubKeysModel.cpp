@@ -113,9 +113,11 @@ void TestPubKeysModel::addPubKey_data()
     QTest::addRow("a contact already")
         << id << QByteArray(R"({"keyId":"43"})") << QString() << "You already have this contact";
     // Refused before any request.
-    QTest::addRow("nothing but separators") << " - " << QByteArray() << QString() << "Enter the ID of the contact";
+    QTest::addRow("nothing but separators")
+        << " - " << QByteArray() << QString() << "Enter the ID of the contact";
     QTest::addRow("letters") << "bob" << QByteArray() << QString() << "An ID is made of digits only";
-    QTest::addRow("a letter among digits") << "12O4" << QByteArray() << QString() << "An ID is made of digits only";
+    QTest::addRow("a letter among digits")
+        << "12O4" << QByteArray() << QString() << "An ID is made of digits only";
     QTest::addRow("own id") << "5 00" << QByteArray() << QString() << "This is your own ID";
 }
 

@@ -108,7 +108,7 @@ private slots:
     void complete_data()
     {
         QTest::addColumn<QString>("language");
-        for (const char* language : {"de_DE", "ru_RU", "zh_CN"})
+        for (const char* language : {"en", "de_DE", "ru_RU", "zh_CN"})
             QTest::addRow("%s", language) << QString::fromLatin1(language);
     }
 

@@ -12,6 +12,7 @@
 #include <QSet>
 #include <QUrl>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -232,6 +233,21 @@ bool GuiScript::run(const QStringList& words, const QString& line)
         m_prompter.directories.enqueue(restAfter(1));
         return true;
     }
+    if (verb == QLatin1String("answerConfirm")) {
+        m_prompter.confirmations.enqueue(words.value(1) == QLatin1String("yes"));
+        return true;
+    }
+    if (verb == QLatin1String("asked")) {
+        const QRegularExpression expected(restAfter(1));
+        return std::any_of(m_prompter.questions.cbegin(), m_prompter.questions.cend(),
+                           [&](const QString& question) { return expected.match(question).hasMatch(); });
+    }
+    if (verb == QLatin1String("hideWindow")) {
+        m_window->hide();
+        return true;
+    }
+    if (verb == QLatin1String("waitWindowShown"))
+        return m_window->isVisible() && !(m_window->windowStates() & Qt::WindowMinimized);
     if (verb == QLatin1String("answerFiles")) {
         QList<QUrl> urls;
         for (const QString& path : words.mid(1))

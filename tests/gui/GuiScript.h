@@ -22,7 +22,8 @@ class ScriptedPrompter;
 //   click NAME | hover NAME | type TEXT | key Enter|Tab|Escape | drop NAME PATH
 //   wait NAME PROPERTY TEXT | waitMatch NAME PROPERTY REGEX | waitVisible NAME | waitHidden NAME
 //   print NAME PROPERTY | set NAME PROPERTY VALUE | grab FILE.png | resize WIDTH HEIGHT
-//   answerDir PATH | answerFiles PATH... | sleep MS | quit
+//   answerDir PATH | answerFiles PATH... | answerConfirm yes|no | asked REGEX (a question was shown)
+//   hideWindow | waitWindowShown | sleep MS | quit
 //
 // Waits give up after 90 s. Any failure prints "FAIL: ..." and ends the program with exit code 3.
 class GuiScript : public QObject

@@ -31,6 +31,9 @@ public slots:
         loadServerConfig();
         m_home->openDatabase();
         registerQmlTypes();
+        // Sizes as an English system writes them, whatever the machine's own language; the source
+        // texts show, as no translation is loaded.
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     }
 
     void qmlEngineAvailable(QQmlEngine* engine)

@@ -20,18 +20,6 @@ TestCase {
         window.destroy()
     }
 
-    function test_formatSize_data() {
-        return [{"tag": "1000 bytes", "size": 1000, "text": "0.98 Kb"},
-                {"tag": "exactly 1 MiB stays in Kb", "size": 1048576, "text": "1024 Kb"},
-                {"tag": "one byte more", "size": 1048577, "text": "1 Mb"},
-                {"tag": "1.5 MiB", "size": 1572864, "text": "1.5 Mb"},
-                {"tag": "nothing", "size": 0, "text": "0 Kb"},
-                {"tag": "5 GiB, beyond 32 bits", "size": 5368709120, "text": "5120 Mb"}]
-    }
-    function test_formatSize(data) {
-        compare(window.formatSize(data.size), data.text)
-    }
-
     function test_mimeIcon_data() {
         return [{"tag": "double extension", "name": "archive.tar.gz", "icon": "other"},
                 {"tag": "upper case", "name": "photo.JPG", "icon": "other"},
@@ -58,9 +46,9 @@ TestCase {
     function test_progressSizeText_data() {
         return [{"tag": "100 KB is no size", "value": 51200, "max": 102400, "text": ""},
                 {"tag": "tiny", "value": 0, "max": 1, "text": ""},
-                {"tag": "a byte above", "value": 0, "max": 102401, "text": "0 Mb / 0.1 Mb"},
-                {"tag": "half way", "value": 524288, "max": 1258291, "text": "0.5 Mb / 1.2 Mb"},
-                {"tag": "large", "value": 4294967296, "max": 6442450944, "text": "4096 Mb / 6144 Mb"}]
+                {"tag": "a byte above", "value": 0, "max": 102401, "text": "0 Kb / 100 Kb"},
+                {"tag": "half way", "value": 524288, "max": 1258291, "text": "512 Kb / 1.2 Mb"},
+                {"tag": "large", "value": 4294967296, "max": 6442450944, "text": "4,096 Mb / 6,144 Mb"}]
     }
     function test_progressSizeText(data) {
         var page = findChild(window, "pageShareFiles")
