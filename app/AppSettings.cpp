@@ -56,8 +56,10 @@ void AppSettings::setLocale(QString locale)
     // Numbers and dates follow the interface's language, wherever they are written.
     QLocale::setDefault(QLocale(locale));
     QCoreApplication::removeTranslator(&translator);
-    // A failed load leaves the translator empty, so the English source texts show.
-    (void)translator.load(locale, i18nDir);
+    // Languages without a translation get the polished English; without that too, the translator
+    // stays empty and the source texts show.
+    if (!translator.load(locale, i18nDir))
+        (void)translator.load(QStringLiteral("en"), i18nDir);
     QCoreApplication::installTranslator(&translator);
 }
 

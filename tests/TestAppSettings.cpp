@@ -110,7 +110,7 @@ private slots:
         QTest::addRow("German, beyond 32 bits") << "de_DE" << 5368709120.0 << "5.120 MB";
         QTest::addRow("Russian") << "ru_RU" << 1258291.0 << "1,2 МБ";
         QTest::addRow("Chinese, nothing") << "zh_CN" << 0.0 << "0 KB";
-        QTest::addRow("no translation: its numbers, the source words") << "fr_FR" << 1572864.0 << "1,5 Mb";
+        QTest::addRow("no translation: its numbers, English words") << "fr_FR" << 1572864.0 << "1,5 MB";
     }
 
     void sizesFollowTheLanguage()

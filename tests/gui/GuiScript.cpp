@@ -1,7 +1,9 @@
 #include "GuiScript.h"
 
+#include "platform/WidgetPrompter.h"
 #include "util/ScriptedPrompter.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QGuiApplication>
@@ -11,6 +13,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QUrl>
+#include <QWidget>
 
 #include <algorithm>
 #include <cstdio>
@@ -241,6 +244,22 @@ bool GuiScript::run(const QStringList& words, const QString& line)
         const QRegularExpression expected(restAfter(1));
         return std::any_of(m_prompter.questions.cbegin(), m_prompter.questions.cend(),
                            [&](const QString& question) { return expected.match(question).hasMatch(); });
+    }
+    if (verb == QLatin1String("grabConfirmation")) {
+        // The latest question, as the window's own dialog shows it.
+        if (m_prompter.lastConfirmation.size() != 3)
+            return false;
+        const QString file = restAfter(1);
+        QTimer::singleShot(500, this, [this, file] {
+            QWidget* box = QApplication::activeModalWidget();
+            if (!box || !box->grab().save(file))
+                fail(QStringLiteral("cannot save %1").arg(file));
+            if (box)
+                box->close();
+        });
+        const QStringList& asked = m_prompter.lastConfirmation;
+        WidgetPrompter().confirm(asked.at(0), asked.at(1), asked.at(2));
+        return true;
     }
     if (verb == QLatin1String("hideWindow")) {
         m_window->hide();

@@ -23,6 +23,7 @@ class ScriptedPrompter;
 //   wait NAME PROPERTY TEXT | waitMatch NAME PROPERTY REGEX | waitVisible NAME | waitHidden NAME
 //   print NAME PROPERTY | set NAME PROPERTY VALUE | grab FILE.png | resize WIDTH HEIGHT
 //   answerDir PATH | answerFiles PATH... | answerConfirm yes|no | asked REGEX (a question was shown)
+//   grabConfirmation FILE.png (the latest question in the window's own dialog)
 //   hideWindow | waitWindowShown | sleep MS | quit
 //
 // Waits give up after 90 s. Any failure prints "FAIL: ..." and ends the program with exit code 3.

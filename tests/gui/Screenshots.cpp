@@ -57,7 +57,8 @@ void Screenshots::initTestCase()
     QCOMPARE(m_bob.run({"add", danaId, "Dana Lindqvist-Oyelaran, Research and Development"}).exitCode, 0);
     m_file = m_bob.home() + QStringLiteral("/Holiday photos/IMG_2041.jpg");
     QVERIFY(TestFiles::write(m_file, TestFiles::randomBytes(3 * 1024 * 1024 + 4321)));
-    for (int i = 0; i < 2; ++i) {
+    // Two for each size of the window: one is accepted, one rejected.
+    for (int i = 0; i < 4; ++i) {
         const CliUser::Result sent = m_bob.run({"send", m_aliceId, m_file});
         QVERIFY2(sent.exitCode == 0, sent.err.constData());
     }
@@ -97,11 +98,16 @@ void Screenshots::everyView()
     script = resize + QStringLiteral("waitVisible lvContacts\n") + shot("02-home-contacts")
         + QStringLiteral("hover contactRow_%1\n").arg(m_aliceId) + shot("02-home-contact-hovered")
         + QStringLiteral("click tabEventsBtn\n") + shot("03-events")
-        + QStringLiteral("click tabContactsBtn\nclick btnAddContact\nwaitVisible newContactId\n")
+        + QStringLiteral("click eventStatusText_0\nwaitVisible lvEventFiles\n") + shot("03-event-files")
+        + QStringLiteral(
+                 "click btnBack\nclick tabContactsBtn\nclick btnAddContact\nwaitVisible newContactId\n")
         + shot("04-add-contact")
         + QStringLiteral("click newContactId\ntype 1\nkey Enter\n"
-                         "wait newContactText text User not found, check ID\n")
-        + shot("04-add-contact-not-found");
+                         "wait newContactText text No user has this ID. Please check it.\n")
+        + shot("04-add-contact-not-found")
+        + QStringLiteral("click newContactId\ntype Bob\nkey Enter\n"
+                         "wait newContactText text An ID is made of digits only\n")
+        + shot("04-add-contact-letters");
     for (int view = 1; view <= 3; ++view)
         script += QStringLiteral("set stackAddContact currentIndex %1\n").arg(view)
             + shot(QStringLiteral("04-add-contact-view%1").arg(view));
@@ -129,23 +135,38 @@ void Screenshots::everyView()
         + QStringLiteral("click feedbackName\ntype Bob\nclick feedbackEmail\ntype bob@example.org\n"
                          "click feedbackMessage\ntype The window looks fine.\nclick btnSendFeedback\n"
                          "waitVisible btnCloseFeedbackResult\n"
-                         "wait feedbackResultText text Message successfully sended\n"
+                         "wait feedbackResultText text Message sent\n"
                          "wait feedbackMessage text \n")
         + shot("07-settings-contact-sent") + QStringLiteral("quit\n");
     result = m_bob.runWindow(script);
     QVERIFY2(result.exitCode == 0, result.out.constData());
 
-    // Alice: the download page for the waiting transfer, every view of it.
+    // Alice: the download page for the first waiting transfer, every view of it; the files go into
+    // a folder that already holds a file of that name, so it is kept beside it. The second
+    // transfer is rejected, after the question.
+    const QString inbox = m_alice.home() + QStringLiteral("/Inbox %1").arg(width);
+    QVERIFY(TestFiles::write(inbox + QStringLiteral("/IMG_2041.jpg"), "an older photo"));
     script = resize + QStringLiteral("waitVisible btnAccept\n") + shot("08-download-request")
-        + QStringLiteral("click btnAccept\nwaitVisible btnSaveDownload\n") + shot("08-download-folder")
-        + QStringLiteral("set downloadProgressText text Downloading data from server...\n"
+        + QStringLiteral("click btnAccept\nwaitVisible btnSaveDownload\nanswerDir %1\nclick btnChangeFolder\n"
+                         "wait extractPathText text %1\n")
+              .arg(inbox)
+        + shot("08-download-folder")
+        + QStringLiteral("set downloadProgressText text Downloading from the server…\n"
                          "set stackDownload currentIndex 2\n")
-        + shot("08-download-progress") + QStringLiteral("set stackDownload currentIndex 3\n")
+        + shot("08-download-progress")
+        + QStringLiteral(
+                 "set stackDownload currentIndex 1\nclick btnSaveDownload\nwaitVisible btnDownloadDone\n")
         + shot("08-download-done")
-        + QStringLiteral("set downloadErrorText text Cannot decrypt container\n"
+        + QStringLiteral("set downloadErrorText text Cannot decrypt the container\n"
                          "set stackDownload currentIndex 4\n")
-        + shot("08-download-error") + QStringLiteral("click btnDownloadClose\nwaitVisible lvContacts\n")
-        + shot("09-home-empty") + QStringLiteral("quit\n");
+        + shot("08-download-error")
+        + QStringLiteral("click btnDownloadClose\nclick btnCheckNow\nwaitVisible btnReject\nanswerConfirm "
+                         "no\nclick btnReject\n"
+                         "asked ^Reject files\n")
+        + QStringLiteral("grabConfirmation %1/08-download-reject-question.png\n").arg(dir)
+        + QStringLiteral("answerConfirm yes\nclick btnReject\nwaitVisible lvContacts\n")
+        + shot("09-home-empty") + QStringLiteral("click tabEventsBtn\n") + shot("09-events-rejected")
+        + QStringLiteral("quit\n");
     result = m_alice.runWindow(script);
     QVERIFY2(result.exitCode == 0, result.out.constData());
 }

@@ -5,8 +5,9 @@ void ScriptedPrompter::message(Icon icon, const QString& title, const QString& t
     messages.append({icon, title, text});
 }
 
-bool ScriptedPrompter::confirm(const QString& title, const QString& text, const QString&)
+bool ScriptedPrompter::confirm(const QString& title, const QString& text, const QString& action)
 {
+    lastConfirmation = QStringList {title, text, action};
     questions.append(title + QStringLiteral(": ") + text);
     return !confirmations.isEmpty() && confirmations.dequeue();
 }

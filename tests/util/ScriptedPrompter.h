@@ -22,6 +22,7 @@ public:
     QList<Message> messages;
     QStringList questions; // labels/captions of every dialog shown, in order
     QQueue<bool> confirmations; // answers to confirm()
+    QStringList lastConfirmation; // title, text and action of the latest confirm()
     QQueue<QString> passwords; // answers to password(); a null QString means "cancel"
     QQueue<QList<QUrl>> fileUrls; // answers to openFileUrls()
     QQueue<QString> directories; // answers to existingDirectory()
