@@ -104,10 +104,13 @@ QString AppSettings::existingFilesName() const
 
 void AppSettings::setExistingFilesName(const QString& name)
 {
-    if (!existingFilesNames.contains(name) || name == existingFilesName())
+    if (!existingFilesNames.contains(name))
         return;
+    const bool changed = name != existingFilesName();
+    // Stored even when it is what the old key said: a choice made here outlives that key.
     QSettings settings;
     settings.setValue(existingFilesKey, name);
     settings.sync();
-    emit existingFilesChanged();
+    if (changed)
+        emit existingFilesChanged();
 }

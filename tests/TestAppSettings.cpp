@@ -5,8 +5,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QProcess>
+#include <QSettings>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QtTest>
+
+Q_DECLARE_METATYPE(StagingFolder::ExistingFiles)
 
 class TestAppSettings : public QObject
 {
@@ -94,6 +98,45 @@ private slots:
         settings.setLocale(QStringLiteral("fr_FR"));
         QCOMPARE(QObject::tr("Error"), QStringLiteral("Error"));
         QDir(i18nDir()).removeRecursively();
+    }
+
+    // Installations from before the three policies keep what they chose; new ones keep both files.
+    void existingFilesPolicy_data()
+    {
+        using Policy = StagingFolder::ExistingFiles;
+        QTest::addColumn<QVariant>("old"); // "dontOverwriteExistingFiles"
+        QTest::addColumn<QVariant>("stored"); // "existingFiles"
+        QTest::addColumn<Policy>("policy");
+        QTest::addRow("new installation") << QVariant() << QVariant() << Policy::KeepBoth;
+        QTest::addRow("old: do not overwrite") << QVariant(true) << QVariant() << Policy::Keep;
+        QTest::addRow("old: overwrite") << QVariant(false) << QVariant() << Policy::Overwrite;
+        QTest::addRow("old as the settings file has it") << QVariant("true") << QVariant() << Policy::Keep;
+        QTest::addRow("the new key wins") << QVariant(true) << QVariant("keepBoth") << Policy::KeepBoth;
+        QTest::addRow("unknown name") << QVariant() << QVariant("replaceAll") << Policy::KeepBoth;
+    }
+
+    void existingFilesPolicy()
+    {
+        QFETCH(QVariant, old);
+        QFETCH(QVariant, stored);
+        QFETCH(StagingFolder::ExistingFiles, policy);
+        QSettings settings;
+        settings.remove(QStringLiteral("dontOverwriteExistingFiles"));
+        settings.remove(QStringLiteral("existingFiles"));
+        if (old.isValid())
+            settings.setValue(QStringLiteral("dontOverwriteExistingFiles"), old);
+        if (stored.isValid())
+            settings.setValue(QStringLiteral("existingFiles"), stored);
+        settings.sync();
+        QCOMPARE(AppSettings::existingFiles(), policy);
+
+        // The settings page's choice is stored under the new key and read back from there.
+        AppSettings page;
+        QSignalSpy changed(&page, &AppSettings::existingFilesChanged);
+        page.setExistingFilesName(QStringLiteral("overwrite"));
+        QCOMPARE(AppSettings::existingFiles(), StagingFolder::ExistingFiles::Overwrite);
+        QCOMPARE(QSettings().value(QStringLiteral("existingFiles")).toString(), QStringLiteral("overwrite"));
+        QCOMPARE(changed.count(), policy == StagingFolder::ExistingFiles::Overwrite ? 0 : 1);
     }
 
     // Sizes take the language's units from its translation and its number format from QLocale; the

@@ -49,6 +49,7 @@ private slots:
     void cancelledDownloadIsOfferedAgain();
     void rejectLeavesNothing();
     void secondStartRaisesTheWindow();
+    void eventsFollowANewContact();
 
 private:
     QString shareTo(const QString& keyId) const;
@@ -291,6 +292,35 @@ void TestGuiEndToEnd::secondStartRaisesTheWindow()
     QVERIFY(first.waitForFinished(90000));
     QVERIFY2(first.exitStatus() == QProcess::NormalExit && first.exitCode() == 0,
              (out + first.readAll()).constData());
+}
+
+void TestGuiEndToEnd::eventsFollowANewContact()
+{
+    // Alice's events show Bob by his id until she adds him: then by his title, in the same run. Her
+    // own id is refused before anything is asked of the server.
+    const QString script = QStringLiteral("click tabEventsBtn\n"
+                                          "wait eventCounterpart_0 text %1\n"
+                                          "click tabContactsBtn\n"
+                                          "click btnAddContact\n"
+                                          "waitVisible newContactId\n"
+                                          "click newContactId\n"
+                                          "type %2\n"
+                                          "key Enter\n"
+                                          "wait newContactText text This is your own ID\n"
+                                          "set newContactId text \n"
+                                          "click newContactId\n"
+                                          "type %1\n"
+                                          "key Enter\n"
+                                          "waitVisible newContactTitle\n"
+                                          "click newContactTitle\n"
+                                          "type Bob\n"
+                                          "key Enter\n"
+                                          "click btnAddContactDone\n"
+                                          "click tabEventsBtn\n"
+                                          "wait eventCounterpart_0 text Bob\n"
+                                          "quit\n")
+                               .arg(m_bobId, m_aliceId);
+    RUN_WINDOW(m_alice, script, alice);
 }
 
 QTEST_GUILESS_MAIN(TestGuiEndToEnd)
