@@ -174,6 +174,7 @@ void Screenshots::everyView()
 void Screenshots::translatedPages_data()
 {
     QTest::addColumn<QString>("locale");
+    QTest::addRow("de_DE") << QStringLiteral("de_DE");
     QTest::addRow("ru_RU") << QStringLiteral("ru_RU");
     QTest::addRow("zh_CN") << QStringLiteral("zh_CN");
 }
@@ -200,7 +201,11 @@ void Screenshots::translatedPages()
                              + shot("settings") + QStringLiteral("click btnLocale\n")
                              + shot("settings-language") + QStringLiteral("click btnBack\nclick btnBack\n")
                              + shot("home") + QStringLiteral("click tabEventsBtn\n") + shot("events")
-                             + QStringLiteral("click tabContactsBtn\nclick btnSettings\nclick btnLocale\n"
+                             + QStringLiteral("click tabContactsBtn\nhover contactRow_%1\nclick btnShareTo\n"
+                                              "waitVisible shareDropArea\ndrop shareDropArea %2\n")
+                                   .arg(m_aliceId, m_file)
+                             + shot("sharing")
+                             + QStringLiteral("click btnBack\nclick btnSettings\nclick btnLocale\n"
                                               "click localeRow_en_GB\nwait titleText text Settings\nquit\n"));
     QVERIFY2(result.exitCode == 0, result.out.constData());
 }
