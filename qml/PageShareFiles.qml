@@ -114,7 +114,7 @@ Page {
         objectName: "shareHeader"
         height: 70
 
-        Button {
+        HeaderButton {
             objectName: "btnAddFiles"
             width: root.width / (lvShareFiles.count > 0 ? 3 : 2)
             height: parent.height
@@ -124,7 +124,7 @@ Page {
             Material.background: root.Material.background
             onClicked: shareFilesModel.openFilesDialog()
         }
-        Button {
+        HeaderButton {
             objectName: "btnAddFolder"
             width: root.width / (lvShareFiles.count > 0 ? 3 : 2)
             height: parent.height
@@ -134,7 +134,7 @@ Page {
             Material.background: root.Material.background
             onClicked: shareFilesModel.openFolderDialog()
         }
-        Button {
+        HeaderButton {
             objectName: "btnSendFiles"
             width: root.width / 3
             height: parent.height
