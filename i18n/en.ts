@@ -151,7 +151,7 @@
     </message>
     <message>
         <source>Canceled</source>
-        <translation>Cancelled</translation>
+        <translation>Canceled</translation>
     </message>
     <message>
         <source>Finding user</source>
