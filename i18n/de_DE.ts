@@ -507,6 +507,13 @@
         <source>Done</source>
         <translation>Fertig</translation>
     </message>
+    <message numerus="yes">
+        <source>and %n more</source>
+        <translation>
+            <numerusform>und %n weitere</numerusform>
+            <numerusform>und %n weitere</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>PageEditContact</name>

@@ -509,6 +509,14 @@
         <source>Done</source>
         <translation>Готово</translation>
     </message>
+    <message numerus="yes">
+        <source>and %n more</source>
+        <translation>
+            <numerusform>и ещё %n</numerusform>
+            <numerusform>и ещё %n</numerusform>
+            <numerusform>и ещё %n</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>PageEditContact</name>

@@ -505,6 +505,12 @@
         <source>Done</source>
         <translation>完成</translation>
     </message>
+    <message numerus="yes">
+        <source>and %n more</source>
+        <translation>
+            <numerusform>还有 %n 个</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>PageEditContact</name>

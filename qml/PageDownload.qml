@@ -19,6 +19,7 @@ Page {
     property string extractPath
     // What came of each file of the container, from cmDownload.arrived().
     property var arrivedFiles: []
+    readonly property int listedFiles: 100
     readonly property int writtenCount: arrivedFiles.filter(function (file) {
         return file.written
     }).length
@@ -346,7 +347,8 @@ Page {
                     Layout.preferredHeight: Math.min(contentHeight, 180)
                     clip: true
                     spacing: 6
-                    model: root.arrivedFiles
+                    // The first ones; the count above tells how many there are.
+                    model: root.arrivedFiles.slice(0, root.listedFiles)
                     ScrollBar.vertical: ScrollBar {}
 
                     delegate: ColumnLayout {
@@ -380,6 +382,13 @@ Page {
                             color: colorMap.orange
                         }
                     }
+                }
+                Text {
+                    objectName: "arrivedMoreText"
+                    visible: root.arrivedFiles.length > root.listedFiles
+                    text: qsTr("and %n more", "", root.arrivedFiles.length - root.listedFiles)
+                    font.pointSize: 11
+                    color: colorMap.grey2
                 }
             }
             RowLayout {

@@ -49,6 +49,28 @@ TestCase {
         compare(page.progressSizeText(data.value, data.max), data.text)
     }
 
+    // The done view counts what arrived and lists the first hundred, the ones with a note first.
+    function test_arrivedFiles_data() {
+        return [{"tag": "a few", "written": 3, "skipped": 0, "count": "3 file(s) saved", "listed": 3, "more": ""},
+                {"tag": "some skipped", "written": 1, "skipped": 2, "count": "1 file(s) saved, 2 not saved", "listed": 3, "more": ""},
+                {"tag": "many", "written": 148, "skipped": 2, "count": "148 file(s) saved, 2 not saved", "listed": 100, "more": "and 50 more"}]
+    }
+    function test_arrivedFiles(data) {
+        var files = []
+        for (var i = 0; i < data.written + data.skipped; ++i)
+            files.push({"name": "f" + i, "size": i, "note": i < data.skipped ? "not saved" : "", "written": i >= data.skipped})
+        var page = findChild(window, "pageDownload")
+        var stack = findChild(window, "mainStack")
+        stack.currentIndex = 2
+        findChild(page, "stackDownload").currentIndex = 3
+        page.arrivedFiles = files
+        compare(findChild(page, "arrivedCountText").text, data.count)
+        compare(findChild(page, "lvArrived").count, data.listed)
+        var more = findChild(page, "arrivedMoreText")
+        compare(more.visible ? more.text : "", data.more)
+        stack.currentIndex = 0
+    }
+
     function test_emailValidator_data() {
         return [{"tag": "plain", "email": "ann@example.org", "ok": true},
                 {"tag": "two-letter domain", "email": "ann@mail.de", "ok": true},
