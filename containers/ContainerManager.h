@@ -39,14 +39,21 @@ signals:
     void cleared();
     // The answer to checkNewFiles(): the containers waiting, each as the relay described it.
     void newFiles(QVariantList files);
+    // The unfinished upload id is given up, here and on the relay.
+    void uploadDropped(qlonglong id);
 
 public slots:
     bool isDirWritable(QString dir);
     QString saveContainerDialog(QString defaultFilename = QString());
     QString openDirDialog(QString preferDir);
     QString openContainerDialog();
-    // Sends the files to the contact keyId: its current key is fetched first.
+    // Sends the files to the contact keyId: its current key is fetched first. The same files to the
+    // same contact again, after a send that lost its connection, continue that upload.
     void sendFiles(QString keyId, QVariantMap shareFileList);
+    // Continues the unfinished upload id (UnfinishedUploadsModel).
+    void resumeUpload(qlonglong id);
+    // Gives up the unfinished upload id, stopping it if it is under way here.
+    void dropUpload(qlonglong id);
     // Saves (containerPath given) or uploads the files, encrypted with method and secret.
     void shareContainer(QString containerPath, QVariantMap shareFileList, int cryptMethod, QString secret);
     // Receives the waiting container fileId into extractPath.
@@ -71,4 +78,9 @@ private:
     QPointer<Job> m_job;
     QString m_lastExtractedFile;
     bool m_checking = false;
+    // The send that lost its connection last, and the upload it left.
+    QString m_keptKeyId;
+    QVariantMap m_keptFiles;
+    qint64 m_keptUpload = 0;
+    qint64 m_resuming = 0;
 };

@@ -9,7 +9,9 @@ class RelayClient;
 
 // Sends files to a contact through the relay: fetches the contact's current key, packs and
 // encrypts the files into a container in the private data folder, asks the relay whether it may
-// be uploaded, uploads it and records the transfer as waiting for delivery.
+// be uploaded, records it as an unfinished upload and uploads it (UploadJob); the transfer is then
+// recorded as waiting for delivery. A cancel or a refusal leaves nothing behind, here or on the
+// relay; an upload whose connection could not be restored stays recorded, to be resumed.
 class SendJob : public Job
 {
     Q_OBJECT
@@ -18,16 +20,22 @@ public:
     // Encrypts with method and secret instead of a contact's key; nothing is recorded then.
     void setEncryption(int method, const QString& secret);
 
+    // After a failure: the unfinished upload it left to be resumed, or 0.
+    qint64 keptUpload() const { return m_kept; }
+
 signals:
     void succeeded(QString fileId, qint64 size);
 
 protected:
     void run() override;
-    // Also removes the container.
+    // Also removes the container, and the upload unless it is kept.
     void stop() override;
 
 private:
-    void upload(qint64 size);
+    void record(qint64 size);
+    void upload();
+    // For a relay without resumable uploads: the container in one request.
+    void uploadForm();
 
     RelayClient* m_relay;
     QVariantMap m_files;
@@ -35,4 +43,6 @@ private:
     int m_method = 1;
     QString m_secret;
     QTemporaryFile* m_container = nullptr;
+    qint64 m_upload = 0;
+    qint64 m_kept = 0;
 };

@@ -94,12 +94,16 @@ Page {
             progressText.text = qsTr("Encrypting files...")
         }
         onUploadingStart: {
+            // Also where a kept upload is continued without packing anything.
+            stackShareFiles.currentIndex = 1
             mainWindow.setTrayIcon("uploading")
             progressImage.source = "assets/uploading_to_server.png"
             progressText.text = qsTr("Uploading data to server...")
         }
+        onInfo: pbText.text = text
         onProgressInit: mainWindow.initProgress(pbProgress, pbText, min, max, text)
         onProgressValueChanged: mainWindow.setProgress(pbProgress, value)
+        onFinished: unfinishedUploadsModel.select()
         onSuccess: {
             // The transfer was recorded as waiting for delivery.
             fileEventsModel.select()

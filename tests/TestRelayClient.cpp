@@ -97,7 +97,7 @@ class TestRelayClient : public QObject
     {
         QString result;
         sink->open(QIODevice::WriteOnly);
-        m_relay.download("42", size, sink, this, [&](const auto& r) {
+        m_relay.download("42", 0, size, QByteArray(), sink, this, [&](const auto& r) {
             result = r.ok() ? QStringLiteral("ok: %1 bytes").arg(sink->size()) : "error: " + r.error;
         });
         (void)QTest::qWaitFor([&] { return !result.isNull(); }, 60000);

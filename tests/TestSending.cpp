@@ -4,6 +4,7 @@
 #include "containers/SaveJob.h"
 #include "containers/SendJob.h"
 #include "gpg/Gpg.h"
+#include "models/UnfinishedUploadsModel.h"
 #include "net/RelayClient.h"
 #include "util/JobRun.h"
 
@@ -65,6 +66,15 @@ class TestSending : public QObject
     std::map<std::string, httplib::MultipartFormData> m_parts; // of the last upload
 
     QString work(const QString& name) const { return m_env->path(name); }
+
+    static QStringList uploads()
+    {
+        QStringList files;
+        for (const QString& name :
+             QDir(UnfinishedUploadsModel::folder()).entryList(QDir::Files | QDir::Hidden))
+            files << UnfinishedUploadsModel::folder() + '/' + name;
+        return files;
+    }
 
     QVariantMap writeFiles(const QMap<QString, QByteArray>& contents)
     {
@@ -222,9 +232,10 @@ private slots:
         QCOMPARE(keyring(), QStringList());
     }
 
-    // The whole road of a send: the contact's current key, the question, the upload, the record.
-    // While it runs the container is the one file in the private temporary folder, readable by its
-    // owner alone, and nothing is anywhere else; afterwards nothing is left.
+    // The whole road of a send (to a relay without resumable uploads): the contact's current key, the
+    // question, the upload, the record. While it is uploaded the container is the one file among the
+    // unfinished uploads, readable by its owner alone, and nothing is anywhere else; afterwards
+    // nothing is left.
     void upload_data()
     {
         QTest::addColumn<QByteArray>("canUpload");
@@ -251,13 +262,14 @@ private slots:
         connect(&job, &Job::stepStarted, this, [&](Job::Step step) {
             if (step != Job::Step::Uploading)
                 return;
-            during = m_env->temporaries();
+            during = m_env->temporaries() + uploads();
             if (end == "cancelled")
                 job.cancel();
         });
         const JobRun run = JobRun::of(job, &SendJob::succeeded);
         QCOMPARE(run.end, end);
         QVERIFY2(m_env->temporaries().isEmpty(), qPrintable(m_env->temporaries().join(' ')));
+        QCOMPARE(uploads(), QStringList());
         QCOMPARE(keyring(), QStringList());
         QSqlQuery events("SELECT remote_key_id, file_id, status, size FROM file_events");
         if (end != "succeeded") {
@@ -266,6 +278,7 @@ private slots:
         }
         QCOMPARE(run.result.value(0).toString(), QStringLiteral("17"));
         QCOMPARE(during.size(), 1);
+        QVERIFY(during.value(0).startsWith(UnfinishedUploadsModel::folder() + '/'));
         QCOMPARE(int(QFileInfo(during.value(0)).permissions() & 0x0077), 0); // nothing for group and others
         QVERIFY(events.next());
         QCOMPARE(events.value(0).toString() + ' ' + events.value(1).toString() + ' '
