@@ -95,6 +95,7 @@ void UploadJob::query()
 
 void UploadJob::append()
 {
+    const qint64 blockBytes = qEnvironmentVariableIntValue("TESSARY_BLOCK_MIB") * 1024 * 1024;
     QByteArray block;
     if (!m_file.seek(m_offset)
         || (block = m_file.read(qMin(blockBytes, m_upload.size - m_offset))).size()

@@ -276,6 +276,7 @@ Page {
 
                 Text {
                     id: pbText
+                    objectName: "shareProgressInfo"
                     anchors.left: parent.left
                     anchors.bottom: parent.top
                     anchors.bottomMargin: 5

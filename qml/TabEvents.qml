@@ -3,6 +3,7 @@ import QtQuick.Controls 2.2
 import QtQuick.Layouts 1.3
 import QtQuick.Controls.Material 2.2
 import Qt.labs.settings 1.0
+import org.tesry 1.0
 import "Controls"
 
 Item {
@@ -57,12 +58,12 @@ Item {
         property real total: 0
         property string note
 
-        function resume(id) {
+        function resume(uploadId) {
             failedId = 0
             note = ""
             done = 0
-            resumingId = id
-            resumeUpload(id)
+            resumingId = uploadId
+            resumeUpload(uploadId)
         }
 
         onInfo: note = text
