@@ -6,8 +6,6 @@
 #include "net/ServerConfig.h"
 
 namespace {
-// A try that brought this much was worth it: the pauses start from the first again.
-constexpr qint64 progressBytes = 64 * 1024;
 // The relay forgot the upload (expired, or never this installation's): begun again this often at most.
 constexpr int maxStartsOver = 2;
 constexpr int maxConflicts = 3;
@@ -87,6 +85,9 @@ void UploadJob::query()
                                  return finish(state.value.fileId);
                              if (state.value.length != m_upload.size)
                                  return startOver();
+                             // What the relay kept of a broken append counts as progress.
+                             if (state.value.offset > m_offset)
+                                 m_retry->progressed();
                              m_offset = state.value.offset;
                              setProgress(m_offset);
                              append();
@@ -95,7 +96,6 @@ void UploadJob::query()
 
 void UploadJob::append()
 {
-    const qint64 blockBytes = qEnvironmentVariableIntValue("TESSARY_BLOCK_MIB") * 1024 * 1024;
     QByteArray block;
     if (!m_file.seek(m_offset)
         || (block = m_file.read(qMin(blockBytes, m_upload.size - m_offset))).size()
@@ -111,6 +111,7 @@ void UploadJob::append()
                                     if (!state.ok())
                                         return retry(state, &UploadJob::query);
                                     m_conflicts = 0;
+                                    m_retry->progressed();
                                     m_offset = state.value.offset;
                                     setProgress(m_offset);
                                     if (!state.value.fileId.isEmpty())
@@ -119,11 +120,8 @@ void UploadJob::append()
                                         return fail(tr("Invalid server response"));
                                     append();
                                 });
-    connect(call, &RelayCall::progress, this, [this](qint64 done) {
-        if (done >= progressBytes)
-            m_retry->progressed();
-        setProgress(m_offset + done);
-    });
+    // Bytes sent count as progress only once the relay says it has them.
+    connect(call, &RelayCall::progress, this, [this](qint64 done) { setProgress(m_offset + done); });
 }
 
 void UploadJob::startOver()

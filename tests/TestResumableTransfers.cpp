@@ -10,7 +10,6 @@
 #include "util/TestHome.h"
 
 #include <QBuffer>
-#include <QSqlQuery>
 #include <QTimer>
 #include <QtTest>
 
@@ -135,85 +134,67 @@ private slots:
         m_proxy->reset();
     }
 
-    // Cut four times on the way up, or on the way down: the transfer goes on by itself each time,
-    // and hardly a byte crosses twice.
-    void cutConnection_data()
+    // The connection is cut four times on the way up or down, or the relay is killed halfway and
+    // started again on its data: the transfer goes on by itself each time, and hardly a byte
+    // crosses twice.
+    void interrupted_data()
     {
         QTest::addColumn<int>("direction");
-        QTest::addRow("upload") << int(CuttingProxy::Up);
-        QTest::addRow("download") << int(CuttingProxy::Down);
+        QTest::addColumn<bool>("killRelay");
+        QTest::addRow("upload cut") << int(CuttingProxy::Up) << false;
+        QTest::addRow("download cut") << int(CuttingProxy::Down) << false;
+        QTest::addRow("relay killed during an upload") << int(CuttingProxy::Up) << true;
+        QTest::addRow("relay killed during a download") << int(CuttingProxy::Down) << true;
     }
 
-    void cutConnection()
+    void interrupted()
     {
         QFETCH(int, direction);
+        QFETCH(bool, killRelay);
+        const auto way = CuttingProxy::Direction(direction);
         const qint64 size = 40 * 1024 * 1024 + 11;
         const QString source = makeFile(size);
         QList<qint64> cuts;
         for (double at : {0.15, 0.4, 0.6, 0.85})
             cuts << qint64(at * size);
-        if (direction == CuttingProxy::Up)
-            m_proxy->cutAt(CuttingProxy::Up, cuts);
-        const Result sent = cli(m_alice, {"send", m_bobId, source});
-        QVERIFY2(sent.code == 0, qPrintable(sent.err));
-        const qint64 container = waitingSize(sent.out);
-        QVERIFY(container > size);
-        if (direction == CuttingProxy::Down) {
-            m_proxy->reset();
-            m_proxy->cutAt(CuttingProxy::Down, cuts);
-        }
-        const QString out = accept(sent.out);
-        QVERIFY(!out.isEmpty());
-        QCOMPARE(snapshot(out), snapshot(QFileInfo(source).path()));
-        QCOMPARE(m_proxy->cuts(), 4);
-        const qint64 crossed = m_proxy->bytes(CuttingProxy::Direction(direction));
-        QVERIFY2(crossed < 1.1 * container + m_proxy->connections() * overheadPerConnection,
-                 qPrintable(QStringLiteral("%1 bytes crossed for %2 in %3 connections")
-                                .arg(crossed)
-                                .arg(container)
-                                .arg(m_proxy->connections())));
-    }
-
-    // The relay is killed in the middle of the transfer and started again on its data.
-    void relayKilled_data()
-    {
-        QTest::addColumn<int>("direction");
-        QTest::addRow("during an upload") << int(CuttingProxy::Up);
-        QTest::addRow("during a download") << int(CuttingProxy::Down);
-    }
-
-    void relayKilled()
-    {
-        QFETCH(int, direction);
-        const qint64 size = 32 * 1024 * 1024;
-        const QString source = makeFile(size);
         QTimer watch;
         watch.setInterval(5);
         bool restarted = false;
         connect(&watch, &QTimer::timeout, this, [&] {
-            if (m_proxy->bytes(CuttingProxy::Direction(direction)) < size / 2)
+            if (m_proxy->bytes(way) < size / 2)
                 return;
             watch.stop();
             m_relay.kill();
             restarted = m_relay.start();
             m_proxy->setServerPort(portOf(m_relay.baseUrl()));
         });
-        if (direction == CuttingProxy::Up)
-            watch.start();
+        const auto interrupt = [&] {
+            if (killRelay)
+                watch.start();
+            else
+                m_proxy->cutAt(way, cuts);
+        };
+        if (way == CuttingProxy::Up)
+            interrupt();
         const Result sent = cli(m_alice, {"send", m_bobId, source});
         QVERIFY2(sent.code == 0, qPrintable(sent.err));
         const qint64 container = waitingSize(sent.out);
-        if (direction == CuttingProxy::Down) {
+        QVERIFY(container > size);
+        if (way == CuttingProxy::Down) {
             m_proxy->reset();
-            watch.start();
+            interrupt();
         }
         const QString out = accept(sent.out);
-        QVERIFY(restarted);
         QVERIFY(!out.isEmpty());
         QCOMPARE(snapshot(out), snapshot(QFileInfo(source).path()));
-        const qint64 crossed = m_proxy->bytes(CuttingProxy::Direction(direction));
+        QCOMPARE(restarted, killRelay);
+        QCOMPARE(m_proxy->cuts(), killRelay ? 0 : 4);
+        const qint64 crossed = m_proxy->bytes(way);
         QVERIFY2(crossed < 1.1 * container + m_proxy->connections() * overheadPerConnection,
-                 qPrintable(QString::number(crossed)));
+                 qPrintable(QStringLiteral("%1 bytes crossed for %2 in %3 connections")
+                                .arg(crossed)
+                                .arg(container)
+                                .arg(m_proxy->connections())));
     }
 
     // tessary-cli is killed in the middle of the transfer; run again, it goes on from where the
@@ -295,49 +276,6 @@ private slots:
         QVERIFY(write(m_bob.dataDir() + "/downloads/999999", "partial"));
         QCOMPARE(cli(m_bob, {"inbox"}).code, 0);
         QCOMPARE(QDir(m_bob.dataDir() + "/downloads").entryList(QDir::Files), QStringList());
-    }
-
-    // Uploads that lost their connection are kept; one that names an upload of another installation
-    // gets nothing of it, and begins a new one; the other installation's goes on untouched.
-    void othersUploadIsNotTaken()
-    {
-        const qint64 size = 12 * 1024 * 1024;
-        const QString fromAlice = makeFile(size);
-        const QString fromBob = makeFile(size);
-        const RelayClient::RetryPolicy noRetries {{10}, 0};
-        m_proxy->cutAt(CuttingProxy::Up, {size / 2});
-        const Result lost = cli(m_alice, {"send", m_bobId, fromAlice}, noRetries);
-        QCOMPARE(lost.code, 1);
-        QVERIFY2(lost.err.contains("What was sent is kept"), qPrintable(lost.err));
-        m_proxy->reset();
-        m_proxy->cutAt(CuttingProxy::Up, {size / 2});
-        QCOMPARE(cli(m_bob, {"send", m_aliceId, fromBob}, noRetries).code, 1);
-
-        m_bob.makeCurrent();
-        QVERIFY(m_bob.openDatabase());
-        QSqlQuery bobs("SELECT upload_id, upload_url FROM unfinished_uploads");
-        QVERIFY(bobs.next());
-        const QString bobsId = bobs.value(0).toString();
-        const QString bobsUrl = bobs.value(1).toString();
-        QVERIFY(bobsUrl.contains("/uploads/"));
-        m_alice.makeCurrent();
-        QVERIFY(m_alice.openDatabase());
-        QSqlQuery update;
-        QVERIFY(update.exec("UPDATE unfinished_uploads SET upload_url = '" + bobsUrl + "'"));
-        const QString alicesId = cli(m_alice, {"uploads"}).out.section('\t', 0, 0);
-
-        m_proxy->reset();
-        const Result alice = cli(m_alice, {"resume", alicesId});
-        QVERIFY2(alice.code == 0, qPrintable(alice.err));
-        QVERIFY(m_proxy->bytes(CuttingProxy::Up) > size);
-        m_proxy->reset();
-        const Result bob = cli(m_bob, {"resume", bobsId});
-        QVERIFY2(bob.code == 0, qPrintable(bob.err));
-        QVERIFY(m_proxy->bytes(CuttingProxy::Up) < size * 3 / 4);
-        QCOMPARE(snapshot(accept(alice.out)), snapshot(QFileInfo(fromAlice).path()));
-        const QString aliceOut = m_work.filePath("alice in");
-        QCOMPARE(cli(m_alice, {"accept", bob.out, "--to", aliceOut}).code, 0);
-        QCOMPARE(snapshot(aliceOut), snapshot(QFileInfo(fromBob).path()));
     }
 };
 
