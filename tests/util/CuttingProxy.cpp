@@ -116,11 +116,6 @@ CuttingProxy::~CuttingProxy()
     m_thread->wait();
 }
 
-quint16 CuttingProxy::port() const
-{
-    return m_port;
-}
-
 QString CuttingProxy::baseUrl() const
 {
     return QStringLiteral("https://127.0.0.1:%1").arg(m_port);

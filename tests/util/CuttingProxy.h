@@ -24,7 +24,6 @@ public:
     explicit CuttingProxy(quint16 serverPort);
     ~CuttingProxy();
 
-    quint16 port() const;
     QString baseUrl() const; // https://127.0.0.1:PORT
     void setServerPort(quint16 port);
 
