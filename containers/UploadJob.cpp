@@ -118,7 +118,8 @@ void UploadJob::append()
                                         return finish(state.value.fileId);
                                     if (m_offset >= m_upload.size)
                                         return fail(tr("Invalid server response"));
-                                    append();
+                                    // Once the call that carried the last block is gone: one block in memory.
+                                    QMetaObject::invokeMethod(this, &UploadJob::append, Qt::QueuedConnection);
                                 });
     // Bytes sent count as progress only once the relay says it has them.
     connect(call, &RelayCall::progress, this, [this](qint64 done) { setProgress(m_offset + done); });

@@ -77,8 +77,8 @@ struct Env
     QStringList temporaries() const
     {
         QStringList files;
-        for (const QString& dir :
-             {tmp.path(), home.dataDir() + QStringLiteral("/tmp"), home.dataDir() + QStringLiteral("/uploads")}) {
+        for (const QString& dir : {tmp.path(), home.dataDir() + QStringLiteral("/tmp"),
+                                   home.dataDir() + QStringLiteral("/uploads")}) {
             QDirIterator it(dir, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
             while (it.hasNext())
                 files << it.next();

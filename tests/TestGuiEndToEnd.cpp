@@ -243,10 +243,11 @@ void TestGuiEndToEnd::unfinishedUploadResumes()
     send.kill();
     QVERIFY(send.waitForFinished(30000));
 
-    RUN_WINDOW(m_bob,
-               "click tabEventsBtn\nwait uploadStateText_0 text Upload not finished\n"
-               "click btnResumeUpload_0\nwaitHidden uploadRow_0\nwait eventStatusText_0 text Wait deliver\nquit\n",
-               bob);
+    RUN_WINDOW(
+        m_bob,
+        "click tabEventsBtn\nwait uploadStateText_0 text Upload not finished\n"
+        "click btnResumeUpload_0\nwaitHidden uploadRow_0\nwait eventStatusText_0 text Wait deliver\nquit\n",
+        bob);
     QCOMPARE(m_alice.run({"inbox"}).lines().size(), 1);
 }
 

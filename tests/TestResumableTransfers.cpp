@@ -190,11 +190,13 @@ private slots:
         QCOMPARE(restarted, killRelay);
         QCOMPARE(m_proxy->cuts(), killRelay ? 0 : 4);
         const qint64 crossed = m_proxy->bytes(way);
+        const QString figures = QStringLiteral("%1 bytes crossed for a container of %2 in %3 connections")
+                                    .arg(crossed)
+                                    .arg(container)
+                                    .arg(m_proxy->connections());
+        qInfo("%s", qPrintable(figures));
         QVERIFY2(crossed < 1.1 * container + m_proxy->connections() * overheadPerConnection,
-                 qPrintable(QStringLiteral("%1 bytes crossed for %2 in %3 connections")
-                                .arg(crossed)
-                                .arg(container)
-                                .arg(m_proxy->connections())));
+                 qPrintable(figures));
     }
 
     // tessary-cli is killed in the middle of the transfer; run again, it goes on from where the
@@ -251,12 +253,14 @@ private slots:
         QVERIFY(!out.isEmpty());
         QCOMPARE(snapshot(out), snapshot(QFileInfo(source).path()));
         const qint64 second = m_proxy->bytes(way);
+        const QString figures = QStringLiteral("resumed from %1 of %2, then %3 bytes crossed")
+                                    .arg(resumedFrom)
+                                    .arg(container)
+                                    .arg(second);
+        qInfo("%s", qPrintable(figures));
         QVERIFY2(resumedFrom > 0
                      && second < container - resumedFrom + m_proxy->connections() * overheadPerConnection,
-                 qPrintable(QStringLiteral("resumed from %1 of %2, then %3 bytes")
-                                .arg(resumedFrom)
-                                .arg(container)
-                                .arg(second)));
+                 qPrintable(figures));
         QCOMPARE(QDir(m_bob.dataDir() + "/downloads").entryList(QDir::Files), QStringList());
     }
 

@@ -67,7 +67,8 @@ private slots:
                 ranges = {{0, -1}};
             else if (answer != "whole")
                 res.status = answer.toInt();
-            res.set_content(res.status >= 400 ? std::string(R"({"error":"Refused here"})") : m_container.toStdString(),
+            res.set_content(res.status >= 400 ? std::string(R"({"error":"Refused here"})")
+                                              : m_container.toStdString(),
                             "application/octet-stream");
         });
         m_server.handle("POST", "/uploads", [this](const httplib::Request& req, httplib::Response& res) {
@@ -88,9 +89,11 @@ private slots:
                 res.set_header("Upload-Length", std::to_string(m_container.size()));
             });
             m_server.handle("PATCH", path, [this](const httplib::Request& req, httplib::Response& res) {
-                const QString answer = next(req, QByteArray::fromStdString(req.get_header_value("Upload-Offset")));
+                const QString answer
+                    = next(req, QByteArray::fromStdString(req.get_header_value("Upload-Offset")));
                 QMutexLocker lock(&m_mutex);
-                if (!answer.isEmpty() || req.get_header_value("Upload-Offset") != std::to_string(m_stored.size())) {
+                if (!answer.isEmpty()
+                    || req.get_header_value("Upload-Offset") != std::to_string(m_stored.size())) {
                     res.status = answer.isEmpty() ? 409 : answer.toInt();
                     return res.set_content(R"({"error":"Refused here"})", "application/json");
                 }
@@ -117,15 +120,16 @@ private slots:
         QTest::addColumn<QStringList>("seen");
         QTest::addColumn<bool>("kept"); // what is here afterwards
         const QString rest = QStringLiteral("GET bytes=%1-").arg(m_container.size() / 2);
-        QTest::addRow("range ignored") << QStringList {"whole"} << "succeeded" << QStringList {rest, "GET "} << true;
-        QTest::addRow("another part") << QStringList {"from the start"} << "succeeded" << QStringList {rest, "GET "}
-                                      << true;
+        QTest::addRow("range ignored")
+            << QStringList {"whole"} << "succeeded" << QStringList {rest, "GET "} << true;
+        QTest::addRow("another part")
+            << QStringList {"from the start"} << "succeeded" << QStringList {rest, "GET "} << true;
         QTest::addRow("gone") << QStringList {"404"} << "failed: Refused here" << QStringList {rest} << false;
-        QTest::addRow("busy for good")
-            << QStringList {"503", "503", "503"}
-            << "failed: The connection to the server was lost (Refused here). What was received is kept for the next "
-               "try."
-            << QStringList {rest, rest, rest} << true;
+        QTest::addRow("busy for good") << QStringList {"503", "503", "503"}
+                                       << "failed: The connection to the server was lost (Refused here). "
+                                          "What was received is kept for the next "
+                                          "try."
+                                       << QStringList {rest, rest, rest} << true;
     }
 
     void download()
@@ -157,7 +161,8 @@ private slots:
         QTest::addColumn<QStringList>("seen");
         const QString third = QString::number(m_container.size() / 3);
         QTest::addRow("answer lost, offset moved")
-            << QStringList {"", "409"} << "succeeded" << QStringList {"HEAD ", "PATCH " + third, "HEAD ", "PATCH " + third};
+            << QStringList {"", "409"} << "succeeded"
+            << QStringList {"HEAD ", "PATCH " + third, "HEAD ", "PATCH " + third};
         // As the relay answers for an upload of another installation, or one that expired.
         QTest::addRow("unknown to the relay")
             << QStringList {"404"} << "succeeded" << QStringList {"HEAD ", "POST ", "PATCH 0"};
@@ -165,7 +170,8 @@ private slots:
                                  << QStringList {"HEAD ", "PATCH " + third};
         QTest::addRow("busy for good")
             << QStringList {"", "503", "", "503", "", "503"}
-            << "failed: The connection to the server was lost (Refused here). What was sent is kept; the upload can "
+            << "failed: The connection to the server was lost (Refused here). What was sent is kept; the "
+               "upload can "
                "be resumed later."
             << QStringList {"HEAD ", "PATCH " + third, "HEAD ", "PATCH " + third, "HEAD ", "PATCH " + third};
     }

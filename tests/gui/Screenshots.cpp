@@ -72,7 +72,8 @@ void Screenshots::initTestCase()
                                            "upload_url) VALUES ('2026-12-08T10:00:00', '%1', 734003200, '')")
                                 .arg(danaId)));
     QVERIFY(TestFiles::write(
-        m_bob.dataDir() + QStringLiteral("/uploads/%1.tsyc").arg(unfinished.lastInsertId().toLongLong()), "x"));
+        m_bob.dataDir() + QStringLiteral("/uploads/%1.tsyc").arg(unfinished.lastInsertId().toLongLong()),
+        "x"));
 }
 
 void Screenshots::everyView_data()
