@@ -153,6 +153,26 @@ private slots:
         QCOMPARE(QFile::exists(partial), kept);
     }
 
+    // The pause after a broken try is announced with its length; a cancel ends it, no try
+    // follows, and what is here stays.
+    void cancelDuringPause()
+    {
+        const QString partial = DownloadJob::folder() + "/42";
+        QVERIFY(TestFiles::write(partial, m_container.left(1000)));
+        QVERIFY(TestFiles::write(partial + ".etag", etag));
+        m_answers = QStringList {"503"};
+        m_relay.setRetryPolicy({{1500}, 1});
+        DownloadJob job(&m_relay, "42", m_container.size());
+        connect(&job, &Job::warning, &job, &Job::cancel);
+        const JobRun run = JobRun::of(job, &DownloadJob::succeeded);
+        QTest::qWait(3000); // longer than the pause: a try that was not called off would come now
+        m_relay.setRetryPolicy(twoQuickTries);
+        QCOMPARE(run.end, QStringLiteral("cancelled"));
+        QCOMPARE(run.warnings, QStringList {"Connection lost, retrying in 2 s"});
+        QCOMPARE(m_seen.size(), 1);
+        QCOMPARE(readAll(partial), m_container.left(1000));
+    }
+
     // An upload the relay has made and holds a third of.
     void upload_data()
     {
