@@ -95,16 +95,11 @@ class TestResumableTransfers : public QObject
         return accepted.code == 0 ? out : QString();
     }
 
-    // tessary-cli as a process of its own, for the user of home.
-    void startProcess(QProcess& process, const TestHome& home, const QStringList& args)
+    // tessary-cli as a process of its own, for the user of home: it inherits the home and the
+    // relay's address.
+    static void startProcess(QProcess& process, TestHome& home, const QStringList& args)
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), home.path());
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/.config"));
-        env.insert(QStringLiteral("TESSARY_SERVER_URL"), m_proxy->baseUrl());
-        env.insert(QStringLiteral("TESSARY_CA_FILE"), m_relay.caFile());
-        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
-        process.setProcessEnvironment(env);
+        home.makeCurrent();
         process.start(QStringLiteral(TESSARY_CLI_BIN), args);
     }
 
