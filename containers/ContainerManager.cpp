@@ -104,20 +104,11 @@ void ContainerManager::run(Job* job)
 
 void ContainerManager::sendFiles(QString keyId, QVariantMap shareFileList)
 {
-    if (m_keptUpload && keyId == m_keptKeyId && shareFileList == m_keptFiles
-        && UnfinishedUploadsModel::find(m_keptUpload).id)
-        return resumeUpload(m_keptUpload);
-    m_keptUpload = 0;
     auto* job = new SendJob(m_relay, shareFileList, keyId, this);
     connect(job, &SendJob::succeeded, this, [this, job](const QString& fileId, qint64 size) {
         job->deleteLater();
         emit finished();
         emit success(fileId, size);
-    });
-    connect(job, &Job::failed, this, [this, job, keyId, shareFileList] {
-        m_keptUpload = job->keptUpload();
-        m_keptKeyId = keyId;
-        m_keptFiles = shareFileList;
     });
     run(job);
 }

@@ -47,8 +47,7 @@ public slots:
     QString saveContainerDialog(QString defaultFilename = QString());
     QString openDirDialog(QString preferDir);
     QString openContainerDialog();
-    // Sends the files to the contact keyId: its current key is fetched first. The same files to the
-    // same contact again, after a send that lost its connection, continue that upload.
+    // Sends the files to the contact keyId: its current key is fetched first.
     void sendFiles(QString keyId, QVariantMap shareFileList);
     // Continues the unfinished upload id (UnfinishedUploadsModel).
     void resumeUpload(qlonglong id);
@@ -78,9 +77,5 @@ private:
     QPointer<Job> m_job;
     QString m_lastExtractedFile;
     bool m_checking = false;
-    // The send that lost its connection last, and the upload it left.
-    QString m_keptKeyId;
-    QVariantMap m_keptFiles;
-    qint64 m_keptUpload = 0;
     qint64 m_resuming = 0;
 };

@@ -81,10 +81,9 @@ void SendJob::upload()
     connect(job, &Job::failed, this, [this, job](const QString& text) {
         if (job->notOffered())
             return uploadForm();
-        if (job->connectionLost()) {
-            m_kept = m_upload;
+        // Kept among the unfinished uploads, to be resumed later.
+        if (job->connectionLost())
             m_upload = 0;
-        }
         fail(text);
     });
     connect(job, &UploadJob::succeeded, this, [this](const QString& fileId, qint64 size) {

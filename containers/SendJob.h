@@ -20,9 +20,6 @@ public:
     // Encrypts with method and secret instead of a contact's key; nothing is recorded then.
     void setEncryption(int method, const QString& secret);
 
-    // After a failure: the unfinished upload it left to be resumed, or 0.
-    qint64 keptUpload() const { return m_kept; }
-
 signals:
     void succeeded(QString fileId, qint64 size);
 
@@ -44,5 +41,4 @@ private:
     QString m_secret;
     QTemporaryFile* m_container = nullptr;
     qint64 m_upload = 0;
-    qint64 m_kept = 0;
 };

@@ -94,8 +94,6 @@ Page {
             progressText.text = qsTr("Encrypting files...")
         }
         onUploadingStart: {
-            // Also where a kept upload is continued without packing anything.
-            stackShareFiles.currentIndex = 1
             mainWindow.setTrayIcon("uploading")
             progressImage.source = "assets/uploading_to_server.png"
             progressText.text = qsTr("Uploading data to server...")
