@@ -147,7 +147,9 @@ private slots:
         QFETCH(int, direction);
         QFETCH(bool, killRelay);
         const auto way = CuttingProxy::Direction(direction);
-        const qint64 size = 40 * 1024 * 1024 + 11;
+        // Large enough that what a cut loses in flight (up to a few MB on loopback, with the network
+        // layer's own re-sends of the broken request) stays within the tenth.
+        const qint64 size = 128 * 1024 * 1024 + 11;
         const QString source = makeFile(size);
         QList<qint64> cuts;
         for (double at : {0.15, 0.4, 0.6, 0.85})
