@@ -1,6 +1,7 @@
 #include "app/Startup.h"
 
 #include "app/LeftoverNote.h"
+#include "models/UnfinishedUploadsModel.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -115,6 +116,7 @@ void createTables()
                        "fpr TEXT UNIQUE, public BLOB, private BLOB)"));
     query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS file_events (datetime TEXT, remote_key_id TEXT, "
                               "file_id INTEGER, status INTEGER, size INTEGER)"));
+    UnfinishedUploadsModel::createTable();
     createEventFilesTable();
 }
 

@@ -43,6 +43,8 @@ signals:
     // What came of each entry of a container just extracted, before cleared() or finished(): each as
     // {"name", "size", "note", "written"}, the ones with a note (renamed, replaced, skipped) first.
     void arrived(QVariantList files);
+    // The unfinished upload id is given up, here and on the relay.
+    void uploadDropped(qlonglong id);
 
 public slots:
     bool isDirWritable(QString dir);
@@ -51,6 +53,10 @@ public slots:
     QString openContainerDialog();
     // Sends the files to the contact keyId: its current key is fetched first.
     void sendFiles(QString keyId, QVariantMap shareFileList);
+    // Continues the unfinished upload id (UnfinishedUploadsModel).
+    void resumeUpload(qlonglong id);
+    // Gives up the unfinished upload id, stopping it if it is under way here.
+    void dropUpload(qlonglong id);
     // Saves (containerPath given) or uploads the files, encrypted with method and secret.
     void shareContainer(QString containerPath, QVariantMap shareFileList, int cryptMethod, QString secret);
     // Receives the waiting container fileId into extractPath, with the stored policy for names that
@@ -79,4 +85,5 @@ private:
     QPointer<Job> m_job;
     QString m_lastExtractedFile;
     bool m_checking = false;
+    qint64 m_resuming = 0;
 };

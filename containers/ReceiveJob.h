@@ -3,12 +3,12 @@
 #include "app/Job.h"
 #include "containers/StagingFolder.h"
 
-class QTemporaryFile;
 class RelayClient;
 
-// Receives a container that waits on the relay: downloads it into the private data folder,
-// extracts it (OpenJob) and, only once every file is in place, tells the relay that it was taken
-// and records it as received. A failure or a cancel leaves the container waiting on the relay.
+// Receives a container that waits on the relay: downloads it into the private data folder
+// (DownloadJob), extracts it (OpenJob) and, only once every file is in place, tells the relay that
+// it was taken and records it as received. A failure or a cancel leaves the container waiting on
+// the relay, and what was downloaded of it for the next try.
 class ReceiveJob : public Job
 {
     Q_OBJECT
@@ -22,10 +22,9 @@ signals:
 
 protected:
     void run() override;
-    void stop() override;
 
 private:
-    void extract();
+    void extract(const QString& container);
 
     RelayClient* m_relay;
     QString m_fileId;
@@ -33,5 +32,4 @@ private:
     QString m_uploaderKeyId;
     QString m_folder;
     StagingFolder::ExistingFiles m_existing;
-    QTemporaryFile* m_download = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "containers/RejectJob.h"
 
+#include "containers/DownloadJob.h"
 #include "models/FileEventsModel.h"
 #include "net/RelayClient.h"
 
@@ -31,6 +32,8 @@ QString RejectJob::questionAction()
 
 void RejectJob::run()
 {
+    // What an earlier try downloaded of it is of no use any more.
+    DownloadJob::discard(m_fileId);
     emit stepStarted(Step::Reporting);
     m_relay->downloadComplete(m_fileId, true, this, [this](const RelayClient::Result<bool>& told) {
         if (!told.ok())

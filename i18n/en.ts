@@ -249,6 +249,30 @@
         <source>Options:</source>
         <translation>Options:</translation>
     </message>
+    <message>
+        <source>List the uploads that were begun and not finished, one ID&lt;TAB&gt;DATETIME&lt;TAB&gt;KEYID&lt;TAB&gt;SIZE line each.</source>
+        <translation>List the uploads that were begun and not finished, one ID&lt;TAB&gt;DATETIME&lt;TAB&gt;KEYID&lt;TAB&gt;SIZE line each.</translation>
+    </message>
+    <message>
+        <source>Continue an unfinished upload from where it stopped. Prints the server&apos;s file id.</source>
+        <translation>Continue an unfinished upload from where it stopped. Prints the server&apos;s file id.</translation>
+    </message>
+    <message>
+        <source>ID</source>
+        <translation>ID</translation>
+    </message>
+    <message>
+        <source>Give up an unfinished upload: the server forgets it and its container is deleted.</source>
+        <translation>Give up an unfinished upload: the server forgets it and its container is deleted.</translation>
+    </message>
+    <message>
+        <source>The server was not told; it deletes the upload by itself later.</source>
+        <translation>The server was not told; it deletes the upload by itself later.</translation>
+    </message>
+    <message>
+        <source>No unfinished upload %1.</source>
+        <translation>No unfinished upload %1.</translation>
+    </message>
 </context>
 <context>
     <name>CliPrompter</name>
@@ -328,6 +352,25 @@
     <message>
         <source>gpg could not reach its agent. This happens when the path of its home directory %1 is too long for the agent&apos;s socket; a shorter home directory path avoids it.</source>
         <translation>gpg could not reach its agent. This happens when the path of its home directory %1 is too long for the agent&apos;s socket; a shorter home directory path avoids it.</translation>
+    </message>
+</context>
+<context>
+    <name>DownloadJob</name>
+    <message>
+        <source>Invalid server response</source>
+        <translation>The server&apos;s response is invalid</translation>
+    </message>
+    <message>
+        <source>Connection lost, retrying in %1 s</source>
+        <translation>Connection lost, retrying in %1 s</translation>
+    </message>
+    <message>
+        <source>Downloading crypted container</source>
+        <translation>Downloading the encrypted container</translation>
+    </message>
+    <message>
+        <source>The connection to the server was lost (%1). What was received is kept for the next try.</source>
+        <translation>The connection to the server was lost (%1). What was received is kept for the next try.</translation>
     </message>
 </context>
 <context>
@@ -1013,6 +1056,45 @@ Try again?</translation>
     <message>
         <source>Delivered</source>
         <translation>Delivered</translation>
+    </message>
+    <message>
+        <source>Upload not finished</source>
+        <translation>Upload not finished</translation>
+    </message>
+    <message>
+        <source>Resume</source>
+        <translation>Resume</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>UploadJob</name>
+    <message>
+        <source>There is no unfinished upload %1.</source>
+        <translation>There is no unfinished upload %1.</translation>
+    </message>
+    <message>
+        <source>Cannot open %1 for reading</source>
+        <translation>Cannot open %1 for reading</translation>
+    </message>
+    <message>
+        <source>Connection lost, retrying in %1 s</source>
+        <translation>Connection lost, retrying in %1 s</translation>
+    </message>
+    <message>
+        <source>Invalid server response</source>
+        <translation>The server&apos;s response is invalid</translation>
+    </message>
+    <message>
+        <source>The server keeps losing the upload.</source>
+        <translation>The server keeps losing the upload.</translation>
+    </message>
+    <message>
+        <source>The connection to the server was lost (%1). What was sent is kept; the upload can be resumed later.</source>
+        <translation>The connection to the server was lost (%1). What was sent is kept; the upload can be resumed later.</translation>
     </message>
 </context>
 <context>

@@ -234,6 +234,30 @@
         <translation>Параметры:</translation>
     </message>
     <message>
+        <source>List the uploads that were begun and not finished, one ID&lt;TAB&gt;DATETIME&lt;TAB&gt;KEYID&lt;TAB&gt;SIZE line each.</source>
+        <translation>Вывести список начатых и не завершённых загрузок, по одной строке ID&lt;TAB&gt;DATETIME&lt;TAB&gt;KEYID&lt;TAB&gt;SIZE на каждую.</translation>
+    </message>
+    <message>
+        <source>Continue an unfinished upload from where it stopped. Prints the server&apos;s file id.</source>
+        <translation>Продолжить незавершённую загрузку с того места, где она остановилась. Выводит ID файла на сервере.</translation>
+    </message>
+    <message>
+        <source>ID</source>
+        <translation>ID</translation>
+    </message>
+    <message>
+        <source>Give up an unfinished upload: the server forgets it and its container is deleted.</source>
+        <translation>Отказаться от незавершённой загрузки: сервер забывает её, а её контейнер удаляется.</translation>
+    </message>
+    <message>
+        <source>The server was not told; it deletes the upload by itself later.</source>
+        <translation>Сервер не получил сообщения; он сам удалит загрузку позже.</translation>
+    </message>
+    <message>
+        <source>No unfinished upload %1.</source>
+        <translation>Нет незавершённой загрузки %1.</translation>
+    </message>
+    <message>
         <source>Reject a waiting container. Asks first on a terminal.</source>
         <translation>Отклонить ожидающий контейнер. В терминале сначала спрашивает.</translation>
     </message>
@@ -328,6 +352,25 @@
     <message>
         <source>gpg could not reach its agent. This happens when the path of its home directory %1 is too long for the agent&apos;s socket; a shorter home directory path avoids it.</source>
         <translation>gpg не смог связаться со своим агентом. Так бывает, когда путь к его домашнему каталогу %1 слишком длинный для сокета агента; более короткий путь решает проблему.</translation>
+    </message>
+</context>
+<context>
+    <name>DownloadJob</name>
+    <message>
+        <source>Invalid server response</source>
+        <translation>Некорректный ответ сервера</translation>
+    </message>
+    <message>
+        <source>Connection lost, retrying in %1 s</source>
+        <translation>Соединение потеряно, повтор через %1 с</translation>
+    </message>
+    <message>
+        <source>Downloading crypted container</source>
+        <translation>Скачивание зашифрованного контейнера</translation>
+    </message>
+    <message>
+        <source>The connection to the server was lost (%1). What was received is kept for the next try.</source>
+        <translation>Соединение с сервером потеряно (%1). Уже полученное сохранено для следующей попытки.</translation>
     </message>
 </context>
 <context>
@@ -505,10 +548,6 @@
             <numerusform>%n не сохранено</numerusform>
         </translation>
     </message>
-    <message>
-        <source>Done</source>
-        <translation>Готово</translation>
-    </message>
     <message numerus="yes">
         <source>and %n more</source>
         <translation>
@@ -516,6 +555,10 @@
             <numerusform>и ещё %n</numerusform>
             <numerusform>и ещё %n</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation>Готово</translation>
     </message>
 </context>
 <context>
@@ -1016,6 +1059,45 @@ Try again?</source>
     <message>
         <source>Delivered</source>
         <translation>Доставлено</translation>
+    </message>
+    <message>
+        <source>Upload not finished</source>
+        <translation>Загрузка не завершена</translation>
+    </message>
+    <message>
+        <source>Resume</source>
+        <translation>Продолжить</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Отмена</translation>
+    </message>
+</context>
+<context>
+    <name>UploadJob</name>
+    <message>
+        <source>There is no unfinished upload %1.</source>
+        <translation>Незавершённой загрузки %1 нет.</translation>
+    </message>
+    <message>
+        <source>Cannot open %1 for reading</source>
+        <translation>Не удалось открыть %1 для чтения</translation>
+    </message>
+    <message>
+        <source>Connection lost, retrying in %1 s</source>
+        <translation>Соединение потеряно, повтор через %1 с</translation>
+    </message>
+    <message>
+        <source>Invalid server response</source>
+        <translation>Некорректный ответ сервера</translation>
+    </message>
+    <message>
+        <source>The server keeps losing the upload.</source>
+        <translation>Сервер снова и снова теряет загрузку.</translation>
+    </message>
+    <message>
+        <source>The connection to the server was lost (%1). What was sent is kept; the upload can be resumed later.</source>
+        <translation>Соединение с сервером потеряно (%1). Уже отправленное сохранено; загрузку можно продолжить позже.</translation>
     </message>
 </context>
 <context>

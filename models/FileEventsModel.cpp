@@ -6,6 +6,8 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 
+#include <functional>
+
 FileEventsModel::FileEventsModel(QObject* parent, QSqlDatabase db)
     : BaseSqlModel(parent, db, QStringLiteral("file_events"))
     , m_relay(new RelayClient(this))
@@ -14,12 +16,40 @@ FileEventsModel::FileEventsModel(QObject* parent, QSqlDatabase db)
     select();
 }
 
-bool FileEventsModel::store(const QString& remoteKeyId, qint64 fileId, qint64 size, Status status,
-                            const Files& files)
+namespace {
+
+// The files of an event are stored under its rowid; those of an unfinished upload under minus its id.
+bool insertFiles(const QSqlDatabase& db, const QVariant& event, const FileEventsModel::Files& files)
+{
+    QSqlQuery file(db);
+    file.prepare(QStringLiteral("INSERT INTO event_files (event, name, size) VALUES (?, ?, ?)"));
+    bool ok = true;
+    for (int i = 0; ok && i < files.size(); ++i) {
+        file.bindValue(0, event);
+        file.bindValue(1, files.at(i).first);
+        file.bindValue(2, files.at(i).second);
+        ok = file.exec();
+    }
+    return ok;
+}
+
+// Runs write in a transaction of its own, unless the caller has one open: then it is the caller's.
+bool inTransaction(const std::function<bool(QSqlDatabase&)>& write)
 {
     QSqlDatabase db = QSqlDatabase::database();
-    // One transaction: the event with all its files or nothing, and thousands of files written at once.
-    db.transaction();
+    const bool own = db.transaction();
+    const bool ok = write(db);
+    if (!own)
+        return ok;
+    if (ok)
+        return db.commit();
+    db.rollback();
+    return false;
+}
+
+bool storeEvent(QSqlDatabase& db, const QString& remoteKeyId, qint64 fileId, qint64 size,
+                FileEventsModel::Status status, const FileEventsModel::Files& files, qint64 upload)
+{
     QSqlQuery insert(db);
     insert.prepare(QStringLiteral("INSERT INTO file_events (datetime, remote_key_id, file_id, status, size) "
                                   "VALUES (?, ?, ?, ?, ?)"));
@@ -28,20 +58,39 @@ bool FileEventsModel::store(const QString& remoteKeyId, qint64 fileId, qint64 si
     insert.addBindValue(fileId);
     insert.addBindValue(int(status));
     insert.addBindValue(size);
-    bool ok = insert.exec();
+    if (!insert.exec())
+        return false;
     const QVariant event = insert.lastInsertId();
-    QSqlQuery file(db);
-    file.prepare(QStringLiteral("INSERT INTO event_files (event, name, size) VALUES (?, ?, ?)"));
-    for (int i = 0; ok && i < files.size(); ++i) {
-        file.bindValue(0, event);
-        file.bindValue(1, files.at(i).first);
-        file.bindValue(2, files.at(i).second);
-        ok = file.exec();
-    }
-    if (ok)
-        return db.commit();
-    db.rollback();
-    return false;
+    if (!upload)
+        return insertFiles(db, event, files);
+    QSqlQuery adopt(db);
+    adopt.prepare(QStringLiteral("UPDATE event_files SET event = ? WHERE event = ?"));
+    adopt.addBindValue(event);
+    adopt.addBindValue(-upload);
+    return adopt.exec() && insertFiles(db, event, files);
+}
+
+} // namespace
+
+bool FileEventsModel::storeUploadFiles(qint64 upload, const Files& files)
+{
+    return inTransaction([&](QSqlDatabase& db) { return insertFiles(db, -upload, files); });
+}
+
+void FileEventsModel::forgetUploadFiles(qint64 upload)
+{
+    QSqlQuery forget;
+    forget.prepare(QStringLiteral("DELETE FROM event_files WHERE event = ?"));
+    forget.addBindValue(-upload);
+    forget.exec();
+}
+
+bool FileEventsModel::store(const QString& remoteKeyId, qint64 fileId, qint64 size, Status status,
+                            const Files& files, qint64 upload)
+{
+    // One transaction: the event with all its files or nothing, and thousands of files written at once.
+    return inTransaction(
+        [&](QSqlDatabase& db) { return storeEvent(db, remoteKeyId, fileId, size, status, files, upload); });
 }
 
 void FileEventsModel::addEvent(QString remoteKeyId, int fileId, qlonglong size, Status status)

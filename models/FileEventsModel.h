@@ -30,9 +30,14 @@ public:
     // Name (relative to the extraction folder, or as sent) and size of each file.
     using Files = QVector<QPair<QString, qint64>>;
 
-    // Adds a row and its files on the default connection, for whoever is not this model.
+    // Adds a row and its files on the default connection, for whoever is not this model; upload: an
+    // unfinished upload whose files (storeUploadFiles()) become the row's. Within the caller's
+    // transaction when one is open.
     static bool store(const QString& remoteKeyId, qint64 fileId, qint64 size, Status status,
-                      const Files& files = Files());
+                      const Files& files = Files(), qint64 upload = 0);
+    // The files of an unfinished upload, kept until it is complete and becomes a row, or given up.
+    static bool storeUploadFiles(qint64 upload, const Files& files);
+    static void forgetUploadFiles(qint64 upload);
 
 signals:
     // checkDelivered() is over, whatever the relay said.

@@ -119,6 +119,9 @@ ApplicationWindow {
     FileEventsModel {
         id: fileEventsModel
     }
+    UnfinishedUploadsModel {
+        id: unfinishedUploadsModel
+    }
 
     StackLayout {
         id: mainStack

@@ -50,6 +50,7 @@ private slots:
     void rejectLeavesNothing();
     void secondStartRaisesTheWindow();
     void eventsFollowANewContact();
+    void unfinishedUploadResumes();
 
 private:
     QString shareTo(const QString& keyId) const;
@@ -321,6 +322,26 @@ void TestGuiEndToEnd::eventsFollowANewContact()
                                           "quit\n")
                                .arg(m_bobId, m_aliceId);
     RUN_WINDOW(m_alice, script, alice);
+}
+
+// A send that was killed while uploading is shown among the events, and Resume there finishes it.
+void TestGuiEndToEnd::unfinishedUploadResumes()
+{
+    const QString film = m_work.filePath(QStringLiteral("later/film.mkv"));
+    QVERIFY(write(film, randomBytes(96 * 1024 * 1024)));
+    QProcess send;
+    m_bob.start(send, {"send", m_aliceId, film});
+    const QDir uploads(m_relay.dataDir() + QStringLiteral("/containers/uploads"));
+    QTRY_VERIFY_WITH_TIMEOUT(uploads.entryInfoList({"*.part"}).value(0).size() > 0, 120000);
+    send.kill();
+    QVERIFY(send.waitForFinished(30000));
+
+    RUN_WINDOW(m_bob,
+               "click tabEventsBtn\nwait uploadStateText_0 text Upload not finished\n"
+               "click btnResumeUpload_0\nwaitHidden uploadRow_0\nwait eventStatusText_0 text Waiting for "
+               "delivery\nquit\n",
+               bob);
+    QCOMPARE(m_alice.run({"inbox"}).lines().size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestGuiEndToEnd)
