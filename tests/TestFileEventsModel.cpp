@@ -1,4 +1,5 @@
 #include "models/FileEventsModel.h"
+#include "models/UnfinishedUploadsModel.h"
 #include "util/ScriptedServer.h"
 #include "util/TestHome.h"
 
@@ -133,6 +134,43 @@ private slots:
         QCOMPARE(states.value(9), QList<int> {FileEventsModel::Delivered});
         // The model shows what the table now holds.
         QCOMPARE(model.data(model.index(1, 0), 260).toInt(), eight);
+    }
+
+    // The files of a send wait with its unfinished upload (which may outlive a restart) and become
+    // the event's when the upload completes; an upload given up takes them along.
+    void filesOfAnUpload_data()
+    {
+        QTest::addColumn<bool>("completes");
+        QTest::addRow("completed") << true;
+        QTest::addRow("given up") << false;
+    }
+
+    void filesOfAnUpload()
+    {
+        QFETCH(bool, completes);
+        QVERIFY(QSqlQuery().exec(QStringLiteral("DELETE FROM event_files")));
+        const FileEventsModel::Files files {{"Urlaub/a.jpg", 3}, {"b.txt", Q_INT64_C(5000000000)}};
+        const qint64 upload = UnfinishedUploadsModel::add(QStringLiteral("5"), 100);
+        QVERIFY(upload > 0);
+        QVERIFY(FileEventsModel::storeUploadFiles(upload, files));
+        FileEventsModel::store(QStringLiteral("5"), 6, 50, FileEventsModel::Received, {{"other", 1}});
+        if (completes)
+            QVERIFY(UnfinishedUploadsModel::complete(upload, 7));
+        else
+            UnfinishedUploadsModel::remove(upload);
+        FileEventsModel model;
+        QMap<int, QVariantList> byFileId;
+        for (int row = 0; row < model.rowCount(); ++row)
+            byFileId.insert(model.data(model.index(row, 0), 259).toInt(), model.files(row));
+        QCOMPARE(byFileId.keys(), completes ? (QList<int> {6, 7}) : QList<int> {6});
+        QCOMPARE(byFileId.value(6), (QVariantList {QVariantMap {{"name", "other"}, {"size", 1.0}}}));
+        QCOMPARE(byFileId.value(7),
+                 completes ? (QVariantList {QVariantMap {{"name", "Urlaub/a.jpg"}, {"size", 3.0}},
+                                            QVariantMap {{"name", "b.txt"}, {"size", 5e9}}})
+                           : QVariantList());
+        QSqlQuery all(QStringLiteral("SELECT COUNT(*) FROM event_files"));
+        QVERIFY(all.next());
+        QCOMPARE(all.value(0).toInt(), completes ? 3 : 1);
     }
 };
 
