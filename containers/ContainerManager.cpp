@@ -101,6 +101,8 @@ void ContainerManager::run(Job* job)
 void ContainerManager::sendFiles(QString keyId, QVariantMap shareFileList)
 {
     auto* job = new SendJob(m_relay, shareFileList, keyId, this);
+    connect(job, &SendJob::keyChanged, this,
+            [this](const QString& id, const QString&, const QString& offered) { emit keyChanged(id, offered); });
     connect(job, &SendJob::succeeded, this, [this, job](const QString& fileId, qint64 size) {
         job->deleteLater();
         emit finished();
@@ -144,6 +146,8 @@ void ContainerManager::downloadById(QString fileId, qlonglong fileSize, QString 
     connect(job, &ReceiveJob::succeeded, this, [this, job](const QStringList& files) {
         job->deleteLater();
         m_lastExtractedFile = files.value(0);
+        m_signature = job->signatureText();
+        emit signatureChanged();
         emit cleared();
         emit finished();
     });
@@ -171,6 +175,8 @@ void ContainerManager::extractContainer(QString containerPath)
     connect(job, &OpenJob::succeeded, this, [this, job](const QStringList& files) {
         job->deleteLater();
         m_lastExtractedFile = files.value(0);
+        m_signature = job->signatureText();
+        emit signatureChanged();
         emit finished();
     });
     emit start();

@@ -18,8 +18,12 @@ class ContainerManager : public QObject
     Q_OBJECT
     // Who answers the dialogs and shows the message boxes.
     Q_PROPERTY(Prompter* prompter MEMBER m_prompter)
+    // Who signed the container received or opened last, as a line to show.
+    Q_PROPERTY(QString signature READ signature NOTIFY signatureChanged)
 public:
     explicit ContainerManager(QObject* parent = nullptr, Prompter* prompter = nullptr);
+
+    QString signature() const { return m_signature; }
 
 signals:
     void info(QString text);
@@ -39,6 +43,10 @@ signals:
     void cleared();
     // The answer to checkNewFiles(): the containers waiting, each as the relay described it.
     void newFiles(QVariantList files);
+    // A send stopped because the relay offers another key for the contact than the pinned one;
+    // error() follows.
+    void keyChanged(QString keyId, QString offeredFingerprint);
+    void signatureChanged();
 
 public slots:
     bool isDirWritable(QString dir);
@@ -70,5 +78,6 @@ private:
     Prompter* m_prompter;
     QPointer<Job> m_job;
     QString m_lastExtractedFile;
+    QString m_signature;
     bool m_checking = false;
 };

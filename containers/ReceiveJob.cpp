@@ -2,6 +2,7 @@
 
 #include "app/Startup.h"
 #include "containers/OpenJob.h"
+#include "models/ContactKeys.h"
 #include "models/FileEventsModel.h"
 #include "net/RelayClient.h"
 
@@ -26,6 +27,18 @@ void ReceiveJob::run()
     const QFileInfo folder(m_folder);
     if (m_folder.isEmpty() || !folder.isDir() || !folder.isWritable())
         return fail(tr("Directory %1 is not writable").arg(m_folder));
+    if (!ContactKeys::pinned(m_uploaderKeyId).isEmpty())
+        return download();
+    emit stepStarted(Step::FetchingKey);
+    ContactKeys::fetch(m_relay, m_uploaderKeyId, this, [this](const ContactKeys::Fetched& key) {
+        if (!key.error.isNull())
+            return fail(key.error);
+        download();
+    });
+}
+
+void ReceiveJob::download()
+{
     m_download = new QTemporaryFile(Startup::temporaryDirPath() + QStringLiteral("/download-XXXXXX"), this);
     if (!m_download->open())
         return fail(StagingFolder::writeError(Startup::temporaryDirPath(), m_download->errorString()));
@@ -56,16 +69,21 @@ void ReceiveJob::extract()
 {
     auto* open = new OpenJob(m_download->fileName(), m_folder, m_existing, QString(), this);
     open->setContainerIsTemporary(true);
+    open->setSender(m_uploaderKeyId);
     follow(open);
     connect(open, &Job::failed, this, &ReceiveJob::fail);
-    connect(open, &OpenJob::succeeded, this, [this](const QStringList& files) {
+    connect(open, &OpenJob::succeeded, this, [this, open](const QStringList& files) {
+        m_signatureText = open->signatureText();
+        // Empty, not NULL, for an unsigned container.
+        const QString signer = open->signer().isEmpty() ? QStringLiteral("") : open->signer();
         delete m_download;
         m_download = nullptr;
         emit stepStarted(Step::Reporting);
         // The files are in place whatever the relay answers; an unanswered report only means the
         // container is offered again.
-        m_relay->downloadComplete(m_fileId, false, this, [this, files](const RelayClient::Result<bool>&) {
-            FileEventsModel::store(m_uploaderKeyId, m_fileId.toLongLong(), m_size, FileEventsModel::Received);
+        m_relay->downloadComplete(m_fileId, false, this, [this, files, signer](const RelayClient::Result<bool>&) {
+            FileEventsModel::store(m_uploaderKeyId, m_fileId.toLongLong(), m_size, FileEventsModel::Received,
+                                   signer);
             if (succeed())
                 emit succeeded(files);
         });

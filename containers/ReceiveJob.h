@@ -11,6 +11,8 @@ class RelayClient;
 // Receives a container that waits on the relay: downloads it into the private data folder,
 // extracts it (OpenJob) and, only once every file is in place, tells the relay that it was taken
 // and records it as received. A failure or a cancel leaves the container waiting on the relay.
+// The container must be unsigned or signed by the pinned key of the sender the relay names; a
+// sender without a pinned key has its key fetched and pinned first.
 class ReceiveJob : public Job
 {
     Q_OBJECT
@@ -18,6 +20,9 @@ public:
     // size: the container's size as the relay announced it; uploaderKeyId: its sender, for the record.
     ReceiveJob(RelayClient* relay, const QString& fileId, qint64 size, const QString& uploaderKeyId,
                const QString& folder, StagingFolder::ExistingFiles existing, QObject* parent = nullptr);
+
+    // Once succeeded: who signed the container, as a line to show.
+    QString signatureText() const { return m_signatureText; }
 
 signals:
     void succeeded(QStringList files);
@@ -27,6 +32,7 @@ protected:
     void stop() override;
 
 private:
+    void download();
     void extract();
 
     RelayClient* m_relay;
@@ -36,4 +42,5 @@ private:
     QString m_folder;
     StagingFolder::ExistingFiles m_existing;
     QTemporaryFile* m_download = nullptr;
+    QString m_signatureText;
 };

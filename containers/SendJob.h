@@ -7,7 +7,7 @@
 class QTemporaryFile;
 class RelayClient;
 
-// Sends files to a contact through the relay: fetches the contact's current key, packs and
+// Sends files to a contact through the relay: checks the contact's pinned key with the relay, packs and
 // encrypts the files into a container in the private data folder, asks the relay whether it may
 // be uploaded, uploads it and records the transfer as waiting for delivery.
 class SendJob : public Job
@@ -20,6 +20,8 @@ public:
 
 signals:
     void succeeded(QString fileId, qint64 size);
+    // As SaveJob's: the contact's key has changed, and the job fails next.
+    void keyChanged(QString keyId, QString pinnedFingerprint, QString offeredFingerprint);
 
 protected:
     void run() override;

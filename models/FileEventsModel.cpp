@@ -1,5 +1,6 @@
 #include "models/FileEventsModel.h"
 
+#include "models/ContactKeys.h"
 #include "net/RelayClient.h"
 
 #include <QDateTime>
@@ -13,17 +14,39 @@ FileEventsModel::FileEventsModel(QObject* parent, QSqlDatabase db)
     select();
 }
 
-bool FileEventsModel::store(const QString& remoteKeyId, qint64 fileId, qint64 size, Status status)
+bool FileEventsModel::store(const QString& remoteKeyId, qint64 fileId, qint64 size, Status status,
+                            const QString& signer)
 {
     QSqlQuery insert;
-    insert.prepare(QStringLiteral("INSERT INTO file_events (datetime, remote_key_id, file_id, status, size) "
-                                  "VALUES (?, ?, ?, ?, ?)"));
+    insert.prepare(QStringLiteral("INSERT INTO file_events (datetime, remote_key_id, file_id, status, size, "
+                                  "signer) VALUES (?, ?, ?, ?, ?, ?)"));
     insert.addBindValue(QDateTime::currentDateTime().toString(Qt::ISODate));
     insert.addBindValue(remoteKeyId);
     insert.addBindValue(fileId);
     insert.addBindValue(int(status));
     insert.addBindValue(size);
+    insert.addBindValue(signer);
     return insert.exec();
+}
+
+QVariant FileEventsModel::data(const QModelIndex& index, int role) const
+{
+    if (role != signatureRole())
+        return BaseSqlModel::data(index, role);
+    const QVariant signer = BaseSqlModel::data(index, Qt::UserRole + 1 + fieldIndex(QStringLiteral("signer")));
+    return signer.isNull() ? QString() : ContactKeys::signatureText(signer.toString(), false);
+}
+
+QHash<int, QByteArray> FileEventsModel::roleNames() const
+{
+    QHash<int, QByteArray> names = BaseSqlModel::roleNames();
+    names.insert(signatureRole(), QByteArrayLiteral("signature"));
+    return names;
+}
+
+int FileEventsModel::signatureRole() const
+{
+    return Qt::UserRole + 1 + columnCount();
 }
 
 void FileEventsModel::addEvent(QString remoteKeyId, int fileId, qlonglong size, Status status)

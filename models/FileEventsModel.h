@@ -22,8 +22,14 @@ public:
     // No connection given: the application's default database connection.
     explicit FileEventsModel(QObject* parent = nullptr, QSqlDatabase db = QSqlDatabase());
 
-    // Adds a row on the default connection, for whoever is not this model.
-    static bool store(const QString& remoteKeyId, qint64 fileId, qint64 size, Status status);
+    // Adds a row on the default connection, for whoever is not this model. signer: of a received
+    // container, the fingerprint of the key that signed it, or empty when it was not signed.
+    static bool store(const QString& remoteKeyId, qint64 fileId, qint64 size, Status status,
+                      const QString& signer = QString());
+
+    // Also the role "signature": for a received container, who signed it, as a line to show.
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QHash<int, QByteArray> roleNames() const override;
 
 signals:
     // checkDelivered() is over, whatever the relay said.
@@ -35,6 +41,8 @@ public slots:
     void checkDelivered();
 
 private:
+    int signatureRole() const;
+
     RelayClient* m_relay;
     bool m_checking = false;
 };

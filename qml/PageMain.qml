@@ -92,6 +92,42 @@ Page {
         id: pageSettings
     }
 
+    Dialog {
+        id: dlgOwnFingerprint
+        objectName: "dlgOwnFingerprint"
+        modal: true
+        width: pageMain.width - 40
+        x: 20
+        y: pageMain.height / 2 - height / 2 - 40
+        padding: 20
+        title: qsTr("Your fingerprint")
+        standardButtons: Dialog.Close
+
+        contentItem: ColumnLayout {
+            spacing: 15
+
+            TextEdit {
+                id: ownFingerprintText
+                objectName: "ownFingerprintText"
+                Layout.fillWidth: true
+                readOnly: true
+                selectByMouse: true
+                wrapMode: TextEdit.WordWrap
+                font.family: "monospace"
+                font.pointSize: 13
+                color: colorMap.grey1
+                selectionColor: Material.accent
+            }
+            Text {
+                Layout.fillWidth: true
+                wrapMode: Text.WordWrap
+                text: qsTr("Your contacts see this fingerprint for you on their contact page. The safety number you compare with each of them is made from it and theirs.")
+                font.pointSize: 11
+                color: colorMap.grey2
+            }
+        }
+    }
+
     StackView {
         id: mainStackView
         objectName: "mainStackView"
@@ -119,10 +155,31 @@ Page {
                 Column {
                     anchors.verticalCenter: parent.verticalCenter
 
-                    Text {
-                        text: qsTr("Your ID")
-                        font.pointSize: 12
-                        color: colorMap.grey2
+                    Row {
+                        spacing: 10
+
+                        Text {
+                            text: qsTr("Your ID")
+                            font.pointSize: 12
+                            color: colorMap.grey2
+                        }
+                        Text {
+                            objectName: "btnOwnFingerprint"
+                            text: qsTr("Fingerprint")
+                            font.pointSize: 12
+                            font.underline: true
+                            color: colorMap.green
+
+                            MouseArea {
+                                anchors.fill: parent
+                                anchors.margins: -4
+                                cursorShape: Qt.PointingHandCursor
+                                onClicked: {
+                                    ownFingerprintText.text = privKeysModel.fingerprint()
+                                    dlgOwnFingerprint.open()
+                                }
+                            }
+                        }
                     }
                     TextInput {
                         objectName: "privKeyIdText"
