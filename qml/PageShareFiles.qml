@@ -116,7 +116,8 @@ Page {
             mainWindow.setTrayIcon("success")
         }
         onCanceled: reset(false)
-        onError: showError(text)
+        // The page's own error view, not the manager's message box of the same name.
+        onError: root.showError(text)
         onKeyChanged: root.offeredFingerprint = offeredFingerprint
     }
 
@@ -129,7 +130,7 @@ Page {
         }
         function onError(text) {
             root.accepting = false
-            showError(text)
+            root.showError(text)
         }
     }
 
