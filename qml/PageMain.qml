@@ -96,9 +96,11 @@ Page {
         id: dlgOwnFingerprint
         objectName: "dlgOwnFingerprint"
         modal: true
+        // Escape closes it.
+        focus: true
         width: pageMain.width - 40
         x: 20
-        y: pageMain.height / 2 - height / 2 - 40
+        y: 90
         padding: 20
         title: qsTr("Your fingerprint")
         standardButtons: Dialog.Close
@@ -109,7 +111,7 @@ Page {
             TextEdit {
                 id: ownFingerprintText
                 objectName: "ownFingerprintText"
-                Layout.fillWidth: true
+                Layout.preferredWidth: dlgOwnFingerprint.availableWidth
                 readOnly: true
                 selectByMouse: true
                 wrapMode: TextEdit.WordWrap
@@ -119,7 +121,7 @@ Page {
                 selectionColor: Material.accent
             }
             Text {
-                Layout.fillWidth: true
+                Layout.preferredWidth: dlgOwnFingerprint.availableWidth
                 wrapMode: Text.WordWrap
                 text: qsTr("Your contacts see this fingerprint for you on their contact page. The safety number you compare with each of them is made from it and theirs.")
                 font.pointSize: 11
