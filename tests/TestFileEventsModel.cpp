@@ -24,7 +24,8 @@ class TestFileEventsModel : public QObject
         QDateTime t(QDate(2020, 1, 1), QTime(0, 0));
         for (const auto& row : rows) {
             QSqlQuery q;
-            q.prepare(QStringLiteral("INSERT INTO file_events VALUES (?, '5', ?, ?, 10)"));
+            q.prepare(QStringLiteral("INSERT INTO file_events (datetime, remote_key_id, file_id, status, "
+                                     "size) VALUES (?, '5', ?, ?, 10)"));
             q.addBindValue(t.toString(Qt::ISODate));
             q.addBindValue(row.first);
             q.addBindValue(row.second);
