@@ -85,13 +85,14 @@ CliApp::CliApp(QObject* parent)
             &CliApp::renameContact);
     command(QStringLiteral("remove"), tr("Remove a contact from this computer."), tr("KEYID"), 1, 1,
             &CliApp::removeContact);
-    command(QStringLiteral("fingerprint"),
-            tr("Print your own key's fingerprint, or a contact's with the safety number you both see. Compare "
-               "it with the contact in person or on the phone."),
-            tr("[KEYID]"), 0, 1, &CliApp::showFingerprint);
+    command(
+        QStringLiteral("fingerprint"),
+        tr("Print your own key's fingerprint, or a contact's with the safety number you both see. Compare "
+           "it with the contact in person or on the phone."),
+        tr("[KEYID]"), 0, 1, &CliApp::showFingerprint);
     command(QStringLiteral("verify"),
-            tr("Mark a contact as verified, once you have compared the safety number with them."), tr("KEYID"),
-            1, 1, &CliApp::verifyContact);
+            tr("Mark a contact as verified, once you have compared the safety number with them."),
+            tr("KEYID"), 1, 1, &CliApp::verifyContact);
     command(QStringLiteral("accept-key"),
             tr("Accept the new key of a contact whose key has changed. The contact is not verified then."),
             tr("KEYID FINGERPRINT"), 2, 2, &CliApp::acceptKey);
@@ -418,7 +419,8 @@ int CliApp::send(const CliCommand& command)
     SendJob job(m_relay, files, keyId);
     QString fileId, offered;
     connect(&job, &SendJob::succeeded, this, [&](const QString& id) { fileId = id; });
-    connect(&job, &SendJob::keyChanged, this, [&](const QString&, const QString&, const QString& key) { offered = key; });
+    connect(&job, &SendJob::keyChanged, this,
+            [&](const QString&, const QString&, const QString& key) { offered = key; });
     if (!runJob(job)) {
         if (!offered.isEmpty())
             printError(tr("To accept the new key: tessary-cli accept-key %1 %2").arg(keyId, offered));

@@ -101,8 +101,9 @@ void ContainerManager::run(Job* job)
 void ContainerManager::sendFiles(QString keyId, QVariantMap shareFileList)
 {
     auto* job = new SendJob(m_relay, shareFileList, keyId, this);
-    connect(job, &SendJob::keyChanged, this,
-            [this](const QString& id, const QString&, const QString& offered) { emit keyChanged(id, offered); });
+    connect(
+        job, &SendJob::keyChanged, this,
+        [this](const QString& id, const QString&, const QString& offered) { emit keyChanged(id, offered); });
     connect(job, &SendJob::succeeded, this, [this, job](const QString& fileId, qint64 size) {
         job->deleteLater();
         emit finished();

@@ -59,7 +59,8 @@ void OpenJob::run()
     // integrity check that could not be told apart from a tampered container.
     m_crypter = new Crypter(trailer.method, secret, false, this);
     // gpg checks the signature in the same pass, against the keys put into its keyring for it.
-    m_crypter->setSignatureKeys(m_sender.isEmpty() ? ContactKeys::fingerprints() : QStringList {m_expectedSigner});
+    m_crypter->setSignatureKeys(m_sender.isEmpty() ? ContactKeys::fingerprints()
+                                                   : QStringList {m_expectedSigner});
     if (m_temporary && container.resize(trailer.messageLength))
         m_crypter->setInputFile(m_containerPath);
     else

@@ -81,12 +81,13 @@ void ReceiveJob::extract()
         emit stepStarted(Step::Reporting);
         // The files are in place whatever the relay answers; an unanswered report only means the
         // container is offered again.
-        m_relay->downloadComplete(m_fileId, false, this, [this, files, signer](const RelayClient::Result<bool>&) {
-            FileEventsModel::store(m_uploaderKeyId, m_fileId.toLongLong(), m_size, FileEventsModel::Received,
-                                   signer);
-            if (succeed())
-                emit succeeded(files);
-        });
+        m_relay->downloadComplete(m_fileId, false, this,
+                                  [this, files, signer](const RelayClient::Result<bool>&) {
+                                      FileEventsModel::store(m_uploaderKeyId, m_fileId.toLongLong(), m_size,
+                                                             FileEventsModel::Received, signer);
+                                      if (succeed())
+                                          emit succeeded(files);
+                                  });
     });
     open->start();
 }

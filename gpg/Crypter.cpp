@@ -67,7 +67,8 @@ Crypter::~Crypter()
     const QStringList unused = release(m_imported);
     if (!unused.isEmpty())
         QProcess::startDetached(QStringLiteral("gpg"),
-                                QStringList {QStringLiteral("--homedir"), gpgHomeDir()} + deleteArguments(unused));
+                                QStringList {QStringLiteral("--homedir"), gpgHomeDir()}
+                                    + deleteArguments(unused));
 }
 
 void Crypter::setInputFile(const QString& path, qint64 length)
@@ -127,7 +128,8 @@ bool Crypter::collectKeys(QByteArray* keys)
             needed.append({fingerprint, false, false});
     for (const Needed& key : needed) {
         QSqlQuery query;
-        query.prepare(QStringLiteral("SELECT ") + (key.secret ? QStringLiteral("private") : QStringLiteral("public"))
+        query.prepare(QStringLiteral("SELECT ")
+                      + (key.secret ? QStringLiteral("private") : QStringLiteral("public"))
                       + QStringLiteral(" FROM key_data WHERE fpr = ?"));
         query.bindValue(0, key.fingerprint);
         const QByteArray blob = query.exec() && query.next() ? query.value(0).toByteArray() : QByteArray();
@@ -147,8 +149,8 @@ bool Crypter::collectKeys(QByteArray* keys)
 
 void Crypter::runGpg()
 {
-    QStringList arguments {QStringLiteral("--batch"), QStringLiteral("--yes"), QStringLiteral("--trust-model"),
-                           QStringLiteral("always")};
+    QStringList arguments {QStringLiteral("--batch"), QStringLiteral("--yes"),
+                           QStringLiteral("--trust-model"), QStringLiteral("always")};
     if (m_method == 1 && m_encrypt && !m_signer.isEmpty())
         arguments << QStringLiteral("-s") << QStringLiteral("-u") << m_signer;
     if (m_method == 1 && m_encrypt)
@@ -229,8 +231,8 @@ void Crypter::finish(bool ok)
     if (unused.isEmpty())
         return end(ok);
     // gpg stops at the first key it does not find: only those that made it into the keyring are named.
-    GpgProcess::run({QStringLiteral("--with-colons"), QStringLiteral("--list-keys")}, QByteArray(), importTimeoutMs,
-                    this, [this, ok, unused](const GpgProcess::Result& listing) {
+    GpgProcess::run({QStringLiteral("--with-colons"), QStringLiteral("--list-keys")}, QByteArray(),
+                    importTimeoutMs, this, [this, ok, unused](const GpgProcess::Result& listing) {
                         QStringList present = listing.ok ? QStringList() : unused;
                         for (const QString& fingerprint : parseFingerprints(listing.out))
                             if (unused.contains(fingerprint) && !present.contains(fingerprint))

@@ -112,8 +112,8 @@ void GpgProcess::start(const QStringList& arguments)
 {
     QStringList all {QStringLiteral("--homedir"), gpgHomeDir()};
     if (m_passphraseRead >= 0)
-        all << QStringLiteral("--pinentry-mode") << QStringLiteral("loopback") << QStringLiteral("--passphrase-fd")
-            << QString::number(m_passphraseRead);
+        all << QStringLiteral("--pinentry-mode") << QStringLiteral("loopback")
+            << QStringLiteral("--passphrase-fd") << QString::number(m_passphraseRead);
     if (m_statusWrite >= 0)
         all << QStringLiteral("--status-fd") << QString::number(m_statusWrite);
     QProcess::start(QStringLiteral("gpg"), all + arguments, QIODevice::ReadWrite);

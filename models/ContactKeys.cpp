@@ -20,31 +20,37 @@ using Checked = std::function<void(const RelayClient::PublicKey& key, const QStr
 void download(RelayClient* relay, const QString& keyId, QObject* context, Checked done)
 {
     const QString asked = RelayClient::normalizeKeyId(keyId);
-    relay->downloadPubKey(asked, context, [asked, context, done](const RelayClient::Result<RelayClient::PublicKey>& answer) {
-        if (!answer.ok())
-            return done({}, answer.error);
-        const RelayClient::PublicKey key = answer.value;
-        if (key.keyId != asked)
-            return done({}, ContactKeys::tr("The server answered with the key of %1 when asked for %2. It was not "
-                                            "used.")
-                                .arg(key.keyId, asked));
-        GpgProcess::run({QStringLiteral("--batch"), QStringLiteral("--with-colons"), QStringLiteral("--show-keys")},
-                        key.key, inspectTimeoutMs, context, [asked, key, done](const GpgProcess::Result& shown) {
-                            if (!shown.ok || singlePublicKeyFingerprint(shown.out) != key.fpr)
-                                return done({}, ContactKeys::tr("The server sent an unusable key for %1. It was "
-                                                                "not used.")
-                                                    .arg(asked));
-                            done(key, QString());
-                        });
-    });
+    relay->downloadPubKey(
+        asked, context, [asked, context, done](const RelayClient::Result<RelayClient::PublicKey>& answer) {
+            if (!answer.ok())
+                return done({}, answer.error);
+            const RelayClient::PublicKey key = answer.value;
+            if (key.keyId != asked)
+                return done(
+                    {},
+                    ContactKeys::tr("The server answered with the key of %1 when asked for %2. It was not "
+                                    "used.")
+                        .arg(key.keyId, asked));
+            GpgProcess::run(
+                {QStringLiteral("--batch"), QStringLiteral("--with-colons"), QStringLiteral("--show-keys")},
+                key.key, inspectTimeoutMs, context, [asked, key, done](const GpgProcess::Result& shown) {
+                    if (!shown.ok || singlePublicKeyFingerprint(shown.out) != key.fpr)
+                        return done({},
+                                    ContactKeys::tr("The server sent an unusable key for %1. It was "
+                                                    "not used.")
+                                        .arg(asked));
+                    done(key, QString());
+                });
+        });
 }
 
 // Pins key for its key id, in a row of its own when there is none; a new pin is not verified.
 bool pin(const RelayClient::PublicKey& key)
 {
     QSqlQuery query;
-    query.prepare(QStringLiteral("UPDATE key_data SET fpr = ?, public = ?, verified = 0 WHERE remote_key_id = ? "
-                                 "AND private IS NULL"));
+    query.prepare(
+        QStringLiteral("UPDATE key_data SET fpr = ?, public = ?, verified = 0 WHERE remote_key_id = ? "
+                       "AND private IS NULL"));
     query.addBindValue(key.fpr);
     query.addBindValue(key.key);
     query.addBindValue(key.keyId);
@@ -52,7 +58,8 @@ bool pin(const RelayClient::PublicKey& key)
         return false;
     if (query.numRowsAffected() == 1)
         return true;
-    query.prepare(QStringLiteral("INSERT INTO key_data (remote_key_id, fpr, public, verified) VALUES (?, ?, ?, 0)"));
+    query.prepare(
+        QStringLiteral("INSERT INTO key_data (remote_key_id, fpr, public, verified) VALUES (?, ?, ?, 0)"));
     query.addBindValue(key.keyId);
     query.addBindValue(key.fpr);
     query.addBindValue(key.key);
@@ -88,24 +95,26 @@ void ContactKeys::fetch(RelayClient* relay, const QString& keyId, QObject* conte
     });
 }
 
-void ContactKeys::accept(RelayClient* relay, const QString& keyId, const QString& fingerprint, QObject* context,
-                         Callback done)
+void ContactKeys::accept(RelayClient* relay, const QString& keyId, const QString& fingerprint,
+                         QObject* context, Callback done)
 {
     const QString accepted = hexDigits(fingerprint);
-    download(relay, keyId, context, [done, accepted](const RelayClient::PublicKey& key, const QString& error) {
-        Fetched result;
-        result.keyId = key.keyId;
-        result.error = error;
-        if (error.isNull() && key.fpr != accepted)
-            result.error = tr("The server now offers the key %1 for %2, not the one you accepted. Nothing was "
-                              "changed.")
-                               .arg(grouped(key.fpr), key.keyId);
-        else if (error.isNull() && !pin(key))
-            result.error = tr("Cannot update key data");
-        else if (error.isNull())
-            result.fingerprint = key.fpr;
-        done(result);
-    });
+    download(
+        relay, keyId, context, [done, accepted](const RelayClient::PublicKey& key, const QString& error) {
+            Fetched result;
+            result.keyId = key.keyId;
+            result.error = error;
+            if (error.isNull() && key.fpr != accepted)
+                result.error
+                    = tr("The server now offers the key %1 for %2, not the one you accepted. Nothing was "
+                         "changed.")
+                          .arg(grouped(key.fpr), key.keyId);
+            else if (error.isNull() && !pin(key))
+                result.error = tr("Cannot update key data");
+            else if (error.isNull())
+                result.fingerprint = key.fpr;
+            done(result);
+        });
 }
 
 QString ContactKeys::pinned(const QString& keyId)
@@ -128,15 +137,17 @@ QStringList ContactKeys::fingerprints()
 QString ContactKeys::ownFingerprint()
 {
     // The key the relay names as this user's, the registered one shown as "Your ID".
-    QSqlQuery query(QStringLiteral("SELECT fpr FROM key_data WHERE private IS NOT NULL AND remote_key_id IS NOT "
-                                   "NULL ORDER BY rowid LIMIT 1"));
+    QSqlQuery query(
+        QStringLiteral("SELECT fpr FROM key_data WHERE private IS NOT NULL AND remote_key_id IS NOT "
+                       "NULL ORDER BY rowid LIMIT 1"));
     return query.next() ? query.value(0).toString() : QString();
 }
 
 bool ContactKeys::isVerified(const QString& keyId)
 {
     QSqlQuery query;
-    query.prepare(QStringLiteral("SELECT verified FROM key_data WHERE remote_key_id = ? AND fpr IS NOT NULL"));
+    query.prepare(
+        QStringLiteral("SELECT verified FROM key_data WHERE remote_key_id = ? AND fpr IS NOT NULL"));
     query.addBindValue(RelayClient::normalizeKeyId(keyId));
     return query.exec() && query.next() && query.value(0).toInt() == 1;
 }
@@ -144,8 +155,9 @@ bool ContactKeys::isVerified(const QString& keyId)
 bool ContactKeys::setVerified(const QString& keyId, bool verified)
 {
     QSqlQuery query;
-    query.prepare(QStringLiteral("UPDATE key_data SET verified = ? WHERE remote_key_id = ? AND fpr IS NOT NULL "
-                                 "AND private IS NULL"));
+    query.prepare(
+        QStringLiteral("UPDATE key_data SET verified = ? WHERE remote_key_id = ? AND fpr IS NOT NULL "
+                       "AND private IS NULL"));
     query.addBindValue(verified ? 1 : 0);
     query.addBindValue(RelayClient::normalizeKeyId(keyId));
     return query.exec() && query.numRowsAffected() == 1;
@@ -166,8 +178,8 @@ QString ContactKeys::safetyNumber(const QString& fingerprint, const QString& oth
         return QString();
     if (second < first)
         std::swap(first, second);
-    const QByteArray digest
-        = QCryptographicHash::hash(QByteArray::fromHex((first + second).toLatin1()), QCryptographicHash::Sha512);
+    const QByteArray digest = QCryptographicHash::hash(QByteArray::fromHex((first + second).toLatin1()),
+                                                       QCryptographicHash::Sha512);
     QStringList groups;
     for (int group = 0; group < 12; ++group) {
         quint64 value = 0;
@@ -201,7 +213,8 @@ QString ContactKeys::signatureText(const QString& signer, bool withName)
     if (signer.isEmpty())
         return tr("Not signed: nothing confirms who sent it");
     QSqlQuery query;
-    query.prepare(QStringLiteral("SELECT remote_key_id, private IS NOT NULL, verified FROM key_data WHERE fpr = ?"));
+    query.prepare(
+        QStringLiteral("SELECT remote_key_id, private IS NOT NULL, verified FROM key_data WHERE fpr = ?"));
     query.addBindValue(signer);
     if (!query.exec() || !query.next())
         return withName ? unknownSignerText() : tr("Signed, not verified");
@@ -219,9 +232,11 @@ QString ContactKeys::unknownSignerText()
     return tr("Signed by a key that is not among your contacts");
 }
 
-QString ContactKeys::changeText(const QString& keyId, const QString& pinnedFingerprint, const QString& offered)
+QString ContactKeys::changeText(const QString& keyId, const QString& pinnedFingerprint,
+                                const QString& offered)
 {
-    return tr("The key of %1 has changed, so nothing was sent. Pinned key: %2. Key offered now: %3. Accept the new "
+    return tr("The key of %1 has changed, so nothing was sent. Pinned key: %2. Key offered now: %3. Accept "
+              "the new "
               "key only once %1 has confirmed it, for example by comparing the safety number.")
         .arg(name(keyId), grouped(pinnedFingerprint), grouped(offered));
 }

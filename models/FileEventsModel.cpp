@@ -33,7 +33,8 @@ QVariant FileEventsModel::data(const QModelIndex& index, int role) const
 {
     if (role != signatureRole())
         return BaseSqlModel::data(index, role);
-    const QVariant signer = BaseSqlModel::data(index, Qt::UserRole + 1 + fieldIndex(QStringLiteral("signer")));
+    const QVariant signer
+        = BaseSqlModel::data(index, Qt::UserRole + 1 + fieldIndex(QStringLiteral("signer")));
     return signer.isNull() ? QString() : ContactKeys::signatureText(signer.toString(), false);
 }
 

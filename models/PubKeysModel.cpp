@@ -92,7 +92,8 @@ QVariantMap PubKeysModel::keyDetails(QString keyId)
 {
     const QString fingerprint = ContactKeys::pinned(keyId);
     return {{QStringLiteral("fingerprint"), ContactKeys::grouped(fingerprint)},
-            {QStringLiteral("safetyNumber"), ContactKeys::safetyNumber(ContactKeys::ownFingerprint(), fingerprint)},
+            {QStringLiteral("safetyNumber"),
+             ContactKeys::safetyNumber(ContactKeys::ownFingerprint(), fingerprint)},
             {QStringLiteral("verified"), ContactKeys::isVerified(keyId)},
             {QStringLiteral("trust"), ContactKeys::trustText(keyId)}};
 }

@@ -40,7 +40,8 @@ public:
     }
 
     // A key pair without passphrase made in this home: its fingerprint and, if asked, both halves.
-    bool generate(const QString& name, QString* fpr, QByteArray* pub = nullptr, QByteArray* sec = nullptr) const
+    bool generate(const QString& name, QString* fpr, QByteArray* pub = nullptr,
+                  QByteArray* sec = nullptr) const
     {
         const QString uid = name + QStringLiteral(" <test@example.org>");
         QByteArray listing;
@@ -70,14 +71,16 @@ public:
     // A method-1 container to the key to, signed by the key signer of this home unless it is empty.
     QByteArray container(const QByteArray& payload, const QString& to, const QString& signer) const
     {
-        const QString plain = m_dir.filePath(QStringLiteral("plain")), out = m_dir.filePath(QStringLiteral("out"));
+        const QString plain = m_dir.filePath(QStringLiteral("plain")),
+                      out = m_dir.filePath(QStringLiteral("out"));
         QFile file(plain);
         if (!file.open(QIODevice::WriteOnly) || file.write(payload) != payload.size())
             return QByteArray();
         file.close();
         QStringList args {"--trust-model", "always", "-e", "-r", to, "-o", out};
         if (!signer.isEmpty())
-            args << "-s" << "-u" << signer;
+            args << "-s"
+                 << "-u" << signer;
         QFile encrypted(out);
         if (!run(args << plain) || !encrypted.open(QIODevice::ReadOnly))
             return QByteArray();

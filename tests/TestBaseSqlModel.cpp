@@ -37,10 +37,11 @@ private slots:
     {
         QTest::addColumn<QString>("table");
         QTest::addColumn<QStringList>("columns");
-        QTest::addRow("key_data") << QStringLiteral("key_data")
-                                  << QStringList {"remote_key_id", "key_alias", "fpr", "public", "private", "verified"};
-        QTest::addRow("file_events") << QStringLiteral(
-            "file_events") << QStringList {"datetime", "remote_key_id", "file_id", "status", "size", "signer"};
+        QTest::addRow("key_data") << QStringLiteral(
+            "key_data") << QStringList {"remote_key_id", "key_alias", "fpr", "public", "private", "verified"};
+        QTest::addRow("file_events") << QStringLiteral("file_events")
+                                     << QStringList {"datetime", "remote_key_id", "file_id",
+                                                     "status",   "size",          "signer"};
     }
     void rolesFollowColumns()
     {
@@ -122,10 +123,12 @@ private slots:
             db.setDatabaseName(m_home->dataDir() + "/data.db3");
             QVERIFY(db.open());
             QSqlQuery query(db);
-            QVERIFY(query.exec("CREATE TABLE key_data (remote_key_id TEXT PRIMARY KEY, key_alias TEXT, fpr TEXT "
-                               "UNIQUE, public BLOB, private BLOB)"));
-            QVERIFY(query.exec("CREATE TABLE file_events (datetime TEXT, remote_key_id TEXT, file_id INTEGER, "
-                               "status INTEGER, size INTEGER)"));
+            QVERIFY(
+                query.exec("CREATE TABLE key_data (remote_key_id TEXT PRIMARY KEY, key_alias TEXT, fpr TEXT "
+                           "UNIQUE, public BLOB, private BLOB)"));
+            QVERIFY(
+                query.exec("CREATE TABLE file_events (datetime TEXT, remote_key_id TEXT, file_id INTEGER, "
+                           "status INTEGER, size INTEGER)"));
             QVERIFY(query.exec("INSERT INTO key_data VALUES ('7', 'Ann', 'AB12', x'99', NULL)"));
             QVERIFY(query.exec("INSERT INTO file_events VALUES ('2026-01-02T03:04:05', '7', 5, 0, 99)"));
         }

@@ -8,8 +8,8 @@
 #include "util/TestHome.h"
 
 #include <QBuffer>
-#include <QSqlQuery>
 #include <QRegularExpression>
+#include <QSqlQuery>
 #include <QTcpServer>
 #include <QtTest>
 
@@ -118,8 +118,9 @@ private slots:
         QCOMPARE(global.code, 0);
         QVERIFY(
             global.out.contains("Exit codes: 0 success, 1 the operation failed, 2 usage error, 3 another"));
-        for (const char* command : {"id", "contacts", "add", "rename", "remove", "fingerprint", "verify", "accept-key",
-                                    "send", "inbox", "accept", "reject", "history", "save", "open"}) {
+        for (const char* command :
+             {"id", "contacts", "add", "rename", "remove", "fingerprint", "verify", "accept-key", "send",
+              "inbox", "accept", "reject", "history", "save", "open"}) {
             QVERIFY2(global.out.contains(QStringLiteral("\n  %1 ").arg(command)), command);
             const Result help = cli(m_alice, {command, "--help"});
             QCOMPARE(help.code, 0);
@@ -243,8 +244,9 @@ private slots:
         const QStringList aliceSees = cli(m_alice, {"fingerprint", bobId}).lines();
         const QStringList bobSees = cli(m_bob, {"fingerprint", aliceId}).lines();
         QCOMPARE(aliceSees.value(0), "Fingerprint: " + bobFpr);
-        QVERIFY2(QRegularExpression("^Safety number: (\\d{5} ){11}\\d{5}$").match(aliceSees.value(1)).hasMatch(),
-                 qPrintable(aliceSees.join('\n')));
+        QVERIFY2(
+            QRegularExpression("^Safety number: (\\d{5} ){11}\\d{5}$").match(aliceSees.value(1)).hasMatch(),
+            qPrintable(aliceSees.join('\n')));
         QCOMPARE(bobSees.value(1), aliceSees.value(1));
         QCOMPARE(cli(m_alice, {"verify", bobId}).code, 0);
         QCOMPARE(cli(m_alice, {"contacts"}).lines(), QStringList {bobId + "\tBob\tverified"});
@@ -295,7 +297,8 @@ private slots:
         // accepts the offered key, and Bob is not verified then.
         m_alice.makeCurrent();
         QVERIFY(m_alice.openDatabase());
-        QVERIFY(QSqlQuery().exec("UPDATE key_data SET fpr = '" + QString(40, 'A') + "' WHERE remote_key_id = " + bobId));
+        QVERIFY(QSqlQuery().exec("UPDATE key_data SET fpr = '" + QString(40, 'A')
+                                 + "' WHERE remote_key_id = " + bobId));
         const Result stopped = cli(m_alice, {"send", bobId, m_work.filePath("no.txt")});
         QCOMPARE(stopped.code, 1);
         const QString hint = "tessary-cli accept-key " + bobId + ' ' + QString(bobFpr).remove(' ');

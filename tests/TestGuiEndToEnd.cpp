@@ -236,29 +236,31 @@ void TestGuiEndToEnd::rejectLeavesNothing()
 // Bob compares what his window shows with what Alice's side computes, and marks her verified.
 void TestGuiEndToEnd::verifiedMarkAfterComparing()
 {
-    const QString script = QStringLiteral("click btnOwnFingerprint\n"
-                                          "waitVisible ownFingerprintText\n"
-                                          "print ownFingerprintText text\n"
-                                          "key Escape\n"
-                                          "click tabContactsBtn\n"
-                                          "waitVisible contactRow_%1\n"
-                                          "waitHidden verifiedMark_%1\n"
-                                          "hover contactRow_%1\n"
-                                          "click btnEditContact\n"
-                                          "waitVisible contactSafetyNumber\n"
-                                          "print contactFingerprint text\n"
-                                          "print contactSafetyNumber text\n"
-                                          "click btnMarkVerified\n"
-                                          "wait contactTrustText text Verified: you compared the safety number\n"
-                                          "click btnBack\n"
-                                          "waitVisible verifiedMark_%1\n"
-                                          "quit\n")
-                               .arg(m_aliceId);
+    const QString script
+        = QStringLiteral("click btnOwnFingerprint\n"
+                         "waitVisible ownFingerprintText\n"
+                         "print ownFingerprintText text\n"
+                         "key Escape\n"
+                         "click tabContactsBtn\n"
+                         "waitVisible contactRow_%1\n"
+                         "waitHidden verifiedMark_%1\n"
+                         "hover contactRow_%1\n"
+                         "click btnEditContact\n"
+                         "waitVisible contactSafetyNumber\n"
+                         "print contactFingerprint text\n"
+                         "print contactSafetyNumber text\n"
+                         "click btnMarkVerified\n"
+                         "wait contactTrustText text Verified: you compared the safety number\n"
+                         "click btnBack\n"
+                         "waitVisible verifiedMark_%1\n"
+                         "quit\n")
+              .arg(m_aliceId);
     RUN_WINDOW(m_bob, script, bob);
     // Alice pinned Bob's key when she took his container.
     const QStringList aliceSees = m_alice.run({"fingerprint", m_bobId}).lines();
     QCOMPARE(aliceSees.value(0), "Fingerprint: " + printed(bob, QStringLiteral("ownFingerprintText.text")));
-    QCOMPARE(aliceSees.value(1), "Safety number: " + printed(bob, QStringLiteral("contactSafetyNumber.text")));
+    QCOMPARE(aliceSees.value(1),
+             "Safety number: " + printed(bob, QStringLiteral("contactSafetyNumber.text")));
     QCOMPARE(printed(bob, QStringLiteral("contactFingerprint.text")),
              QString::fromUtf8(m_alice.run({"fingerprint"}).out.trimmed()));
 }
@@ -274,7 +276,8 @@ void TestGuiEndToEnd::keyChangeStopsSharing()
     {
         QSqlDatabase db = m_relay.openDatabase(QStringLiteral("relay"));
         QSqlQuery query(db);
-        QVERIFY(query.exec("SELECT fpr, key_data FROM pubkeys WHERE key_id = '" + carolId + "'") && query.next());
+        QVERIFY(query.exec("SELECT fpr, key_data FROM pubkeys WHERE key_id = '" + carolId + "'")
+                && query.next());
         const QVariant fpr = query.value(0), key = query.value(1);
         QVERIFY(query.exec("DELETE FROM pubkeys WHERE key_id = '" + carolId + "'"));
         query.prepare("UPDATE pubkeys SET fpr = ?, key_data = ? WHERE key_id = ?");
@@ -285,23 +288,26 @@ void TestGuiEndToEnd::keyChangeStopsSharing()
     QSqlDatabase::removeDatabase(QStringLiteral("relay"));
     QVERIFY(write(m_work.filePath(QStringLiteral("changed.txt")), "for Alice only\n"));
     const QString script = shareTo(m_aliceId)
-        + QStringLiteral("wait shareTrustText text Verified: you compared the safety number\n"
-                         "drop shareDropArea %1\n"
-                         "click btnSendFiles\n"
-                         "waitVisible btnAcceptKey\n"
-                         "waitHidden btnShareRetry\n"
-                         "print shareErrorText text\n"
-                         "click btnAcceptKey\n"
-                         "waitVisible btnSendFiles\n"
-                         "wait shareTrustText text Not verified: compare the safety number on the contact's page\n"
-                         "click btnSendFiles\n"
-                         "waitVisible btnShareDone\n"
-                         "quit\n")
+        + QStringLiteral(
+              "wait shareTrustText text Verified: you compared the safety number\n"
+              "drop shareDropArea %1\n"
+              "click btnSendFiles\n"
+              "waitVisible btnAcceptKey\n"
+              "waitHidden btnShareRetry\n"
+              "print shareErrorText text\n"
+              "click btnAcceptKey\n"
+              "waitVisible btnSendFiles\n"
+              "wait shareTrustText text Not verified: compare the safety number on the contact's page\n"
+              "click btnSendFiles\n"
+              "waitVisible btnShareDone\n"
+              "quit\n")
               .arg(m_work.filePath(QStringLiteral("changed.txt")));
     RUN_WINDOW(m_bob, script, bob);
-    QVERIFY2(printed(bob, QStringLiteral("shareErrorText.text")).startsWith("The key of Alice <i>A.</i> has changed"),
+    QVERIFY2(printed(bob, QStringLiteral("shareErrorText.text"))
+                 .startsWith("The key of Alice <i>A.</i> has changed"),
              bob.out.constData());
-    QCOMPARE(m_bob.run({"contacts"}).lines().filter(m_aliceId), QStringList {m_aliceId + "\tAlice <i>A.</i>\tunverified"});
+    QCOMPARE(m_bob.run({"contacts"}).lines().filter(m_aliceId),
+             QStringList {m_aliceId + "\tAlice <i>A.</i>\tunverified"});
 }
 
 QTEST_GUILESS_MAIN(TestGuiEndToEnd)

@@ -64,9 +64,11 @@ class TestPubKeysModel : public QObject
     // The relay's answer to "/download-pubkey": keyId, fingerprint and key data.
     void answerKey(const QByteArray& keyId, const QString& fpr, const QByteArray& key)
     {
-        answer(QJsonDocument(QJsonObject {{"keyId", QString(keyId)}, {"fpr", fpr}, {"keyData", QString(key.toBase64())}})
-                   .toJson(),
-               QStringLiteral("/api/download-pubkey"));
+        answer(
+            QJsonDocument(
+                QJsonObject {{"keyId", QString(keyId)}, {"fpr", fpr}, {"keyData", QString(key.toBase64())}})
+                .toJson(),
+            QStringLiteral("/api/download-pubkey"));
     }
 
     TestHome m_home;
@@ -95,7 +97,8 @@ void TestPubKeysModel::initTestCase()
 {
     QVERIFY(m_home.openDatabase());
     for (const QString name : {"Ann", "Bob"})
-        QVERIFY(m_gpg.generate(name, &m_fprs[name], &m_keys[name], name == "Ann" ? &m_keys["Ann secret"] : nullptr));
+        QVERIFY(m_gpg.generate(name, &m_fprs[name], &m_keys[name],
+                               name == "Ann" ? &m_keys["Ann secret"] : nullptr));
     m_server = std::make_unique<ScriptedServer>();
     QVERIFY(m_server->isRunning());
     m_server->makeCurrent();
@@ -147,7 +150,8 @@ void TestPubKeysModel::addPubKey()
     QSignalSpy added(&model, &PubKeysModel::contactAdded);
     model.addPubKey("123 456-789");
     QTRY_COMPARE_WITH_TIMEOUT(errors.size() + added.size() + contactErrors.size(), 1, 30000);
-    QVERIFY(m_server->requests().value(0).body == RelayClient::clientPrefix() + QByteArray(1, 9) + "123456789");
+    QVERIFY(m_server->requests().value(0).body
+            == RelayClient::clientPrefix() + QByteArray(1, 9) + "123456789");
     QCOMPARE(texts(errors), message);
     QCOMPARE(notFound.count(), message.isEmpty() ? 0 : 1);
     QCOMPARE(texts(contactErrors), contactError);
@@ -170,22 +174,47 @@ void TestPubKeysModel::pinning_data()
     QTest::addColumn<QString>("accept"); // the key the user accepts, or none: a plain fetch
     QTest::addColumn<QString>("outcome");
     const QString unusable = QStringLiteral("The server sent an unusable key for 42. It was not used.");
-    QTest::addRow("first key") << "" << "Ann" << "" << "Ann";
-    QTest::addRow("same key") << "Ann" << "Ann" << "" << "Ann verified";
+    QTest::addRow("first key") << ""
+                               << "Ann"
+                               << ""
+                               << "Ann";
+    QTest::addRow("same key") << "Ann"
+                              << "Ann"
+                              << ""
+                              << "Ann verified";
     QTest::addRow("another key")
-        << "Ann" << "Bob" << ""
+        << "Ann"
+        << "Bob"
+        << ""
         << "The key of Ann has changed, so nothing was sent. Pinned key: %Ann. Key offered now: %Bob. Accept "
            "the new key only once Ann has confirmed it, for example by comparing the safety number. verified";
-    QTest::addRow("another key id") << "" << "Ann as 43" << ""
-                                    << "The server answered with the key of 43 when asked for 42. It was not used.";
-    QTest::addRow("fingerprint not the key's") << "" << "Ann named Bob" << "" << unusable;
-    QTest::addRow("two keys") << "" << "Ann+Bob" << "" << unusable;
-    QTest::addRow("secret key") << "" << "Ann secret" << "" << unusable;
-    QTest::addRow("no key") << "" << "garbage" << "" << unusable;
-    QTest::addRow("accepted") << "Ann" << "Bob" << "Bob" << "Bob";
+    QTest::addRow("another key id")
+        << ""
+        << "Ann as 43"
+        << ""
+        << "The server answered with the key of 43 when asked for 42. It was not used.";
+    QTest::addRow("fingerprint not the key's") << ""
+                                               << "Ann named Bob"
+                                               << "" << unusable;
+    QTest::addRow("two keys") << ""
+                              << "Ann+Bob"
+                              << "" << unusable;
+    QTest::addRow("secret key") << ""
+                                << "Ann secret"
+                                << "" << unusable;
+    QTest::addRow("no key") << ""
+                            << "garbage"
+                            << "" << unusable;
+    QTest::addRow("accepted") << "Ann"
+                              << "Bob"
+                              << "Bob"
+                              << "Bob";
     QTest::addRow("accepted, but the relay offers another")
-        << "Ann" << "Bob" << "Ann"
-        << "The server now offers the key %Bob for 42, not the one you accepted. Nothing was changed. verified";
+        << "Ann"
+        << "Bob"
+        << "Ann"
+        << "The server now offers the key %Bob for 42, not the one you accepted. Nothing was changed. "
+           "verified";
 }
 
 void TestPubKeysModel::pinning()
@@ -207,7 +236,8 @@ void TestPubKeysModel::pinning()
     for (const QString& part : words.first().split('+'))
         key += m_keys.value(part + (words.contains("secret") ? " secret" : ""), "garbage");
     answerKey(words.contains("as") ? words.at(words.indexOf("as") + 1).toLatin1() : "42",
-              m_fprs.value(words.contains("named") ? words.last() : words.first().section('+', 0, 0), "A1B2"), key);
+              m_fprs.value(words.contains("named") ? words.last() : words.first().section('+', 0, 0), "A1B2"),
+              key);
     const QStringList rowsBefore = contactRows();
     const auto filesBefore = TestFiles::snapshot(m_home.dataDir());
 
@@ -244,14 +274,16 @@ void TestPubKeysModel::safetyNumber_data()
     QTest::addColumn<QString>("mine");
     QTest::addColumn<QString>("theirs");
     QTest::addColumn<QString>("expected");
-    const QString a = "90CDD5B26F368AD52F5E136E84F074F7D02EE8E7", b = "826719E84651256F8C0298379570520F925EED07";
+    const QString a = "90CDD5B26F368AD52F5E136E84F074F7D02EE8E7",
+                  b = "826719E84651256F8C0298379570520F925EED07";
     const QString number = "29418 88408 87962 74507 35662 33164 94331 74292 94866 99615 91537 17685";
     QTest::addRow("mine first") << a << b << number;
     QTest::addRow("theirs first") << b << a << number;
     QTest::addRow("grouped, lower case") << ContactKeys::grouped(b).toLower() << a << number;
     QTest::addRow("their key changed") << a << QString(b).replace(39, 1, '8') << "!" + number;
     QTest::addRow("my key changed") << QString(a).replace(0, 1, '8') << b << "!" + number;
-    QTest::addRow("no key pinned") << a << "" << "";
+    QTest::addRow("no key pinned") << a << ""
+                                   << "";
 }
 
 void TestPubKeysModel::safetyNumber()

@@ -356,12 +356,22 @@ private slots:
         QTest::addColumn<QString>("signature"); // empty when nothing may arrive
         const QString refused = QStringLiteral("failed: The container is said to come from %1, but it is not "
                                                "signed by the key pinned for %1. Nothing was extracted.");
-        QTest::addRow("signed by the sender") << "Ann" << "2" << "succeeded" << "Signed by Ann, not verified";
-        QTest::addRow("another sender named") << "Ann" << "3" << refused.arg("test") << "";
-        QTest::addRow("signed by an unknown key") << "stranger" << "2" << refused.arg("Ann") << "";
-        QTest::addRow("unsigned, as older senders send")
-            << "" << "2" << "succeeded" << "Not signed: nothing confirms who sent it";
-        QTest::addRow("sender not yet a contact") << "stranger" << "9" << "succeeded" << "Signed by 9, not verified";
+        QTest::addRow("signed by the sender") << "Ann"
+                                              << "2"
+                                              << "succeeded"
+                                              << "Signed by Ann, not verified";
+        QTest::addRow("another sender named") << "Ann"
+                                              << "3" << refused.arg("test") << "";
+        QTest::addRow("signed by an unknown key") << "stranger"
+                                                  << "2" << refused.arg("Ann") << "";
+        QTest::addRow("unsigned, as older senders send") << ""
+                                                         << "2"
+                                                         << "succeeded"
+                                                         << "Not signed: nothing confirms who sent it";
+        QTest::addRow("sender not yet a contact") << "stranger"
+                                                  << "9"
+                                                  << "succeeded"
+                                                  << "Signed by 9, not verified";
     }
 
     void signatures()
@@ -376,7 +386,8 @@ private slots:
             m_container = m_env->gpg.container(payloadOf({{"a.txt", "from outside"}}), m_fpr, signerFpr);
         }
         QSqlQuery("DELETE FROM file_events").exec();
-        ReceiveJob job(&m_relay, "42", m_container.size(), uploader, out(), StagingFolder::ExistingFiles::Overwrite);
+        ReceiveJob job(&m_relay, "42", m_container.size(), uploader, out(),
+                       StagingFolder::ExistingFiles::Overwrite);
         QCOMPARE(JobRun::of(job, &ReceiveJob::succeeded).end, end);
         const bool taken = !signature.isEmpty();
         QCOMPARE(tree(out()), taken ? QStringList {"a.txt"} : QStringList());
@@ -396,13 +407,15 @@ private slots:
         QTest::addColumn<QString>("lines");
         QTest::addColumn<QString>("read"); // whether intact, then each signature
         const QString ok = QStringLiteral("DECRYPTION_INFO 2 9 0|DECRYPTION_OKAY|GOODMDC|");
-        QTest::addRow("subkey signature")
-            << ok + "NEWSIG|GOODSIG 1 A|VALIDSIG SUB d t 0 4 0 22 10 00 PRIMARY" << "intact Good:PRIMARY";
+        QTest::addRow("subkey signature") << ok + "NEWSIG|GOODSIG 1 A|VALIDSIG SUB d t 0 4 0 22 10 00 PRIMARY"
+                                          << "intact Good:PRIMARY";
         QTest::addRow("bad, expired, unknown")
             << ok + "NEWSIG|BADSIG 1 A|NEWSIG|EXPKEYSIG 2 B|NEWSIG|ERRSIG 3 1 10 00 t 9 FPR"
             << "intact Bad: Invalid: Unchecked:FPR";
-        QTest::addRow("not integrity-protected") << "DECRYPTION_INFO 0 9 0|DECRYPTION_OKAY" << "damaged";
-        QTest::addRow("failed integrity check") << "DECRYPTION_INFO 2 9 0|BADMDC|DECRYPTION_OKAY" << "damaged";
+        QTest::addRow("not integrity-protected") << "DECRYPTION_INFO 0 9 0|DECRYPTION_OKAY"
+                                                 << "damaged";
+        QTest::addRow("failed integrity check") << "DECRYPTION_INFO 2 9 0|BADMDC|DECRYPTION_OKAY"
+                                                << "damaged";
     }
 
     void statusLines()

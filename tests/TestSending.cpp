@@ -76,10 +76,10 @@ class TestSending : public QObject
     void answerKey(const QByteArray& keyId, const QString& fpr, const QByteArray& key)
     {
         QMutexLocker lock(&m_mutex);
-        m_pubKeyReply = QJsonDocument(QJsonObject {{"keyId", QString(keyId)},
-                                                   {"fpr", fpr},
-                                                   {"keyData", QString(key.toBase64())}})
-                            .toJson();
+        m_pubKeyReply
+            = QJsonDocument(
+                  QJsonObject {{"keyId", QString(keyId)}, {"fpr", fpr}, {"keyData", QString(key.toBase64())}})
+                  .toJson();
     }
 
     QVariantMap writeFiles(const QMap<QString, QByteArray>& contents)
@@ -106,10 +106,11 @@ private slots:
         m_publicKey = key.value(0).toByteArray();
         QVERIFY(m_server.isRunning());
         m_server.makeCurrent();
-        m_server.handle("POST", "/api/download-pubkey", [this](const httplib::Request&, httplib::Response& res) {
-            QMutexLocker lock(&m_mutex);
-            res.set_content(m_pubKeyReply.toStdString(), "application/json");
-        });
+        m_server.handle("POST", "/api/download-pubkey",
+                        [this](const httplib::Request&, httplib::Response& res) {
+                            QMutexLocker lock(&m_mutex);
+                            res.set_content(m_pubKeyReply.toStdString(), "application/json");
+                        });
         m_server.handle("POST", "/api/can-upload", [this](const httplib::Request&, httplib::Response& res) {
             QMutexLocker lock(&m_mutex);
             res.set_content(m_canUpload.toStdString(), "application/json");
@@ -163,7 +164,8 @@ private slots:
 
         QList<Entry> entries;
         QByteArray status;
-        QVERIFY(parsePayload(openContainer(m_env->gpg, path, method == 2 ? secret : QString(), &status), &entries));
+        QVERIFY(parsePayload(openContainer(m_env->gpg, path, method == 2 ? secret : QString(), &status),
+                             &entries));
         // Signed inside the encryption with the user's own key; a password container is not signed.
         QCOMPARE(status.contains("VALIDSIG " + m_ownFpr.toLatin1()), method == 1);
         QCOMPARE(status.contains("SIG "), method == 1);
@@ -263,16 +265,20 @@ private slots:
         QTest::addColumn<QString>("answer"); // of "/download-pubkey"
         QTest::addColumn<QString>("end");
         const QByteArray yes(R"({"success":true})");
-        QTest::addRow("sent") << yes << "" << "succeeded";
+        QTest::addRow("sent") << yes << ""
+                              << "succeeded";
         QTest::addRow("refused") << QByteArray(R"({"success":false,"error":"Quota exceeded"})") << ""
                                  << "failed: Quota exceeded";
-        QTest::addRow("cancelled while uploading") << yes << "" << "cancelled";
-        QTest::addRow("another key for the contact")
-            << yes << "new key"
-            << "failed: The key of test has changed, so nothing was sent. Pinned key: %1. Key offered now: %2. "
-               "Accept the new key only once test has confirmed it, for example by comparing the safety number.";
+        QTest::addRow("cancelled while uploading") << yes << ""
+                                                   << "cancelled";
+        QTest::addRow("another key for the contact") << yes << "new key"
+                                                     << "failed: The key of test has changed, so nothing was "
+                                                        "sent. Pinned key: %1. Key offered now: %2. "
+                                                        "Accept the new key only once test has confirmed it, "
+                                                        "for example by comparing the safety number.";
         QTest::addRow("the key of another id")
-            << yes << "other id" << "failed: The server answered with the key of 101 when asked for 100. It was not used.";
+            << yes << "other id"
+            << "failed: The server answered with the key of 101 when asked for 100. It was not used.";
     }
 
     void upload()
@@ -300,13 +306,17 @@ private slots:
         });
         const JobRun run = JobRun::of(job, &SendJob::succeeded);
         QCOMPARE(run.end,
-                 QString(end).replace("%1", ContactKeys::grouped(m_fpr)).replace("%2", ContactKeys::grouped(m_newFpr)));
+                 QString(end)
+                     .replace("%1", ContactKeys::grouped(m_fpr))
+                     .replace("%2", ContactKeys::grouped(m_newFpr)));
         QVERIFY2(m_env->temporaries().isEmpty(), qPrintable(m_env->temporaries().join(' ')));
         QCOMPARE(keyring(), QStringList());
         QSqlQuery events("SELECT remote_key_id, file_id, status, size FROM file_events");
         if (!answer.isEmpty()) {
             // Nothing went out, and the pinned key is the one it was.
-            QCOMPARE(requestsTo(m_server, "/api/can-upload").size() + requestsTo(m_server, "/upload-container").size(), 0);
+            QCOMPARE(requestsTo(m_server, "/api/can-upload").size()
+                         + requestsTo(m_server, "/upload-container").size(),
+                     0);
             QCOMPARE(ContactKeys::pinned("100"), m_fpr);
             QVERIFY(ContactKeys::isVerified("100"));
         }
@@ -314,7 +324,9 @@ private slots:
             // Once the user accepts the key the relay offers, it is used, and the contact is not verified.
             QString accepted;
             ContactKeys::accept(&m_relay, "100", ContactKeys::grouped(m_newFpr), this,
-                                [&](const ContactKeys::Fetched& key) { accepted = key.error.isNull() ? key.fingerprint : key.error; });
+                                [&](const ContactKeys::Fetched& key) {
+                                    accepted = key.error.isNull() ? key.fingerprint : key.error;
+                                });
             QTRY_VERIFY_WITH_TIMEOUT(!accepted.isEmpty(), 30000);
             QCOMPARE(accepted, m_newFpr);
             QVERIFY(!ContactKeys::isVerified("100"));
@@ -393,7 +405,8 @@ private slots:
         QCOMPARE(finished.first().first().toBool(), true);
         if (encrypt)
             QVERIFY(writeFile(work("output"), readFile(work("output")) + '\x02'));
-        QCOMPARE(encrypt ? openContainer(m_env->gpg, work("output"), password) : readFile(work("output")), plain);
+        QCOMPARE(encrypt ? openContainer(m_env->gpg, work("output"), password) : readFile(work("output")),
+                 plain);
     }
 };
 

@@ -96,8 +96,8 @@ void Screenshots::everyView()
 
     // Bob: home, contacts, adding, editing, sharing, events, settings and its sub pages.
     script = resize + QStringLiteral("waitVisible lvContacts\n") + shot("02-home-contacts")
-        + QStringLiteral("click btnOwnFingerprint\nwaitVisible ownFingerprintText\n") + shot("02-own-fingerprint")
-        + QStringLiteral("key Escape\nwaitHidden ownFingerprintText\n")
+        + QStringLiteral("click btnOwnFingerprint\nwaitVisible ownFingerprintText\n")
+        + shot("02-own-fingerprint") + QStringLiteral("key Escape\nwaitHidden ownFingerprintText\n")
         + QStringLiteral("hover contactRow_%1\n").arg(m_aliceId) + shot("02-home-contact-hovered")
         + QStringLiteral("click tabEventsBtn\n") + shot("03-events")
         + QStringLiteral("click tabContactsBtn\nclick btnAddContact\nwaitVisible newContactId\n")
@@ -125,11 +125,12 @@ void Screenshots::everyView()
         + QStringLiteral("set shareErrorText text Cannot get server response\n"
                          "set stackShareFiles currentIndex 3\n")
         + shot("06-share-error")
-        + QStringLiteral("set pageShareFiles offeredFingerprint 0123456789ABCDEF0123456789ABCDEF01234567\n"
-                         "set shareErrorText text The key of Alice Martin has changed, so nothing was sent. "
-                         "Pinned key: 9D2E 51A0 7C33 B184 0F6A  2C95 E871 4B3D 6A02 CC19. Key offered now: 0123 "
-                         "4567 89AB CDEF 0123 4567 89AB CDEF 0123 4567. Accept the new key only once Alice Martin "
-                         "has confirmed it, for example by comparing the safety number.\n")
+        + QStringLiteral(
+                  "set pageShareFiles offeredFingerprint 0123456789ABCDEF0123456789ABCDEF01234567\n"
+                  "set shareErrorText text The key of Alice Martin has changed, so nothing was sent. "
+                  "Pinned key: 9D2E 51A0 7C33 B184 0F6A  2C95 E871 4B3D 6A02 CC19. Key offered now: 0123 "
+                  "4567 89AB CDEF 0123 4567 89AB CDEF 0123 4567. Accept the new key only once Alice Martin "
+                  "has confirmed it, for example by comparing the safety number.\n")
         + shot("06-share-key-changed")
         + QStringLiteral("click btnShareClose\nwaitVisible btnSettings\nclick btnSettings\n")
         + shot("07-settings") + QStringLiteral("click btnLocale\n") + shot("07-settings-language")
