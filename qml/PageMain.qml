@@ -103,7 +103,15 @@ Page {
         y: 90
         padding: 20
         title: qsTr("Your fingerprint")
-        standardButtons: Dialog.Close
+
+        footer: DialogButtonBox {
+            Button {
+                objectName: "btnOwnFingerprintClose"
+                text: qsTr("Close")
+                flat: true
+                DialogButtonBox.buttonRole: DialogButtonBox.RejectRole
+            }
+        }
 
         contentItem: ColumnLayout {
             spacing: 15

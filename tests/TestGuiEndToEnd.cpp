@@ -139,18 +139,22 @@ void TestGuiEndToEnd::acceptIntoChosenFolder()
     const QString target = m_work.filePath(QStringLiteral("Eingang"));
     QVERIFY(QDir().mkpath(target));
     // The window asks the server at start and opens the download page; Bob is no contact of
-    // Alice's, so he is shown by his key id.
+    // Alice's, so he is shown by his key id, and his key is pinned when the container is taken.
     const QString script = QStringLiteral("waitVisible btnAccept\n"
                                           "waitMatch downloadHeaderText text from <b>%1</b>\n"
+                                          "wait downloadSenderTrust text Not among your contacts: nothing "
+                                          "confirms who this is\n"
                                           "click btnAccept\n"
                                           "answerDir %2\n"
                                           "click btnChangeFolder\n"
                                           "wait extractPathText text %2\n"
                                           "click btnSaveDownload\n"
                                           "waitVisible btnOpenFolder\n"
+                                          "wait downloadSignatureText text Signed by %1, not verified\n"
                                           "click btnCloseDownload\n"
                                           "click tabEventsBtn\n"
                                           "wait eventStatusText_0 text Received\n"
+                                          "waitMatch eventDetailText_0 text Signed, not verified$\n"
                                           "quit\n")
                                .arg(m_bobId, target);
     RUN_WINDOW(m_alice, script, alice);
@@ -240,7 +244,8 @@ void TestGuiEndToEnd::verifiedMarkAfterComparing()
         = QStringLiteral("click btnOwnFingerprint\n"
                          "waitVisible ownFingerprintText\n"
                          "print ownFingerprintText text\n"
-                         "key Escape\n"
+                         "click btnOwnFingerprintClose\n"
+                         "waitHidden ownFingerprintText\n"
                          "click tabContactsBtn\n"
                          "waitVisible contactRow_%1\n"
                          "waitHidden verifiedMark_%1\n"
