@@ -151,8 +151,11 @@ void Crypter::runGpg()
 {
     QStringList arguments {QStringLiteral("--batch"), QStringLiteral("--yes"),
                            QStringLiteral("--trust-model"), QStringLiteral("always")};
+    // SHA-256 rather than the key's preferred SHA-512: processors hash it in hardware, so signing
+    // and checking a large container cost a fraction of the time.
     if (m_method == 1 && m_encrypt && !m_signer.isEmpty())
-        arguments << QStringLiteral("-s") << QStringLiteral("-u") << m_signer;
+        arguments << QStringLiteral("-s") << QStringLiteral("-u") << m_signer
+                  << QStringLiteral("--digest-algo") << QStringLiteral("SHA256");
     if (m_method == 1 && m_encrypt)
         arguments << QStringLiteral("-e") << QStringLiteral("-r") << m_secret;
     else
