@@ -693,6 +693,10 @@ Erneut versuchen?</translation>
         <source>Fingerprint</source>
         <translation>Fingerabdruck</translation>
     </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
 </context>
 <context>
     <name>PageSettings</name>

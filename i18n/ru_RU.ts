@@ -693,6 +693,10 @@ Try again?</source>
         <source>Fingerprint</source>
         <translation>Отпечаток</translation>
     </message>
+    <message>
+        <source>Close</source>
+        <translation>Закрыть</translation>
+    </message>
 </context>
 <context>
     <name>PageSettings</name>

@@ -693,6 +693,10 @@ Try again?</source>
         <source>Fingerprint</source>
         <translation>指纹</translation>
     </message>
+    <message>
+        <source>Close</source>
+        <translation>关闭</translation>
+    </message>
 </context>
 <context>
     <name>PageSettings</name>
