@@ -174,45 +174,23 @@ void TestPubKeysModel::pinning_data()
     QTest::addColumn<QString>("accept"); // the key the user accepts, or none: a plain fetch
     QTest::addColumn<QString>("outcome");
     const QString unusable = QStringLiteral("The server sent an unusable key for 42. It was not used.");
-    QTest::addRow("first key") << ""
-                               << "Ann"
-                               << ""
-                               << "Ann";
-    QTest::addRow("same key") << "Ann"
-                              << "Ann"
-                              << ""
-                              << "Ann verified";
+    const QString ann = QStringLiteral("Ann"), bob = QStringLiteral("Bob"), none;
+    QTest::addRow("first key") << none << ann << none << ann;
+    QTest::addRow("same key") << ann << ann << none << "Ann verified";
     QTest::addRow("another key")
-        << "Ann"
-        << "Bob"
-        << ""
+        << ann << "Bob" << none
         << "The key of Ann has changed, so nothing was sent. Pinned key: %Ann. Key offered now: %Bob. Accept "
            "the new key only once Ann has confirmed it, for example by comparing the safety number. verified";
     QTest::addRow("another key id")
-        << ""
-        << "Ann as 43"
-        << ""
+        << none << "Ann as 43" << none
         << "The server answered with the key of 43 when asked for 42. It was not used.";
-    QTest::addRow("fingerprint not the key's") << ""
-                                               << "Ann named Bob"
-                                               << "" << unusable;
-    QTest::addRow("two keys") << ""
-                              << "Ann+Bob"
-                              << "" << unusable;
-    QTest::addRow("secret key") << ""
-                                << "Ann secret"
-                                << "" << unusable;
-    QTest::addRow("no key") << ""
-                            << "garbage"
-                            << "" << unusable;
-    QTest::addRow("accepted") << "Ann"
-                              << "Bob"
-                              << "Bob"
-                              << "Bob";
+    QTest::addRow("fingerprint not the key's") << none << "Ann named Bob" << none << unusable;
+    QTest::addRow("two keys") << none << "Ann+Bob" << none << unusable;
+    QTest::addRow("secret key") << none << "Ann secret" << none << unusable;
+    QTest::addRow("no key") << none << "garbage" << none << unusable;
+    QTest::addRow("accepted") << ann << bob << bob << bob;
     QTest::addRow("accepted, but the relay offers another")
-        << "Ann"
-        << "Bob"
-        << "Ann"
+        << ann << "Bob" << ann
         << "The server now offers the key %Bob for 42, not the one you accepted. Nothing was changed. "
            "verified";
 }
@@ -282,8 +260,7 @@ void TestPubKeysModel::safetyNumber_data()
     QTest::addRow("grouped, lower case") << ContactKeys::grouped(b).toLower() << a << number;
     QTest::addRow("their key changed") << a << QString(b).replace(39, 1, '8') << "!" + number;
     QTest::addRow("my key changed") << QString(a).replace(0, 1, '8') << b << "!" + number;
-    QTest::addRow("no key pinned") << a << ""
-                                   << "";
+    QTest::addRow("no key pinned") << a << QString() << QString();
 }
 
 void TestPubKeysModel::safetyNumber()

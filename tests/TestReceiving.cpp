@@ -356,22 +356,15 @@ private slots:
         QTest::addColumn<QString>("signature"); // empty when nothing may arrive
         const QString refused = QStringLiteral("failed: The container is said to come from %1, but it is not "
                                                "signed by the key pinned for %1. Nothing was extracted.");
-        QTest::addRow("signed by the sender") << "Ann"
-                                              << "2"
-                                              << "succeeded"
-                                              << "Signed by Ann, not verified";
-        QTest::addRow("another sender named") << "Ann"
-                                              << "3" << refused.arg("test") << "";
-        QTest::addRow("signed by an unknown key") << "stranger"
-                                                  << "2" << refused.arg("Ann") << "";
-        QTest::addRow("unsigned, as older senders send") << ""
-                                                         << "2"
-                                                         << "succeeded"
-                                                         << "Not signed: nothing confirms who sent it";
-        QTest::addRow("sender not yet a contact") << "stranger"
-                                                  << "9"
-                                                  << "succeeded"
-                                                  << "Signed by 9, not verified";
+        const QString ann = QStringLiteral("Ann"), stranger = QStringLiteral("stranger"), none,
+                      succeeded = QStringLiteral("succeeded");
+        QTest::addRow("signed by the sender") << ann << "2" << succeeded << "Signed by Ann, not verified";
+        QTest::addRow("another sender named") << ann << "3" << refused.arg("test") << none;
+        QTest::addRow("signed by an unknown key") << stranger << "2" << refused.arg("Ann") << none;
+        QTest::addRow("unsigned, as older senders send")
+            << none << "2" << succeeded << "Not signed: nothing confirms who sent it";
+        QTest::addRow("sender not yet a contact")
+            << stranger << "9" << succeeded << "Signed by 9, not verified";
     }
 
     void signatures()

@@ -265,12 +265,11 @@ private slots:
         QTest::addColumn<QString>("answer"); // of "/download-pubkey"
         QTest::addColumn<QString>("end");
         const QByteArray yes(R"({"success":true})");
-        QTest::addRow("sent") << yes << ""
-                              << "succeeded";
-        QTest::addRow("refused") << QByteArray(R"({"success":false,"error":"Quota exceeded"})") << ""
+        const QString none;
+        QTest::addRow("sent") << yes << none << "succeeded";
+        QTest::addRow("refused") << QByteArray(R"({"success":false,"error":"Quota exceeded"})") << none
                                  << "failed: Quota exceeded";
-        QTest::addRow("cancelled while uploading") << yes << ""
-                                                   << "cancelled";
+        QTest::addRow("cancelled while uploading") << yes << none << "cancelled";
         QTest::addRow("another key for the contact") << yes << "new key"
                                                      << "failed: The key of test has changed, so nothing was "
                                                         "sent. Pinned key: %1. Key offered now: %2. "
