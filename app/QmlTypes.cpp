@@ -4,6 +4,7 @@
 #include "models/PrivKeysModel.h"
 #include "models/PubKeysModel.h"
 #include "models/ShareFilesModel.h"
+#include "models/UnfinishedUploadsModel.h"
 #include "platform/Prompter.h"
 
 #include <QtQml>
@@ -16,5 +17,6 @@ void registerQmlTypes()
     qmlRegisterType<ShareFilesModel>(uri, 1, 0, "ShareFilesModel");
     qmlRegisterType<ContainerManager>(uri, 1, 0, "ContainerManager");
     qmlRegisterType<FileEventsModel>(uri, 1, 0, "FileEventsModel");
+    qmlRegisterType<UnfinishedUploadsModel>(uri, 1, 0, "UnfinishedUploadsModel");
     qmlRegisterUncreatableType<Prompter>(uri, 1, 0, "Prompter", QStringLiteral("given by the program"));
 }

@@ -1,6 +1,7 @@
 #include "app/Startup.h"
 
 #include "app/LeftoverNote.h"
+#include "models/UnfinishedUploadsModel.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -137,6 +138,7 @@ void createTables()
                               "file_id INTEGER, status INTEGER, size INTEGER)"));
     addVerifiedColumn();
     addSignerColumn();
+    UnfinishedUploadsModel::createTable();
 }
 
 void seedRandom()

@@ -9,6 +9,9 @@ Run through bench/run.sh, which builds the release binaries first. Starts tessar
              (default 5000 x 4 KiB)
   container  save and open a local container with a password (BENCH_CONTAINER_MIB, default 1024)
   text       send and accept one file of log-like text lines (BENCH_TEXT_MIB, default 1024)
+  cut        send and accept one file of random bytes (BENCH_CUT_MIB, default 1024) through a TCP
+             proxy, once uncut and once cut BENCH_CUTS times (default 5) on the way up during the
+             send and as often on the way down during the accept: time and bytes on the wire
   poll       BENCH_POLL_CLIENTS clients (default 50) asking only "/check-new-files" as fast as the
              answers come, for BENCH_POLL_SECONDS (default 15), once over keep-alive connections and
              once with a new connection per request
@@ -30,7 +33,7 @@ server separately) and stores its summary by thread and library in the JSON (slo
 find costs, not for the timings).
 BENCH_REPEAT (default 3, quick 1) runs every case that often, Tessary's steps and the baselines
 interleaved, and keeps each step's fastest run. BENCH_KEEP=1 keeps the work folder.
-BENCH_ONLY=big,small,container,text,load,poll runs a subset.
+BENCH_ONLY=big,small,container,text,cut,load,poll runs a subset.
 """
 
 import datetime
@@ -50,6 +53,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(HERE)
 sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, HERE)
+import cutproxy  # noqa: E402
 import load  # noqa: E402
 import report  # noqa: E402
 
@@ -73,6 +77,8 @@ def config():
         "small_kib": env_num("BENCH_SMALL_KIB", 4, 4, quick),
         "container_mib": env_num("BENCH_CONTAINER_MIB", 1024, 64, quick),
         "text_mib": env_num("BENCH_TEXT_MIB", 1024, 64, quick),
+        "cut_mib": env_num("BENCH_CUT_MIB", 1024, 64, quick),
+        "cuts": env_num("BENCH_CUTS", 5, 5, quick),
         "poll_clients": env_num("BENCH_POLL_CLIENTS", 50, 50, quick),
         "poll_seconds": env_num("BENCH_POLL_SECONDS", 15, 5, quick),
         "load_clients": env_num("BENCH_LOAD_CLIENTS", 50, 10, quick),
@@ -367,6 +373,11 @@ class Bench:
             stderr = f.read().decode(errors="replace")
         if proc.returncode != 0:
             raise RuntimeError("%s failed (exit %s): %s\n%s" % (name, proc.returncode, " ".join(cmd), stderr))
+        # The pauses a transfer waited out after its connection broke.
+        pauses = [int(n) for n in re.findall(r"Connection lost, retrying in (\d+) s", stderr)]
+        if pauses:
+            result["retries"] = len(pauses)
+            result["paused_s"] = sum(pauses)
         log("%-22s %8.2f s wall %8.2f s cpu %7.1f MB peak" %
             (name, result["wall_s"], result["cpu_s"], result["peak_rss_bytes"] / MiB))
         return result, stdout
@@ -535,6 +546,36 @@ class Bench:
         shutil.rmtree(out)
         return steps
 
+    def cut_transfer(self, parent, name, proxy, cuts, prefix):
+        """A send and an accept through the proxy, each cut that often in its direction: the bytes
+        that crossed in each direction, the connections, the cuts."""
+        src = os.path.join(parent, name)
+        out = os.path.join(self.work, "o")
+        size = os.path.getsize(src)
+        env_a = dict(self.env_a, TESSARY_SERVER_URL=proxy.url)
+        env_b = dict(self.env_b, TESSARY_SERVER_URL=proxy.url)
+        at = [int(size * (i + 0.5) / cuts) for i in range(cuts)]
+        steps = {}
+        for step, direction, cmd, env in (
+                ("send", cutproxy.UP, [self.cli, "send", self.id_b, src], env_a),
+                ("accept", cutproxy.DOWN, None, env_b)):
+            proxy.reset()
+            proxy.cut_at(direction, at)
+            if cmd is None:
+                cmd = [self.cli, "accept", file_id, "--to", out]
+            key = "%s_%s" % (prefix, step)
+            steps[key], stdout = self.measure(key, cmd, env=env)
+            steps[key].update({"bytes_up": proxy.bytes[cutproxy.UP], "bytes_down": proxy.bytes[cutproxy.DOWN],
+                               "connections": proxy.connections, "cuts": proxy.cut_count})
+            if step == "send":
+                file_id = stdout.strip().splitlines()[-1]
+                row = next(line.split("\t") for line in self.cli_run(self.env_b, "inbox").splitlines()
+                           if line.split("\t")[0] == file_id)
+                steps[key]["container_bytes"] = int(row[1])
+        check_same(src, os.path.join(out, name))
+        shutil.rmtree(out)
+        return steps
+
     def container(self, parent, name):
         src = os.path.join(parent, name)
         out = os.path.join(self.work, "o")
@@ -640,6 +681,17 @@ class Bench:
                     "bytes": cfg["text_mib"] * MiB, "files": 1, "steps": {}}
             case["steps"] = self.repeated(lambda: dict(self.transfer(parent, name),
                                                        **self.baselines(parent, name, symmetric=False)))
+            results["cases"].append(case)
+            shutil.rmtree(parent)
+
+        if want("cut"):
+            parent, name = self.make_big(cfg["cut_mib"], "cut")
+            proxy = cutproxy.CutProxy(int(self.server.url.rsplit(":", 1)[1]))
+            case = {"name": "cut", "title": "1 file of %d MiB through a TCP proxy, uncut and cut %d times each way"
+                    % (cfg["cut_mib"], cfg["cuts"]), "bytes": cfg["cut_mib"] * MiB, "files": 1, "cuts": cfg["cuts"]}
+            case["steps"] = self.repeated(lambda: dict(self.cut_transfer(parent, name, proxy, 0, "uncut"),
+                                                       **self.cut_transfer(parent, name, proxy, cfg["cuts"], "cut")))
+            proxy.close()
             results["cases"].append(case)
             shutil.rmtree(parent)
 

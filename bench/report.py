@@ -132,6 +132,40 @@ def case_table(case):
     return "\n".join(lines)
 
 
+def cut_table(case):
+    s = case["steps"]
+    lines = [
+        "**%s**" % case["title"],
+        "",
+        "| Step | Wall s | × uncut | CPU s | MB up | MB down | × container | Connections | Cuts | Pauses (s) "
+        "| tessary-cli RSS MB | All runs, wall s |",
+        "|---|--:|--:|--:|--:|--:|--:|--:|--:|--:|--:|---|",
+    ]
+    container = (s.get("uncut_send") or {}).get("container_bytes")
+    for step in ("send", "accept", "send + accept"):
+        parts = ("send", "accept") if step == "send + accept" else (step,)
+        rows = {}
+        for prefix in ("uncut", "cut"):
+            steps = [s.get("%s_%s" % (prefix, p)) for p in parts]
+            if any(x is None for x in steps):
+                continue
+            row = combine(*steps)
+            for key in ("bytes_up", "bytes_down", "connections", "cuts", "retries", "paused_s"):
+                row[key] = sum(x.get(key, 0) for x in steps)
+            rows[prefix] = row
+        for prefix, row in rows.items():
+            wire = row["bytes_up"] if step == "send" else row["bytes_down"] if step == "accept" else None
+            lines.append("| %s, %s | %s | %s | %s | %.1f | %.1f | %s | %d | %d | %d (%d) | %s | %s |" % (
+                step, prefix, secs(row["wall_s"]), ratio(row["wall_s"], rows.get("uncut", {}).get("wall_s")),
+                secs(row["cpu_s"]), row["bytes_up"] / MB, row["bytes_down"] / MB,
+                ratio(wire, container) if wire is not None else "-", row["connections"], row["cuts"],
+                row["retries"], row["paused_s"], mb(row.get("root_peak_rss_bytes")), runs(row)))
+    lines += ["", "Container %.1f MB. \"× container\": the bytes that crossed the proxy in the step's direction "
+              "over the container's size (TLS, headers and answers included). Pauses: the tries after a cut and "
+              "the seconds the client waited before them, part of the wall time." % ((container or 0) / MB)]
+    return "\n".join(lines)
+
+
 def level_text(level):
     return {None: "?", "default": "gpg's default"}.get(level, "-z %s" % level)
 
@@ -204,7 +238,7 @@ def targets(results):
     found = []
     cases = {c["name"]: c for c in results.get("cases", [])}
     tessary = [(c["name"], k, v) for c in results.get("cases", []) for k, v in c["steps"].items()
-               if k.startswith("tessary_") and k != "tessary_inbox"]
+               if k.startswith(("tessary_", "uncut_", "cut_")) and k != "tessary_inbox"]
     if tessary:
         def peak(step):
             return step.get("max_peak_rss_bytes", step["peak_rss_bytes"])
@@ -293,7 +327,7 @@ def render(results):
         "",
     ]
     for case in results.get("cases", []):
-        parts += [case_table(case), ""]
+        parts += [cut_table(case) if case["name"] == "cut" else case_table(case), ""]
     if any("whatif_z0_send" in c["steps"] for c in results.get("cases", [])):
         parts += ["\\* what-if rows are not Tessary's behaviour: the same send with `compress-algo none` in the "
                   "sender's gpg.conf, to measure what gpg's default compression costs.", ""]

@@ -8,7 +8,7 @@
 #   BENCH_PROFILE=1 bench/run.sh  # also a perf profile of every Tessary step (needs perf)
 #
 # Sizes: BENCH_BIG_MIB, BENCH_SMALL_COUNT, BENCH_SMALL_KIB, BENCH_CONTAINER_MIB, BENCH_LOAD_CLIENTS,
-# BENCH_LOAD_SECONDS, BENCH_LOAD_MB. Subset: BENCH_ONLY=big,small,container,load.
+# BENCH_LOAD_SECONDS, BENCH_LOAD_MB, BENCH_CUT_MIB, BENCH_CUTS. Subset: BENCH_ONLY=big,small,container,text,cut,load,poll.
 set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"

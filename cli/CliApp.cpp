@@ -5,22 +5,27 @@
 #include "cli/CliPrompter.h"
 #include "cli/ProgressBar.h"
 #include "cli/Terminal.h"
+#include "containers/DownloadJob.h"
 #include "containers/OpenJob.h"
 #include "containers/ReceiveJob.h"
 #include "containers/SaveJob.h"
 #include "containers/SendJob.h"
+#include "containers/UploadJob.h"
 #include "models/ContactKeys.h"
 #include "models/FileEventsModel.h"
 #include "models/PubKeysModel.h"
 #include "models/ShareFilesModel.h"
+#include "models/UnfinishedUploadsModel.h"
 #include "net/RelayClient.h"
 #include "net/ServerConfig.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QMetaEnum>
+#include <QPointer>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSqlRecord>
@@ -28,11 +33,14 @@
 #include <QStandardPaths>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace {
 
 const QString toOption = QStringLiteral("to");
 const QString passwordOption = QStringLiteral("password");
 const QString extractPathKey = QStringLiteral("extractPath");
+constexpr int pendingCallsMs = 5000;
 
 // One record per line: whatever a field holds from outside prints on its line.
 QString field(const QVariant& value)
@@ -123,6 +131,16 @@ CliApp::CliApp(QObject* parent)
                                tr("FILE.tsyc"), 1, 1, &CliApp::open);
     open.addOption(
         QCommandLineOption(toOption, tr("Extract into DIR (default: the remembered folder)."), tr("DIR")));
+    command(QStringLiteral("uploads"),
+            tr("List the uploads that were begun and not finished, one ID<TAB>DATETIME<TAB>KEYID<TAB>SIZE "
+               "line each."),
+            QString(), 0, 0, &CliApp::listUploads);
+    command(QStringLiteral("resume"),
+            tr("Continue an unfinished upload from where it stopped. Prints the server's file id."), tr("ID"),
+            1, 1, &CliApp::resumeUpload);
+    command(QStringLiteral("drop"),
+            tr("Give up an unfinished upload: the server forgets it and its container is deleted."), tr("ID"),
+            1, 1, &CliApp::dropUpload);
     command(QStringLiteral("history"),
             tr("List the transfers, newest first, after checking their delivery. One "
                "DATETIME<TAB>KEYID<TAB>FILEID<TAB>STATUS<TAB>SIZE line each."),
@@ -212,6 +230,15 @@ int CliApp::execute(const Entry& entry)
     m_interrupted = false;
 
     const int code = (this->*entry.handler)(entry.command);
+    // What a command leaves to the relay on its way out (an upload given up) may finish first.
+    QList<QPointer<RelayCall>> calls;
+    for (RelayCall* call : m_relay->findChildren<RelayCall*>())
+        calls << call;
+    QDeadlineTimer deadline(pendingCallsMs);
+    while (std::any_of(calls.begin(), calls.end(),
+                       [](const QPointer<RelayCall>& call) { return call && !call->hasEnded(); })
+           && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
 
     m_progress = nullptr;
     m_prompter = nullptr;
@@ -493,6 +520,7 @@ int CliApp::reject(const CliCommand& command)
     const QString fileId = command.arguments().at(0).trimmed();
     if (findWaiting(fileId).isEmpty())
         return Failure;
+    DownloadJob::discard(fileId);
     bool told = false;
     m_progress->busy(tr("Clear data on server..."));
     m_relay->downloadComplete(fileId, true, this, [&](const RelayClient::Result<bool>& result) {
@@ -548,6 +576,66 @@ int CliApp::showHistory(const CliCommand&)
     return Success;
 }
 
+int CliApp::listUploads(const CliCommand&)
+{
+    UnfinishedUploadsModel uploads;
+    fetchAll(uploads);
+    for (int row = 0; row < uploads.rowCount(); ++row) {
+        const QSqlRecord record = uploads.record(row);
+        printLine(field(record.value(QStringLiteral("upload_id"))) + QLatin1Char('\t')
+                  + field(record.value(QStringLiteral("datetime"))) + QLatin1Char('\t')
+                  + field(record.value(QStringLiteral("remote_key_id"))) + QLatin1Char('\t')
+                  + field(record.value(QStringLiteral("size"))));
+    }
+    return Success;
+}
+
+int CliApp::resumeUpload(const CliCommand& command)
+{
+    const qint64 id = uploadId(command);
+    if (!id)
+        return Failure;
+    UploadJob job(m_relay, id);
+    QString fileId;
+    connect(&job, &UploadJob::succeeded, this, [&](const QString& fileIdText) { fileId = fileIdText; });
+    if (!runJob(job))
+        return Failure;
+    printLine(fileId);
+    return Success;
+}
+
+int CliApp::dropUpload(const CliCommand& command)
+{
+    const qint64 id = uploadId(command);
+    if (!id)
+        return Failure;
+    const QString url = UnfinishedUploadsModel::find(id).url;
+    UnfinishedUploadsModel::remove(id);
+    if (url.isEmpty())
+        return Success;
+    bool told = false;
+    m_progress->busy(tr("Clear data on server..."));
+    m_relay->dropUpload(url, this, [&](const RelayClient::Result<bool>& result) {
+        told = result.ok();
+        stopWaiting();
+    });
+    // Given up here in any case; what the relay was not told of it lets expire.
+    if (wait() && !told)
+        printWarning(tr("The server was not told; it deletes the upload by itself later."));
+    return Success;
+}
+
+qint64 CliApp::uploadId(const CliCommand& command)
+{
+    const QString text = command.arguments().at(0).trimmed();
+    const qint64 id = text.toLongLong();
+    if (id <= 0 || !UnfinishedUploadsModel::find(id).id) {
+        printError(tr("No unfinished upload %1.").arg(text));
+        return 0;
+    }
+    return id;
+}
+
 QVariantMap CliApp::shareList(const QStringList& paths)
 {
     QList<QUrl> urls;
@@ -584,6 +672,8 @@ QVariantList CliApp::inbox(bool* answered)
         *answered = result.ok();
         if (!result.ok())
             printError(result.error);
+        else
+            DownloadJob::keepOnly(result.value);
         files = result.value;
         stopWaiting();
     });

@@ -70,6 +70,9 @@ private:
     int reject(const CliCommand& command);
     int open(const CliCommand& command);
     int showHistory(const CliCommand& command);
+    int listUploads(const CliCommand& command);
+    int resumeUpload(const CliCommand& command);
+    int dropUpload(const CliCommand& command);
 
     // Runs job to its end while its course is shown; true when it succeeded. The caller takes the
     // result from the job's success signal.
@@ -90,6 +93,8 @@ private:
     // The folder to extract into: --to DIR (created when missing), else the stored "extractPath", else
     // the default folder. Empty, with a message printed, when it is not a writable folder.
     QString extractFolder(const CliCommand& command);
+    // The unfinished upload the command names, or 0 after a message.
+    qint64 uploadId(const CliCommand& command);
     // Row of the contact with this key id in the model order, or -1.
     int contactRow(PubKeysModel& contacts, const QString& keyId);
 

@@ -1,9 +1,12 @@
 #include "containers/ContainerManager.h"
 
+#include "containers/DownloadJob.h"
 #include "containers/OpenJob.h"
 #include "containers/ReceiveJob.h"
 #include "containers/SaveJob.h"
 #include "containers/SendJob.h"
+#include "containers/UploadJob.h"
+#include "models/UnfinishedUploadsModel.h"
 #include "net/RelayClient.h"
 #include "platform/Platform.h"
 
@@ -70,6 +73,7 @@ void ContainerManager::run(Job* job)
     if (m_job)
         m_job->cancel();
     m_job = job;
+    m_resuming = 0;
     connect(job, &Job::stepStarted, this, [this](Job::Step step) {
         if (step == Job::Step::Encrypting)
             emit encryptionStart();
@@ -110,6 +114,29 @@ void ContainerManager::sendFiles(QString keyId, QVariantMap shareFileList)
         emit success(fileId, size);
     });
     run(job);
+}
+
+void ContainerManager::resumeUpload(qlonglong id)
+{
+    auto* job = new UploadJob(m_relay, id, this);
+    connect(job, &UploadJob::succeeded, this, [this, job](const QString& fileId, qint64 size) {
+        job->deleteLater();
+        emit finished();
+        emit success(fileId, size);
+    });
+    run(job);
+    m_resuming = id;
+}
+
+void ContainerManager::dropUpload(qlonglong id)
+{
+    if (m_job && m_resuming == id)
+        m_job->cancel();
+    const QString url = UnfinishedUploadsModel::find(id).url;
+    if (!url.isEmpty())
+        m_relay->dropUpload(url, m_relay, [](const RelayClient::Result<bool>&) {});
+    UnfinishedUploadsModel::remove(id);
+    emit uploadDropped(id);
 }
 
 void ContainerManager::shareContainer(QString containerPath, QVariantMap shareFileList, int cryptMethod,
@@ -186,6 +213,7 @@ void ContainerManager::extractContainer(QString containerPath)
 
 void ContainerManager::rejectFile(QString fileId)
 {
+    DownloadJob::discard(fileId);
     emit serverClear(fileId, true);
     m_relay->downloadComplete(fileId, true, this,
                               [this](const RelayClient::Result<bool>&) { emit cleared(); });
@@ -217,6 +245,8 @@ void ContainerManager::checkNewFiles()
     m_checking = true;
     m_relay->checkNewFiles(this, [this](const RelayClient::Result<QVariantList>& files) {
         m_checking = false;
+        if (files.ok())
+            DownloadJob::keepOnly(files.value);
         emit newFiles(files.value);
     });
 }

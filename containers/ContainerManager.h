@@ -47,6 +47,8 @@ signals:
     // error() follows.
     void keyChanged(QString keyId, QString offeredFingerprint);
     void signatureChanged();
+    // The unfinished upload id is given up, here and on the relay.
+    void uploadDropped(qlonglong id);
 
 public slots:
     bool isDirWritable(QString dir);
@@ -55,6 +57,10 @@ public slots:
     QString openContainerDialog();
     // Sends the files to the contact keyId: its current key is fetched first.
     void sendFiles(QString keyId, QVariantMap shareFileList);
+    // Continues the unfinished upload id (UnfinishedUploadsModel).
+    void resumeUpload(qlonglong id);
+    // Gives up the unfinished upload id, stopping it if it is under way here.
+    void dropUpload(qlonglong id);
     // Saves (containerPath given) or uploads the files, encrypted with method and secret.
     void shareContainer(QString containerPath, QVariantMap shareFileList, int cryptMethod, QString secret);
     // Receives the waiting container fileId into extractPath.
@@ -80,4 +86,5 @@ private:
     QString m_lastExtractedFile;
     QString m_signature;
     bool m_checking = false;
+    qint64 m_resuming = 0;
 };

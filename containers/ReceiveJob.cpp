@@ -1,13 +1,13 @@
 #include "containers/ReceiveJob.h"
 
 #include "app/Startup.h"
+#include "containers/DownloadJob.h"
 #include "containers/OpenJob.h"
 #include "models/ContactKeys.h"
 #include "models/FileEventsModel.h"
 #include "net/RelayClient.h"
 
 #include <QFileInfo>
-#include <QTemporaryFile>
 
 ReceiveJob::ReceiveJob(RelayClient* relay, const QString& fileId, qint64 size, const QString& uploaderKeyId,
                        const QString& folder, StagingFolder::ExistingFiles existing, QObject* parent)
@@ -39,45 +39,31 @@ void ReceiveJob::run()
 
 void ReceiveJob::download()
 {
-    m_download = new QTemporaryFile(Startup::temporaryDirPath() + QStringLiteral("/download-XXXXXX"), this);
-    if (!m_download->open())
-        return fail(StagingFolder::writeError(Startup::temporaryDirPath(), m_download->errorString()));
     emit stepStarted(Step::Downloading);
     emit info(tr("Downloading crypted container"));
-    setProgressRange(m_size);
-    RelayCall* call = m_relay->download(
-        m_fileId, m_size, m_download, this, [this](const RelayClient::Result<bool>& result) {
-            if (!result.ok())
-                return fail(result.error);
-            if (!m_download->flush())
-                return fail(
-                    StagingFolder::writeError(Startup::temporaryDirPath(), m_download->errorString()));
-            m_download->close();
-            extract();
-        });
-    connect(call, &RelayCall::progress, this, &ReceiveJob::setProgress);
+    auto* download = new DownloadJob(m_relay, m_fileId, m_size, this);
+    follow(download);
+    connect(download, &Job::failed, this, &ReceiveJob::fail);
+    connect(download, &DownloadJob::succeeded, this, &ReceiveJob::extract);
+    download->start();
 }
 
-void ReceiveJob::stop()
+void ReceiveJob::extract(const QString& container)
 {
-    Job::stop();
-    delete m_download;
-    m_download = nullptr;
-}
-
-void ReceiveJob::extract()
-{
-    auto* open = new OpenJob(m_download->fileName(), m_folder, m_existing, QString(), this);
+    auto* open = new OpenJob(container, m_folder, m_existing, QString(), this);
     open->setContainerIsTemporary(true);
     open->setSender(m_uploaderKeyId);
     follow(open);
-    connect(open, &Job::failed, this, &ReceiveJob::fail);
+    connect(open, &Job::failed, this, [this](const QString& text) {
+        // A container that does not open is not kept: the next try downloads it afresh.
+        DownloadJob::discard(m_fileId);
+        fail(text);
+    });
     connect(open, &OpenJob::succeeded, this, [this, open](const QStringList& files) {
         m_signatureText = open->signatureText();
         // Empty, not NULL, for an unsigned container.
         const QString signer = open->signer().isEmpty() ? QStringLiteral("") : open->signer();
-        delete m_download;
-        m_download = nullptr;
+        DownloadJob::discard(m_fileId);
         emit stepStarted(Step::Reporting);
         // The files are in place whatever the relay answers; an unanswered report only means the
         // container is offered again.

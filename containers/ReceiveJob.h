@@ -5,12 +5,12 @@
 
 #include <QStringList>
 
-class QTemporaryFile;
 class RelayClient;
 
-// Receives a container that waits on the relay: downloads it into the private data folder,
-// extracts it (OpenJob) and, only once every file is in place, tells the relay that it was taken
-// and records it as received. A failure or a cancel leaves the container waiting on the relay.
+// Receives a container that waits on the relay: downloads it into the private data folder
+// (DownloadJob), extracts it (OpenJob) and, only once every file is in place, tells the relay that
+// it was taken and records it as received. A failure or a cancel leaves the container waiting on
+// the relay, and what was downloaded of it for the next try.
 // The container must be unsigned or signed by the pinned key of the sender the relay names; a
 // sender without a pinned key has its key fetched and pinned first.
 class ReceiveJob : public Job
@@ -29,11 +29,10 @@ signals:
 
 protected:
     void run() override;
-    void stop() override;
 
 private:
     void download();
-    void extract();
+    void extract(const QString& container);
 
     RelayClient* m_relay;
     QString m_fileId;
@@ -41,6 +40,5 @@ private:
     QString m_uploaderKeyId;
     QString m_folder;
     StagingFolder::ExistingFiles m_existing;
-    QTemporaryFile* m_download = nullptr;
     QString m_signatureText;
 };

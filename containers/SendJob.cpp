@@ -3,7 +3,8 @@
 #include "app/Startup.h"
 #include "containers/SaveJob.h"
 #include "containers/StagingFolder.h"
-#include "models/FileEventsModel.h"
+#include "containers/UploadJob.h"
+#include "models/UnfinishedUploadsModel.h"
 #include "net/RelayClient.h"
 
 #include <QTemporaryFile>
@@ -25,7 +26,8 @@ void SendJob::setEncryption(int method, const QString& secret)
 
 void SendJob::run()
 {
-    // Kept until the upload is over; it holds nothing readable by others (mode 0600).
+    // A container that is not complete stays in the temporary folder (mode 0600), which the next
+    // start empties; it moves among the unfinished uploads only once it is.
     m_container = new QTemporaryFile(Startup::temporaryDirPath() + QStringLiteral("/send-XXXXXX.tsyc"), this);
     if (!m_container->open())
         return fail(StagingFolder::writeError(Startup::temporaryDirPath(), m_container->errorString()));
@@ -40,7 +42,7 @@ void SendJob::run()
         m_relay->canUpload(size, this, [this, size](const RelayClient::Result<bool>& allowed) {
             if (!allowed.ok())
                 return fail(allowed.error);
-            upload(size);
+            record(size);
         });
     });
     save->start();
@@ -51,24 +53,63 @@ void SendJob::stop()
     Job::stop();
     delete m_container;
     m_container = nullptr;
+    if (!m_upload)
+        return;
+    const QString url = UnfinishedUploadsModel::find(m_upload).url;
+    // The relay forgets it too; it outlives this job, and the relay would let it expire anyway.
+    if (!url.isEmpty())
+        m_relay->dropUpload(url, m_relay, [](const RelayClient::Result<bool>&) {});
+    UnfinishedUploadsModel::remove(m_upload);
+    m_upload = 0;
 }
 
-void SendJob::upload(qint64 size)
+void SendJob::record(qint64 size)
 {
-    // The temporary file's own handle still points at what it held before the container replaced it.
-    auto* container = new QFile(m_container->fileName(), this);
+    m_upload = UnfinishedUploadsModel::add(m_keyId, size);
+    const QString path = UnfinishedUploadsModel::containerPath(m_upload);
+    if (!m_upload || !QFile::rename(m_container->fileName(), path))
+        return fail(StagingFolder::writeError(UnfinishedUploadsModel::folder(), qt_error_string()));
+    m_container->setAutoRemove(false);
+    delete m_container;
+    m_container = nullptr;
+    upload();
+}
+
+void SendJob::upload()
+{
+    auto* job = new UploadJob(m_relay, m_upload, this);
+    follow(job);
+    connect(job, &Job::failed, this, [this, job](const QString& text) {
+        if (job->notOffered())
+            return uploadForm();
+        // Kept among the unfinished uploads, to be resumed later.
+        if (job->connectionLost())
+            m_upload = 0;
+        fail(text);
+    });
+    connect(job, &UploadJob::succeeded, this, [this](const QString& fileId, qint64 size) {
+        m_upload = 0;
+        if (succeed())
+            emit succeeded(fileId, size);
+    });
+    job->start();
+}
+
+void SendJob::uploadForm()
+{
+    auto* container = new QFile(UnfinishedUploadsModel::containerPath(m_upload), this);
     if (!container->open(QIODevice::ReadOnly))
         return fail(tr("Cannot open %1 for reading").arg(container->fileName()));
+    const qint64 size = container->size();
     emit stepStarted(Step::Uploading);
     setProgressRange(size);
     RelayCall* call = m_relay->uploadContainer(
         container, this, [this, container, size](const RelayClient::Result<QString>& id) {
             delete container;
-            stop();
             if (!id.ok())
                 return fail(id.error);
-            if (!m_keyId.isEmpty())
-                FileEventsModel::store(m_keyId, id.value.toLongLong(), size, FileEventsModel::WaitDeliver);
+            UnfinishedUploadsModel::complete(m_upload, id.value.toLongLong());
+            m_upload = 0;
             if (succeed())
                 emit succeeded(id.value, size);
         });

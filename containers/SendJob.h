@@ -9,7 +9,9 @@ class RelayClient;
 
 // Sends files to a contact through the relay: checks the contact's pinned key with the relay, packs and
 // encrypts the files into a container in the private data folder, asks the relay whether it may
-// be uploaded, uploads it and records the transfer as waiting for delivery.
+// be uploaded, records it as an unfinished upload and uploads it (UploadJob); the transfer is then
+// recorded as waiting for delivery. A cancel or a refusal leaves nothing behind, here or on the
+// relay; an upload whose connection could not be restored stays recorded, to be resumed.
 class SendJob : public Job
 {
     Q_OBJECT
@@ -25,11 +27,14 @@ signals:
 
 protected:
     void run() override;
-    // Also removes the container.
+    // Also removes the container, and the upload unless it is kept.
     void stop() override;
 
 private:
-    void upload(qint64 size);
+    void record(qint64 size);
+    void upload();
+    // For a relay without resumable uploads: the container in one request.
+    void uploadForm();
 
     RelayClient* m_relay;
     QVariantMap m_files;
@@ -37,4 +42,5 @@ private:
     int m_method = 1;
     QString m_secret;
     QTemporaryFile* m_container = nullptr;
+    qint64 m_upload = 0;
 };

@@ -208,6 +208,30 @@
         <translation>Optionen:</translation>
     </message>
     <message>
+        <source>List the uploads that were begun and not finished, one ID&lt;TAB&gt;DATETIME&lt;TAB&gt;KEYID&lt;TAB&gt;SIZE line each.</source>
+        <translation>Listet die begonnenen, nicht beendeten Uploads auf, je eine Zeile ID&lt;TAB&gt;DATETIME&lt;TAB&gt;KEYID&lt;TAB&gt;SIZE.</translation>
+    </message>
+    <message>
+        <source>Continue an unfinished upload from where it stopped. Prints the server&apos;s file id.</source>
+        <translation>Setzt einen nicht beendeten Upload dort fort, wo er stehen blieb. Gibt die Datei-ID des Servers aus.</translation>
+    </message>
+    <message>
+        <source>ID</source>
+        <translation>ID</translation>
+    </message>
+    <message>
+        <source>Give up an unfinished upload: the server forgets it and its container is deleted.</source>
+        <translation>Gibt einen nicht beendeten Upload auf: Der Server vergisst ihn, und sein Container wird gelöscht.</translation>
+    </message>
+    <message>
+        <source>The server was not told; it deletes the upload by itself later.</source>
+        <translation>Der Server wurde nicht benachrichtigt; er löscht den Upload später selbst.</translation>
+    </message>
+    <message>
+        <source>No unfinished upload %1.</source>
+        <translation>Kein nicht beendeter Upload %1.</translation>
+    </message>
+    <message>
         <source>List the contacts, one KEYID&lt;TAB&gt;TITLE&lt;TAB&gt;verified|unverified line each.</source>
         <translation>Listet die Kontakte auf, je eine Zeile KEYID&lt;TAB&gt;TITLE&lt;TAB&gt;verified|unverified.</translation>
     </message>
@@ -397,6 +421,25 @@
     <message>
         <source>The password is too long or holds a line break</source>
         <translation>Das Passwort ist zu lang oder enthält einen Zeilenumbruch</translation>
+    </message>
+</context>
+<context>
+    <name>DownloadJob</name>
+    <message>
+        <source>Invalid server response</source>
+        <translation>Ungültige Antwort vom Server</translation>
+    </message>
+    <message>
+        <source>Connection lost, retrying in %1 s</source>
+        <translation>Verbindung unterbrochen, neuer Versuch in %1 s</translation>
+    </message>
+    <message>
+        <source>Downloading crypted container</source>
+        <translation>Verschlüsselter Container wird heruntergeladen</translation>
+    </message>
+    <message>
+        <source>The connection to the server was lost (%1). What was received is kept for the next try.</source>
+        <translation>Die Verbindung zum Server ist abgebrochen (%1). Was bereits empfangen wurde, bleibt für den nächsten Versuch erhalten.</translation>
     </message>
 </context>
 <context>
@@ -686,16 +729,16 @@ Erneut versuchen?</translation>
         <translation>Ihr Fingerabdruck</translation>
     </message>
     <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
         <source>Your contacts see this fingerprint for you on their contact page. The safety number you compare with each of them is made from it and theirs.</source>
         <translation>Ihre Kontakte sehen diesen Fingerabdruck für Sie auf ihrer Kontaktseite. Die Sicherheitsnummer, die Sie mit jedem von ihnen vergleichen, wird aus ihm und dem des Kontakts gebildet.</translation>
     </message>
     <message>
         <source>Fingerprint</source>
         <translation>Fingerabdruck</translation>
-    </message>
-    <message>
-        <source>Close</source>
-        <translation>Schließen</translation>
     </message>
 </context>
 <context>
@@ -1055,6 +1098,45 @@ Erneut versuchen?</translation>
     <message>
         <source>Delivered</source>
         <translation>Zugestellt</translation>
+    </message>
+    <message>
+        <source>Upload not finished</source>
+        <translation>Upload nicht beendet</translation>
+    </message>
+    <message>
+        <source>Resume</source>
+        <translation>Fortsetzen</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+</context>
+<context>
+    <name>UploadJob</name>
+    <message>
+        <source>There is no unfinished upload %1.</source>
+        <translation>Es gibt keinen nicht beendeten Upload %1.</translation>
+    </message>
+    <message>
+        <source>Cannot open %1 for reading</source>
+        <translation>%1 kann nicht zum Lesen geöffnet werden</translation>
+    </message>
+    <message>
+        <source>Connection lost, retrying in %1 s</source>
+        <translation>Verbindung unterbrochen, neuer Versuch in %1 s</translation>
+    </message>
+    <message>
+        <source>Invalid server response</source>
+        <translation>Ungültige Antwort vom Server</translation>
+    </message>
+    <message>
+        <source>The server keeps losing the upload.</source>
+        <translation>Der Server verliert den Upload immer wieder.</translation>
+    </message>
+    <message>
+        <source>The connection to the server was lost (%1). What was sent is kept; the upload can be resumed later.</source>
+        <translation>Die Verbindung zum Server ist abgebrochen (%1). Was bereits gesendet wurde, bleibt erhalten; Sie können den Upload später fortsetzen.</translation>
     </message>
 </context>
 <context>

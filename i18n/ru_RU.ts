@@ -208,6 +208,30 @@
         <translation>Параметры:</translation>
     </message>
     <message>
+        <source>List the uploads that were begun and not finished, one ID&lt;TAB&gt;DATETIME&lt;TAB&gt;KEYID&lt;TAB&gt;SIZE line each.</source>
+        <translation>Вывести список начатых и не завершённых загрузок, по одной строке ID&lt;TAB&gt;DATETIME&lt;TAB&gt;KEYID&lt;TAB&gt;SIZE на каждую.</translation>
+    </message>
+    <message>
+        <source>Continue an unfinished upload from where it stopped. Prints the server&apos;s file id.</source>
+        <translation>Продолжить незавершённую загрузку с того места, где она остановилась. Выводит ID файла на сервере.</translation>
+    </message>
+    <message>
+        <source>ID</source>
+        <translation>ID</translation>
+    </message>
+    <message>
+        <source>Give up an unfinished upload: the server forgets it and its container is deleted.</source>
+        <translation>Отказаться от незавершённой загрузки: сервер забывает её, а её контейнер удаляется.</translation>
+    </message>
+    <message>
+        <source>The server was not told; it deletes the upload by itself later.</source>
+        <translation>Сервер не получил сообщения; он сам удалит загрузку позже.</translation>
+    </message>
+    <message>
+        <source>No unfinished upload %1.</source>
+        <translation>Нет незавершённой загрузки %1.</translation>
+    </message>
+    <message>
         <source>List the contacts, one KEYID&lt;TAB&gt;TITLE&lt;TAB&gt;verified|unverified line each.</source>
         <translation>Вывести список контактов, по строке KEYID&lt;TAB&gt;TITLE&lt;TAB&gt;verified|unverified на каждый.</translation>
     </message>
@@ -397,6 +421,25 @@
     <message>
         <source>The password is too long or holds a line break</source>
         <translation>Пароль слишком длинный или содержит перевод строки</translation>
+    </message>
+</context>
+<context>
+    <name>DownloadJob</name>
+    <message>
+        <source>Invalid server response</source>
+        <translation>Некорректный ответ сервера</translation>
+    </message>
+    <message>
+        <source>Connection lost, retrying in %1 s</source>
+        <translation>Соединение потеряно, повтор через %1 с</translation>
+    </message>
+    <message>
+        <source>Downloading crypted container</source>
+        <translation>Скачивание зашифрованного контейнера</translation>
+    </message>
+    <message>
+        <source>The connection to the server was lost (%1). What was received is kept for the next try.</source>
+        <translation>Соединение с сервером потеряно (%1). Уже полученное сохранено для следующей попытки.</translation>
     </message>
 </context>
 <context>
@@ -686,16 +729,16 @@ Try again?</source>
         <translation>Ваш отпечаток</translation>
     </message>
     <message>
+        <source>Close</source>
+        <translation>Закрыть</translation>
+    </message>
+    <message>
         <source>Your contacts see this fingerprint for you on their contact page. The safety number you compare with each of them is made from it and theirs.</source>
         <translation>Ваши контакты видят этот отпечаток на своей странице контакта. Код безопасности, который вы сверяете с каждым из них, вычисляется из него и их отпечатка.</translation>
     </message>
     <message>
         <source>Fingerprint</source>
         <translation>Отпечаток</translation>
-    </message>
-    <message>
-        <source>Close</source>
-        <translation>Закрыть</translation>
     </message>
 </context>
 <context>
@@ -1055,6 +1098,45 @@ Try again?</source>
     <message>
         <source>Delivered</source>
         <translation>Доставлено</translation>
+    </message>
+    <message>
+        <source>Upload not finished</source>
+        <translation>Загрузка не завершена</translation>
+    </message>
+    <message>
+        <source>Resume</source>
+        <translation>Продолжить</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Отмена</translation>
+    </message>
+</context>
+<context>
+    <name>UploadJob</name>
+    <message>
+        <source>There is no unfinished upload %1.</source>
+        <translation>Незавершённой загрузки %1 нет.</translation>
+    </message>
+    <message>
+        <source>Cannot open %1 for reading</source>
+        <translation>Не удалось открыть %1 для чтения</translation>
+    </message>
+    <message>
+        <source>Connection lost, retrying in %1 s</source>
+        <translation>Соединение потеряно, повтор через %1 с</translation>
+    </message>
+    <message>
+        <source>Invalid server response</source>
+        <translation>Некорректный ответ сервера</translation>
+    </message>
+    <message>
+        <source>The server keeps losing the upload.</source>
+        <translation>Сервер снова и снова теряет загрузку.</translation>
+    </message>
+    <message>
+        <source>The connection to the server was lost (%1). What was sent is kept; the upload can be resumed later.</source>
+        <translation>Соединение с сервером потеряно (%1). Уже отправленное сохранено; загрузку можно продолжить позже.</translation>
     </message>
 </context>
 <context>

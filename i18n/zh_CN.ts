@@ -208,6 +208,30 @@
         <translation>选项：</translation>
     </message>
     <message>
+        <source>List the uploads that were begun and not finished, one ID&lt;TAB&gt;DATETIME&lt;TAB&gt;KEYID&lt;TAB&gt;SIZE line each.</source>
+        <translation>列出已开始但未完成的上传，每行一个：ID&lt;TAB&gt;DATETIME&lt;TAB&gt;KEYID&lt;TAB&gt;SIZE。</translation>
+    </message>
+    <message>
+        <source>Continue an unfinished upload from where it stopped. Prints the server&apos;s file id.</source>
+        <translation>从中断处继续一个未完成的上传。输出服务器的文件 ID。</translation>
+    </message>
+    <message>
+        <source>ID</source>
+        <translation>ID</translation>
+    </message>
+    <message>
+        <source>Give up an unfinished upload: the server forgets it and its container is deleted.</source>
+        <translation>放弃一个未完成的上传：服务器会忘记它，其容器将被删除。</translation>
+    </message>
+    <message>
+        <source>The server was not told; it deletes the upload by itself later.</source>
+        <translation>未能通知服务器；服务器稍后会自行删除该上传。</translation>
+    </message>
+    <message>
+        <source>No unfinished upload %1.</source>
+        <translation>没有未完成的上传 %1。</translation>
+    </message>
+    <message>
         <source>List the contacts, one KEYID&lt;TAB&gt;TITLE&lt;TAB&gt;verified|unverified line each.</source>
         <translation>列出联系人，每个一行：KEYID&lt;TAB&gt;TITLE&lt;TAB&gt;verified|unverified。</translation>
     </message>
@@ -397,6 +421,25 @@
     <message>
         <source>The password is too long or holds a line break</source>
         <translation>密码过长或包含换行符</translation>
+    </message>
+</context>
+<context>
+    <name>DownloadJob</name>
+    <message>
+        <source>Invalid server response</source>
+        <translation>服务器响应无效</translation>
+    </message>
+    <message>
+        <source>Connection lost, retrying in %1 s</source>
+        <translation>连接中断，%1 秒后重试</translation>
+    </message>
+    <message>
+        <source>Downloading crypted container</source>
+        <translation>正在下载加密容器</translation>
+    </message>
+    <message>
+        <source>The connection to the server was lost (%1). What was received is kept for the next try.</source>
+        <translation>与服务器的连接已中断（%1）。已接收的部分会保留，供下次继续。</translation>
     </message>
 </context>
 <context>
@@ -686,16 +729,16 @@ Try again?</source>
         <translation>你的指纹</translation>
     </message>
     <message>
+        <source>Close</source>
+        <translation>关闭</translation>
+    </message>
+    <message>
         <source>Your contacts see this fingerprint for you on their contact page. The safety number you compare with each of them is made from it and theirs.</source>
         <translation>你的联系人会在他们的联系人页面上看到你的这个指纹。你与每位联系人核对的安全码由它和对方的指纹生成。</translation>
     </message>
     <message>
         <source>Fingerprint</source>
         <translation>指纹</translation>
-    </message>
-    <message>
-        <source>Close</source>
-        <translation>关闭</translation>
     </message>
 </context>
 <context>
@@ -1055,6 +1098,45 @@ Try again?</source>
     <message>
         <source>Delivered</source>
         <translation>已送达</translation>
+    </message>
+    <message>
+        <source>Upload not finished</source>
+        <translation>上传未完成</translation>
+    </message>
+    <message>
+        <source>Resume</source>
+        <translation>继续</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+</context>
+<context>
+    <name>UploadJob</name>
+    <message>
+        <source>There is no unfinished upload %1.</source>
+        <translation>不存在未完成的上传 %1。</translation>
+    </message>
+    <message>
+        <source>Cannot open %1 for reading</source>
+        <translation>无法打开 %1 进行读取</translation>
+    </message>
+    <message>
+        <source>Connection lost, retrying in %1 s</source>
+        <translation>连接中断，%1 秒后重试</translation>
+    </message>
+    <message>
+        <source>Invalid server response</source>
+        <translation>服务器响应无效</translation>
+    </message>
+    <message>
+        <source>The server keeps losing the upload.</source>
+        <translation>服务器反复丢失该上传。</translation>
+    </message>
+    <message>
+        <source>The connection to the server was lost (%1). What was sent is kept; the upload can be resumed later.</source>
+        <translation>与服务器的连接已中断（%1）。已发送的部分会保留，你可以稍后继续上传。</translation>
     </message>
 </context>
 <context>

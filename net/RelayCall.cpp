@@ -44,12 +44,23 @@ void RelayCall::setSink(QIODevice* sink, qint64 size)
 {
     m_sink = sink;
     m_size = size;
+    m_limit = qMax(m_limit, errorReplyLimit);
     m_block.reserve(int(2 * blockBytes));
+}
+
+QByteArray RelayCall::header(const QByteArray& name) const
+{
+    for (const QNetworkReply::RawHeaderPair& pair : m_headers) {
+        if (pair.first.compare(name, Qt::CaseInsensitive) == 0)
+            return pair.second;
+    }
+    return QByteArray();
 }
 
 void RelayCall::start()
 {
-    m_verb = m_body.isEmpty() && !m_multipart ? QByteArrayLiteral("GET") : QByteArrayLiteral("POST");
+    if (m_verb.isEmpty())
+        m_verb = m_body.isEmpty() && !m_multipart ? QByteArrayLiteral("GET") : QByteArrayLiteral("POST");
     if (m_total.interval() > 0)
         m_total.start();
     send();
@@ -64,39 +75,67 @@ void RelayCall::send()
         // Handed over as bytes, the body stays whole for a request that the network layer has to
         // send again on a fresh connection.
         m_networkReply = m_manager->post(m_request, m_body);
-    else
+    else if (m_verb == "GET")
         m_networkReply = m_manager->get(m_request);
+    else if (m_verb == "HEAD")
+        m_networkReply = m_manager->head(m_request);
+    else
+        m_networkReply = m_manager->sendCustomRequest(m_request, m_verb, m_body);
     QNetworkReply* reply = m_networkReply;
     // Qt stops reading from the socket while this much waits, so a fast server cannot fill memory;
     // a download gets room enough that the network thread does not keep stopping.
     reply->setReadBufferSize(m_sink ? 16 * blockBytes : blockBytes);
+    connect(reply, &QNetworkReply::metaDataChanged, this, &RelayCall::takeHeaders);
     connect(reply, &QNetworkReply::readyRead, this, &RelayCall::onReadyRead);
     connect(reply, &QNetworkReply::finished, this, &RelayCall::onFinished);
     connect(reply, &QNetworkReply::downloadProgress, this, [this](qint64 done, qint64) {
         m_moved += done - m_downloaded;
         m_downloaded = done;
         // What is on its way already counts: a reply that outgrows its limit is not read any further.
-        if (done > (m_sink ? m_size : m_limit) && !isRedirect())
+        if (done > (toSink() ? m_size : m_limit) && !isRedirect())
             return fail(Failure::TooLarge);
-        onProgress(m_received, m_size);
+        noteMovement();
+        if (m_sink)
+            emit progress(m_received, m_size);
     });
     connect(reply, &QNetworkReply::uploadProgress, this, [this](qint64 done, qint64 total) {
         m_moved += done - m_uploaded;
         m_uploaded = done;
-        if (m_multipart)
-            onProgress(done, total);
+        noteMovement();
+        if (total > 0 && !m_sink)
+            emit progress(done, total);
     });
     m_uploaded = m_downloaded = 0;
+    m_status = 0;
+    m_headers.clear();
     m_inactivity.start();
 }
 
-void RelayCall::onProgress(qint64 done, qint64 total)
+void RelayCall::noteMovement()
 {
     if (m_moved - m_movedAtRestart >= minimumProgressBytes) {
         m_movedAtRestart = m_moved;
         m_inactivity.start();
     }
-    emit progress(done, total);
+}
+
+bool RelayCall::takeHeaders()
+{
+    QNetworkReply* reply = m_networkReply;
+    if (!reply || m_status != 0 || isRedirect())
+        return reply != nullptr;
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status == 0)
+        return true;
+    m_status = status;
+    m_headers = reply->rawHeaderPairs();
+    if (m_headerCheck && !m_headerCheck()) {
+        m_networkError = QNetworkReply::ProtocolFailure;
+        fail(Failure::Network);
+        return false;
+    }
+    emit headersReceived();
+    return m_networkReply != nullptr;
 }
 
 bool RelayCall::isRedirect() const
@@ -114,18 +153,18 @@ void RelayCall::onReadyRead()
 bool RelayCall::drain(bool all)
 {
     QNetworkReply* reply = m_networkReply;
-    if (!reply)
+    if (!reply || !takeHeaders())
         return false;
     if (isRedirect()) {
         reply->readAll(); // the body of a redirect is of no use
         return true;
     }
     // A reply that announces more than it may have is refused before it is read.
-    if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > (m_sink ? m_size : m_limit)) {
+    if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > (toSink() ? m_size : m_limit)) {
         fail(Failure::TooLarge);
         return false;
     }
-    if (!m_sink) {
+    if (!toSink()) {
         m_reply += reply->read(m_limit + 1 - m_reply.size());
         m_received = m_reply.size();
         if (m_reply.size() > m_limit) {
@@ -185,8 +224,9 @@ void RelayCall::onFinished()
     }
     m_networkError = reply->error();
     if (m_networkError != QNetworkReply::NoError) {
-        // What a server says along with an error status counts for nothing.
-        m_reply.clear();
+        // What a server says along with an error status counts for nothing, unless asked for.
+        if (!m_keepErrorReply || m_status == 0)
+            m_reply.clear();
         fail(Failure::Network);
     } else if (m_sink && m_received != m_size)
         fail(Failure::TooShort);

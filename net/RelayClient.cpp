@@ -29,6 +29,16 @@ QString errorMember(const QJsonObject& object)
     return object.value(QStringLiteral("error")).toString(QStringLiteral(""));
 }
 
+// A count in a header: decimal digits only, or -1.
+qint64 headerNumber(const RelayCall& call, const QByteArray& name)
+{
+    const QByteArray text = call.header(name).trimmed();
+    bool ok = !text.isEmpty() && text.size() <= 18;
+    for (char c : text)
+        ok = ok && c >= '0' && c <= '9';
+    return ok ? text.toLongLong() : -1;
+}
+
 } // namespace
 
 RelayClient::RelayClient(QObject* parent)
@@ -79,6 +89,72 @@ RelayCall* RelayClient::json(const QString& path, const QByteArray& body, QObjec
     });
     call->start();
     return call;
+}
+
+QNetworkRequest RelayClient::tusRequest(const QString& url) const
+{
+    QNetworkRequest req = request(url);
+    req.setRawHeader("Tus-Resumable", "1.0.0");
+    req.setRawHeader("Tessary-Installation", QSettings().value(QStringLiteral("uid")).toUuid().toByteArray());
+    return req;
+}
+
+RelayCall* RelayClient::tus(const QByteArray& verb, QNetworkRequest req, const QByteArray& body,
+                            QObject* context, std::function<void(RelayCall&)> done)
+{
+    if (verb == "PATCH")
+        req.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/offset+octet-stream"));
+    auto* call = new RelayCall(m_manager, req, context);
+    call->setVerb(verb);
+    call->setBody(body);
+    call->setKeepErrorReply(true);
+    call->setReplyLimit(RelayCall::errorReplyLimit);
+    call->setTimeouts(m_timeoutMs);
+    connect(call, &RelayCall::finished, call, [call, done] {
+        done(*call);
+        call->deleteLater();
+    });
+    call->start();
+    return call;
+}
+
+bool RelayClient::isTransient(const RelayCall& call)
+{
+    switch (call.failure()) {
+    case RelayCall::Failure::TimedOut:
+    case RelayCall::Failure::TooShort:
+        return true;
+    case RelayCall::Failure::Network: {
+        // The connection failed (refused, reset, no route, a proxy in the way), also in the middle
+        // of an answer; but not a certificate that fails or a redirect that may not be followed.
+        const int error = call.networkError();
+        if ((error >= QNetworkReply::ConnectionRefusedError && error <= QNetworkReply::UnknownNetworkError
+             && error != QNetworkReply::SslHandshakeFailedError
+             && error != QNetworkReply::OperationCanceledError
+             && error != QNetworkReply::TooManyRedirectsError
+             && error != QNetworkReply::InsecureRedirectError)
+            || (error >= QNetworkReply::ProxyConnectionRefusedError
+                && error <= QNetworkReply::UnknownProxyError))
+            return true;
+        // Or the relay could not serve it now.
+        const int status = call.status();
+        return status >= 500 || status == 408 || status == 423 || status == 429;
+    }
+    default:
+        return false;
+    }
+}
+
+template<typename T> void RelayClient::fillStatus(Result<T>& result, const RelayCall& call)
+{
+    result.status = call.status();
+    result.transient = !result.ok() && isTransient(call);
+}
+
+QString RelayClient::statusError(const RelayCall& call)
+{
+    const QString text = call.status() >= 400 ? errorMember(objectOf(call)) : QString();
+    return text.isEmpty() ? transportError(call) : text;
 }
 
 QString RelayClient::transportError(const RelayCall& call)
@@ -253,16 +329,30 @@ RelayCall* RelayClient::checkNewFiles(QObject* context, Callback<QVariantList> d
                 });
 }
 
-RelayCall* RelayClient::download(const QString& fileId, qint64 size, QIODevice* sink, QObject* context,
-                                 Callback<bool> done)
+RelayCall* RelayClient::download(const QString& fileId, qint64 offset, qint64 size, const QByteArray& etag,
+                                 QIODevice* sink, QObject* context, Callback<QByteArray> done)
 {
-    auto* call = new RelayCall(m_manager, request(serverBaseUrl() + QStringLiteral("/id") + fileId), context);
+    QNetworkRequest req = request(serverBaseUrl() + QStringLiteral("/id") + fileId);
+    if (offset > 0) {
+        req.setRawHeader("Range", "bytes=" + QByteArray::number(offset) + '-');
+        req.setRawHeader("If-Match", etag);
+    }
+    auto* call = new RelayCall(m_manager, req, context);
     call->setFollowRedirects(true);
-    call->setSink(sink, size);
+    call->setSink(sink, size - offset);
+    call->setKeepErrorReply(true);
     call->setTimeouts(m_timeoutMs);
-    connect(call, &RelayCall::finished, call, [call, done, sink, size] {
-        Result<bool> result;
-        result.value = call->failure() == RelayCall::Failure::None;
+    // Only the rest of the container whose beginning is here may follow it.
+    const QByteArray range = "bytes " + QByteArray::number(offset) + '-' + QByteArray::number(size - 1) + '/'
+        + QByteArray::number(size);
+    call->setHeaderCheck([call, offset, range] {
+        const int status = call->status();
+        return status < 200 || status >= 300 || (offset == 0 && status == 200)
+            || (status == 206 && call->header("Content-Range") == range);
+    });
+    connect(call, &RelayCall::finished, call, [call, done, sink, offset, size] {
+        Result<QByteArray> result;
+        result.value = call->header("ETag");
         switch (call->failure()) {
         case RelayCall::Failure::None:
             break;
@@ -270,8 +360,9 @@ RelayCall* RelayClient::download(const QString& fileId, qint64 size, QIODevice* 
             result.error = tr("The server sent more than the announced %1 bytes").arg(size);
             break;
         case RelayCall::Failure::TooShort:
-            result.error
-                = tr("The server sent only %1 of the announced %2 bytes").arg(call->received()).arg(size);
+            result.error = tr("The server sent only %1 of the announced %2 bytes")
+                               .arg(offset + call->received())
+                               .arg(size);
             break;
         case RelayCall::Failure::Write: {
             const auto* file = qobject_cast<QFileDevice*>(sink);
@@ -281,8 +372,13 @@ RelayCall* RelayClient::download(const QString& fileId, qint64 size, QIODevice* 
             break;
         }
         default:
-            result.error = transportError(*call);
+            result.error = statusError(*call);
         }
+        fillStatus(result, *call);
+        // An answer that is not the rest of the same container counts as another container.
+        if (call->networkError() == QNetworkReply::ProtocolFailure && call->status() >= 200
+            && call->status() < 300)
+            result.status = 412;
         done(result);
         call->deleteLater();
     });
@@ -323,6 +419,81 @@ RelayCall* RelayClient::checkDelivered(const QList<qint64>& fileIds, QObject* co
                     }
                     done(result);
                 });
+}
+
+RelayCall* RelayClient::createUpload(qint64 length, const QString& recipientFpr, QObject* context,
+                                     Callback<QString> done)
+{
+    QNetworkRequest req = tusRequest(serverBaseUrl() + QStringLiteral("/uploads"));
+    req.setRawHeader("Upload-Length", QByteArray::number(length));
+    if (!recipientFpr.isEmpty())
+        req.setRawHeader("Upload-Metadata", "recipient " + recipientFpr.toLatin1().toBase64());
+    const QUrl base = req.url();
+    return tus("POST", req, QByteArray(), context, [done, base](RelayCall& call) {
+        Result<QString> result;
+        const QByteArray location = call.header("Location");
+        if (call.failure() == RelayCall::Failure::None && call.status() == 201 && !location.isEmpty())
+            result.value = base.resolved(QUrl::fromEncoded(location)).toString();
+        else if (call.failure() == RelayCall::Failure::None)
+            result.error = tr("Invalid server response");
+        else
+            result.error = statusError(call);
+        fillStatus(result, call);
+        done(result);
+    });
+}
+
+RelayCall* RelayClient::uploadState(const QString& url, QObject* context, Callback<UploadState> done)
+{
+    return tus("HEAD", tusRequest(url), QByteArray(), context, [done](RelayCall& call) {
+        Result<UploadState> result;
+        UploadState& state = result.value;
+        state.offset = headerNumber(call, "Upload-Offset");
+        state.length = headerNumber(call, "Upload-Length");
+        const qint64 fileId = headerNumber(call, "Upload-File-Id");
+        if (fileId > 0)
+            state.fileId = QString::number(fileId);
+        if (call.failure() != RelayCall::Failure::None)
+            result.error = statusError(call);
+        else if (state.offset < 0 || state.length < state.offset)
+            result.error = tr("Invalid server response");
+        fillStatus(result, call);
+        done(result);
+    });
+}
+
+RelayCall* RelayClient::appendUpload(const QString& url, qint64 offset, const QByteArray& bytes,
+                                     QObject* context, Callback<UploadState> done)
+{
+    QNetworkRequest req = tusRequest(url);
+    req.setRawHeader("Upload-Offset", QByteArray::number(offset));
+    return tus("PATCH", req, bytes, context, [done, offset, end = offset + bytes.size()](RelayCall& call) {
+        Result<UploadState> result;
+        UploadState& state = result.value;
+        state.offset = headerNumber(call, "Upload-Offset");
+        const qint64 fileId = headerNumber(call, "Upload-File-Id");
+        if (fileId > 0)
+            state.fileId = QString::number(fileId);
+        if (call.failure() != RelayCall::Failure::None)
+            result.error = statusError(call);
+        else if (state.offset < offset || state.offset > end || (call.status() == 200) != (fileId > 0))
+            result.error = tr("Invalid server response");
+        fillStatus(result, call);
+        done(result);
+    });
+}
+
+RelayCall* RelayClient::dropUpload(const QString& url, QObject* context, Callback<bool> done)
+{
+    return tus("DELETE", tusRequest(url), QByteArray(), context, [done](RelayCall& call) {
+        Result<bool> result;
+        // An upload the relay does not know is gone already.
+        result.value = call.failure() == RelayCall::Failure::None || call.status() == 404;
+        if (!result.value)
+            result.error = statusError(call);
+        fillStatus(result, call);
+        done(result);
+    });
 }
 
 RelayCall* RelayClient::sendFeedback(const QString& name, const QString& email, const QString& message,

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 #include <QVariantList>
+#include <QVector>
 
 #include <functional>
 
@@ -25,6 +26,9 @@ public:
     {
         T value {};
         QString error; // null on success
+        int status = 0; // the HTTP status of the answer; 0 when none came
+        // The call failed on its way, or the relay was busy: the same call may well succeed later.
+        bool transient = false;
         bool ok() const { return error.isNull(); }
     };
     template<typename T> using Callback = std::function<void(const Result<T>&)>;
@@ -40,6 +44,20 @@ public:
         qint64 fileId = 0;
         bool rejected = false;
     };
+    // Where a resumable upload stands on the relay.
+    struct UploadState
+    {
+        qint64 offset = -1; // the bytes the relay has
+        qint64 length = -1; // the whole container's
+        QString fileId; // once complete: the container's file id
+    };
+    // The pauses between the tries of a transfer whose connection broke: the last one repeats, until
+    // this many tries in a row have moved nothing.
+    struct RetryPolicy
+    {
+        QVector<int> pausesMs;
+        int tries = 0;
+    };
 
     static constexpr int defaultTimeoutMs = 20000;
     // No JSON reply of the relay comes near this; a larger one is not read any further.
@@ -51,6 +69,8 @@ public:
     // three times as long in all.
     void setTimeout(int ms) { m_timeoutMs = ms; }
     int timeout() const { return m_timeoutMs; }
+    void setRetryPolicy(const RetryPolicy& policy) { m_retryPolicy = policy; }
+    RetryPolicy retryPolicy() const { return m_retryPolicy; }
 
     // The key id the server gives the public key.
     RelayCall* uploadPubKey(const QByteArray& publicKey, const QString& fpr, QObject* context,
@@ -64,11 +84,24 @@ public:
     RelayCall* uploadContainer(QIODevice* container, QObject* context, Callback<QString> done);
     // The server's list of waiting containers, each element unchanged.
     RelayCall* checkNewFiles(QObject* context, Callback<QVariantList> done);
-    // Writes the container into sink as it arrives; it must be exactly size bytes long.
-    RelayCall* download(const QString& fileId, qint64 size, QIODevice* sink, QObject* context,
-                        Callback<bool> done);
+    // Writes the container of size bytes into sink as it arrives, from offset on; its validator
+    // (ETag) comes back. From an offset above 0 only the rest of the container with the validator
+    // etag is taken: status 412 says the container is another one now, 404 that it is gone.
+    RelayCall* download(const QString& fileId, qint64 offset, qint64 size, const QByteArray& etag,
+                        QIODevice* sink, QObject* context, Callback<QByteArray> done);
     RelayCall* downloadComplete(const QString& fileId, bool rejected, QObject* context, Callback<bool> done);
     RelayCall* checkDelivered(const QList<qint64>& fileIds, QObject* context, Callback<QList<Delivery>> done);
+    // Resumable uploads. Creates one of length bytes (for the key recipientFpr, if known) and gives
+    // its address; status 404 says the relay does not offer them.
+    RelayCall* createUpload(qint64 length, const QString& recipientFpr, QObject* context,
+                            Callback<QString> done);
+    // Asks where the upload at url stands.
+    RelayCall* uploadState(const QString& url, QObject* context, Callback<UploadState> done);
+    // Appends bytes at offset, which must be the relay's; the new state (with the file id once the
+    // last byte is in). Status 409 says the offset was not the relay's, 404 that the upload is gone.
+    RelayCall* appendUpload(const QString& url, qint64 offset, const QByteArray& bytes, QObject* context,
+                            Callback<UploadState> done);
+    RelayCall* dropUpload(const QString& url, QObject* context, Callback<bool> done);
     RelayCall* sendFeedback(const QString& name, const QString& email, const QString& message,
                             QObject* context, Callback<bool> done);
 
@@ -81,9 +114,18 @@ private:
     RelayCall* json(const QString& path, const QByteArray& body, QObject* context,
                     std::function<void(RelayCall&)> done);
     QNetworkRequest request(const QString& url) const;
+    // A request of the resumable upload protocol, with the installation named.
+    QNetworkRequest tusRequest(const QString& url) const;
+    RelayCall* tus(const QByteArray& verb, QNetworkRequest req, const QByteArray& body, QObject* context,
+                   std::function<void(RelayCall&)> done);
     // The text for a call that failed on its way (not by the server's answer).
     static QString transportError(const RelayCall& call);
+    // The error of an answer with an error status: the relay's text if it gave one.
+    static QString statusError(const RelayCall& call);
+    static bool isTransient(const RelayCall& call);
+    template<typename T> static void fillStatus(Result<T>& result, const RelayCall& call);
 
     QNetworkAccessManager* m_manager;
     int m_timeoutMs = defaultTimeoutMs;
+    RetryPolicy m_retryPolicy {{2000, 5000, 10000, 20000, 40000, 60000}, 10};
 };

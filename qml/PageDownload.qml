@@ -283,6 +283,7 @@ Page {
 
                 Text {
                     id: pbText
+                    objectName: "downloadProgressInfo"
                     Layout.fillWidth: true
                     elide: Text.ElideLeft
                     color: colorMap.grey2

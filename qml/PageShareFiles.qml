@@ -107,8 +107,10 @@ Page {
             progressImage.source = "assets/uploading_to_server.png"
             progressText.text = qsTr("Uploading data to server...")
         }
+        onInfo: pbText.text = text
         onProgressInit: mainWindow.initProgress(pbProgress, pbText, min, max, text)
         onProgressValueChanged: mainWindow.setProgress(pbProgress, value)
+        onFinished: unfinishedUploadsModel.select()
         onSuccess: {
             // The transfer was recorded as waiting for delivery.
             fileEventsModel.select()
@@ -323,6 +325,7 @@ Page {
 
                 Text {
                     id: pbText
+                    objectName: "shareProgressInfo"
                     anchors.left: parent.left
                     anchors.bottom: parent.top
                     anchors.bottomMargin: 5

@@ -3,6 +3,7 @@ import QtQuick.Controls 2.2
 import QtQuick.Layouts 1.3
 import QtQuick.Controls.Material 2.2
 import Qt.labs.settings 1.0
+import org.tesry 1.0
 import "Controls"
 
 Item {
@@ -46,6 +47,44 @@ Item {
         property string locale
     }
 
+    // Continues the uploads that were begun and not finished, one at a time.
+    ContainerManager {
+        id: cmUploads
+        prompter: dialogs
+
+        property real resumingId: 0
+        property real failedId: 0
+        property real done: 0
+        property real total: 0
+        property string note
+
+        function resume(uploadId) {
+            failedId = 0
+            note = ""
+            done = 0
+            resumingId = uploadId
+            resumeUpload(uploadId)
+        }
+
+        onInfo: note = text
+        onProgressInit: {
+            total = max
+            done = min
+            note = text
+        }
+        onProgressValueChanged: done = value
+        onSuccess: {
+            fileEventsModel.select()
+            unfinishedUploadsModel.select()
+        }
+        onError: {
+            failedId = resumingId
+            note = text
+        }
+        onFinished: resumingId = 0
+        onUploadDropped: unfinishedUploadsModel.select()
+    }
+
     Rectangle {
         anchors.fill: parent
         color: Material.primary
@@ -60,6 +99,92 @@ Item {
         spacing: 2
         clip: true
         ScrollBar.vertical: ScrollBar {}
+
+        header: Column {
+            width: lvFileEvents.width
+            spacing: 2
+            bottomPadding: uploads.count > 0 ? 2 : 0
+
+            Repeater {
+                id: uploads
+                model: unfinishedUploadsModel
+
+                delegate: Rectangle {
+                    id: uploadRow
+                    objectName: "uploadRow_" + index
+                    width: lvFileEvents.width
+                    height: 70
+                    color: Material.background
+
+                    readonly property bool resuming: cmUploads.resumingId === upload_id
+                    readonly property bool failed: cmUploads.failedId === upload_id
+
+                    RowLayout {
+                        x: 15
+                        width: parent.width - 30
+                        height: parent.height - 20
+                        anchors.verticalCenter: parent.verticalCenter
+                        spacing: 10
+
+                        Column {
+                            Layout.fillWidth: true
+
+                            Text {
+                                width: parent.width
+                                text: {
+                                    var title = pubKeysModel.contactTitle(remote_key_id)
+                                    return title !== "" ? title : remote_key_id
+                                }
+                                font.pointSize: 13
+                                elide: Text.ElideRight
+                            }
+                            Text {
+                                objectName: "uploadStateText_" + index
+                                width: parent.width
+                                text: uploadRow.resuming || uploadRow.failed ? cmUploads.note : qsTr("Upload not finished")
+                                font.pointSize: 11
+                                color: uploadRow.failed ? colorMap.red : colorMap.orange
+                                elide: Text.ElideRight
+                            }
+                        }
+                        Button {
+                            objectName: "btnResumeUpload_" + index
+                            visible: !uploadRow.resuming
+                            enabled: cmUploads.resumingId === 0
+                            flat: true
+                            text: qsTr("Resume")
+                            onClicked: cmUploads.resume(upload_id)
+                        }
+                        Button {
+                            objectName: "btnCancelUpload_" + index
+                            flat: true
+                            text: qsTr("Cancel")
+                            onClicked: cmUploads.dropUpload(upload_id)
+                        }
+                        Rectangle {
+                            Layout.preferredWidth: 2
+                            Layout.fillHeight: true
+                            color: Material.primary
+                        }
+                        Text {
+                            Layout.preferredWidth: 100
+                            horizontalAlignment: Text.AlignHCenter
+                            text: mainWindow.formatSize(size)
+                            font.pointSize: 13
+                        }
+                    }
+                    ProgressBar {
+                        anchors.left: parent.left
+                        anchors.right: parent.right
+                        anchors.bottom: parent.bottom
+                        visible: uploadRow.resuming
+                        from: 0
+                        to: Math.max(cmUploads.total, 1)
+                        value: cmUploads.done
+                    }
+                }
+            }
+        }
 
         delegate: Rectangle {
             id: eventRow

@@ -107,6 +107,9 @@ ApplicationWindow {
     FileEventsModel {
         id: fileEventsModel
     }
+    UnfinishedUploadsModel {
+        id: unfinishedUploadsModel
+    }
 
     StackLayout {
         id: mainStack

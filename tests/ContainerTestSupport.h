@@ -101,11 +101,12 @@ struct Env
     // gpg-agent of the product's GnuPG home would otherwise outlive the test and its home folder.
     ~Env() { QProcess::execute(QStringLiteral("gpgconf"), {"--homedir", home.dataDir(), "--kill", "all"}); }
     QString path(const QString& name) const { return work.filePath(name); }
-    // Every file in TMPDIR and in the product's temporary folder.
+    // Every file in TMPDIR, in the product's temporary folder and among its unfinished uploads.
     QStringList temporaries() const
     {
         QStringList files;
-        for (const QString& dir : {tmp.path(), home.dataDir() + QStringLiteral("/tmp")}) {
+        for (const QString& dir : {tmp.path(), home.dataDir() + QStringLiteral("/tmp"),
+                                   home.dataDir() + QStringLiteral("/uploads")}) {
             QDirIterator it(dir, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
             while (it.hasNext())
                 files << it.next();

@@ -51,6 +51,7 @@ private slots:
     void rejectLeavesNothing();
     void verifiedMarkAfterComparing();
     void keyChangeStopsSharing();
+    void unfinishedUploadResumes();
 
 private:
     QString shareTo(const QString& keyId) const;
@@ -313,6 +314,27 @@ void TestGuiEndToEnd::keyChangeStopsSharing()
              bob.out.constData());
     QCOMPARE(m_bob.run({"contacts"}).lines().filter(m_aliceId),
              QStringList {m_aliceId + "\tAlice <i>A.</i>\tunverified"});
+}
+
+// A send that was killed while uploading is shown among the events, and Resume there finishes it.
+void TestGuiEndToEnd::unfinishedUploadResumes()
+{
+    const QString film = m_work.filePath(QStringLiteral("later/film.mkv"));
+    QVERIFY(write(film, randomBytes(96 * 1024 * 1024)));
+    const int waiting = m_alice.run({"inbox"}).lines().size();
+    QProcess send;
+    m_bob.start(send, {"send", m_aliceId, film});
+    const QDir uploads(m_relay.dataDir() + QStringLiteral("/containers/uploads"));
+    QTRY_VERIFY_WITH_TIMEOUT(uploads.entryInfoList({"*.part"}).value(0).size() > 0, 120000);
+    send.kill();
+    QVERIFY(send.waitForFinished(30000));
+
+    RUN_WINDOW(
+        m_bob,
+        "click tabEventsBtn\nwait uploadStateText_0 text Upload not finished\n"
+        "click btnResumeUpload_0\nwaitHidden uploadRow_0\nwait eventStatusText_0 text Wait deliver\nquit\n",
+        bob);
+    QCOMPARE(m_alice.run({"inbox"}).lines().size(), waiting + 1);
 }
 
 QTEST_GUILESS_MAIN(TestGuiEndToEnd)

@@ -299,8 +299,6 @@ private slots:
         QTest::addColumn<QString>("end");
         QTest::addRow("received") << "42"
                                   << "succeeded";
-        QTest::addRow("not there") << "404"
-                                   << "failed: Network error occured: ContentNotFoundError";
         QTest::addRow("cancelled while decrypting") << "42"
                                                     << "cancelled";
     }

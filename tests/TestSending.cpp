@@ -7,6 +7,7 @@
 #include "gpg/Gpg.h"
 #include "gpg/GpgProcess.h"
 #include "models/ContactKeys.h"
+#include "models/UnfinishedUploadsModel.h"
 #include "net/RelayClient.h"
 #include "util/JobRun.h"
 
@@ -256,9 +257,10 @@ private slots:
         QCOMPARE(keyring(), QStringList());
     }
 
-    // The whole road of a send: the contact's current key, the question, the upload, the record.
-    // While it runs the container is the one file in the private temporary folder, readable by its
-    // owner alone, and nothing is anywhere else; afterwards nothing is left.
+    // The whole road of a send (to a relay without resumable uploads): the contact's current key, the
+    // question, the upload, the record. While it is uploaded the container is the one file among the
+    // unfinished uploads, readable by its owner alone, and nothing is anywhere else; afterwards
+    // nothing is left.
     void upload_data()
     {
         QTest::addColumn<QByteArray>("canUpload");
@@ -342,6 +344,7 @@ private slots:
         }
         QCOMPARE(run.result.value(0).toString(), QStringLiteral("17"));
         QCOMPARE(during.size(), 1);
+        QVERIFY(during.value(0).startsWith(UnfinishedUploadsModel::folder() + '/'));
         QCOMPARE(int(QFileInfo(during.value(0)).permissions() & 0x0077), 0); // nothing for group and others
         QVERIFY(events.next());
         QCOMPARE(events.value(0).toString() + ' ' + events.value(1).toString() + ' '

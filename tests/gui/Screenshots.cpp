@@ -6,6 +6,8 @@
 #include "util/RelayProcess.h"
 #include "util/TestFiles.h"
 
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QtTest>
 
 class Screenshots : public QObject
@@ -62,6 +64,17 @@ void Screenshots::initTestCase()
         const CliUser::Result sent = m_bob.run({"send", m_aliceId, m_file});
         QVERIFY2(sent.exitCode == 0, sent.err.constData());
     }
+    // And an upload of Bob's that did not finish.
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bob"));
+    db.setDatabaseName(m_bob.dataDir() + QStringLiteral("/data.db3"));
+    QVERIFY(db.open());
+    QSqlQuery unfinished(db);
+    QVERIFY(unfinished.exec(QStringLiteral("INSERT INTO unfinished_uploads (datetime, remote_key_id, size, "
+                                           "upload_url) VALUES ('2026-12-08T10:00:00', '%1', 734003200, '')")
+                                .arg(danaId)));
+    QVERIFY(TestFiles::write(
+        m_bob.dataDir() + QStringLiteral("/uploads/%1.tsyc").arg(unfinished.lastInsertId().toLongLong()),
+        "x"));
 }
 
 void Screenshots::everyView_data()
@@ -121,7 +134,9 @@ void Screenshots::everyView()
         + QStringLiteral("set shareProgressText text Uploading data to server...\n"
                          "set shareProgressBar to 3150000\nset shareProgressBar value 1200000\n"
                          "set stackShareFiles currentIndex 1\n")
-        + shot("06-share-progress") + QStringLiteral("set stackShareFiles currentIndex 2\n")
+        + shot("06-share-progress")
+        + QStringLiteral("set shareProgressInfo text Connection lost, retrying in 20 s\n")
+        + shot("06-share-retrying") + QStringLiteral("set stackShareFiles currentIndex 2\n")
         + shot("06-share-done")
         + QStringLiteral("set shareErrorText text Cannot get server response\n"
                          "set stackShareFiles currentIndex 3\n")
@@ -152,6 +167,8 @@ void Screenshots::everyView()
         + QStringLiteral("set downloadProgressText text Downloading data from server...\n"
                          "set stackDownload currentIndex 2\n")
         + shot("08-download-progress")
+        + QStringLiteral("set downloadProgressInfo text Connection lost, retrying in 20 s\n")
+        + shot("08-download-retrying")
         + QStringLiteral("set downloadSignatureText text Signed by 1234, not verified\n"
                          "set stackDownload currentIndex 3\n")
         + shot("08-download-done")

@@ -98,6 +98,10 @@ void ScriptedServer::handle(const QString& method, const QString& path, Handler 
         m_server->Post(pattern, std::move(handler));
     else if (method == QLatin1String("PUT"))
         m_server->Put(pattern, std::move(handler));
+    else if (method == QLatin1String("PATCH"))
+        m_server->Patch(pattern, std::move(handler));
+    else if (method == QLatin1String("DELETE"))
+        m_server->Delete(pattern, std::move(handler));
 }
 
 void ScriptedServer::stream(httplib::Response& res, qint64 length, bool announce, int dripMs,
