@@ -12,6 +12,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QVariant>
 
 #include <cstdlib>
 
@@ -98,15 +99,44 @@ bool openDatabase(QString* error)
     return false;
 }
 
+namespace {
+
+bool hasColumn(const QString& table, const QString& column)
+{
+    QSqlQuery query(QStringLiteral("PRAGMA table_info(%1)").arg(table));
+    while (query.next())
+        if (query.value(1).toString() == column)
+            return true;
+    return false;
+}
+
+// Whether the user compared the safety number of a contact's pinned key. Keys stored before keys
+// were pinned stay pinned as they are, not verified.
+void addVerifiedColumn()
+{
+    if (!hasColumn(QStringLiteral("key_data"), QStringLiteral("verified")))
+        QSqlQuery(QStringLiteral("ALTER TABLE key_data ADD COLUMN verified INTEGER NOT NULL DEFAULT 0"));
+}
+
+// The fingerprint of the key that signed a received container; empty for an unsigned one, NULL for
+// sent containers and those received before signatures were checked.
+void addSignerColumn()
+{
+    if (!hasColumn(QStringLiteral("file_events"), QStringLiteral("signer")))
+        QSqlQuery(QStringLiteral("ALTER TABLE file_events ADD COLUMN signer TEXT"));
+}
+
 // The files each transfer carried, by the rowid of its row in file_events. Databases from before
 // it simply get the table.
-static void createEventFilesTable()
+void createEventFilesTable()
 {
     QSqlQuery query;
     query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS event_files (event INTEGER NOT NULL, "
                               "name TEXT NOT NULL, size INTEGER NOT NULL)"));
     query.exec(QStringLiteral("CREATE INDEX IF NOT EXISTS event_files_event ON event_files (event)"));
 }
+
+} // namespace
 
 void createTables()
 {
@@ -116,6 +146,8 @@ void createTables()
                        "fpr TEXT UNIQUE, public BLOB, private BLOB)"));
     query.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS file_events (datetime TEXT, remote_key_id TEXT, "
                               "file_id INTEGER, status INTEGER, size INTEGER)"));
+    addVerifiedColumn();
+    addSignerColumn();
     UnfinishedUploadsModel::createTable();
     createEventFilesTable();
 }

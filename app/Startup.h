@@ -31,7 +31,8 @@ QString ensureLocale(QSettings& settings);
 bool ensureAutorunFlag(QSettings& settings);
 // Opens the default QSQLITE connection on data.db3; false with the driver's error text otherwise.
 bool openDatabase(QString* error = nullptr);
-// Creates the tables that are missing; results are ignored.
+// Creates key_data and file_events when missing and adds the columns that later versions need;
+// results are ignored.
 void createTables();
 // Seeds the process pseudo-random generator with the current time in whole seconds.
 void seedRandom();

@@ -13,6 +13,7 @@
 #include "containers/SaveJob.h"
 #include "containers/SendJob.h"
 #include "containers/UploadJob.h"
+#include "models/ContactKeys.h"
 #include "models/FileEventsModel.h"
 #include "models/PubKeysModel.h"
 #include "models/ShareFilesModel.h"
@@ -80,14 +81,26 @@ CliApp::CliApp(QObject* parent)
     command(QStringLiteral("id"),
             tr("Print your own key id. The first time, generate the key pair and register it."), QString(), 0,
             0, &CliApp::showId);
-    command(QStringLiteral("contacts"), tr("List the contacts, one KEYID<TAB>TITLE line each."), QString(), 0,
-            0, &CliApp::listContacts);
+    command(QStringLiteral("contacts"),
+            tr("List the contacts, one KEYID<TAB>TITLE<TAB>verified|unverified line each."), QString(), 0, 0,
+            &CliApp::listContacts);
     command(QStringLiteral("add"), tr("Add a contact by key id, optionally with a title."),
             tr("KEYID [TITLE]"), 1, 2, &CliApp::addContact);
     command(QStringLiteral("rename"), tr("Change the title of a contact."), tr("KEYID TITLE"), 2, 2,
             &CliApp::renameContact);
     command(QStringLiteral("remove"), tr("Remove a contact from this computer."), tr("KEYID"), 1, 1,
             &CliApp::removeContact);
+    command(
+        QStringLiteral("fingerprint"),
+        tr("Print your own key's fingerprint, or a contact's with the safety number you both see. Compare "
+           "it with the contact in person or on the phone."),
+        tr("[KEYID]"), 0, 1, &CliApp::showFingerprint);
+    command(QStringLiteral("verify"),
+            tr("Mark a contact as verified, once you have compared the safety number with them."),
+            tr("KEYID"), 1, 1, &CliApp::verifyContact);
+    command(QStringLiteral("accept-key"),
+            tr("Accept the new key of a contact whose key has changed. The contact is not verified then."),
+            tr("KEYID FINGERPRINT"), 2, 2, &CliApp::acceptKey);
     command(QStringLiteral("send"),
             tr("Send files and folders to a contact through the server. Prints the server's file id."),
             tr("KEYID PATH..."), 2, -1, &CliApp::send);
@@ -304,7 +317,9 @@ int CliApp::listContacts(const CliCommand&)
     for (int row = 0; row < contacts.rowCount(); ++row) {
         const QSqlRecord record = contacts.record(row);
         printLine(field(record.value(QStringLiteral("remote_key_id"))) + QLatin1Char('\t')
-                  + field(record.value(QStringLiteral("key_alias"))));
+                  + field(record.value(QStringLiteral("key_alias"))) + QLatin1Char('\t')
+                  + (record.value(QStringLiteral("verified")).toInt() == 1 ? QStringLiteral("verified")
+                                                                           : QStringLiteral("unverified")));
     }
     return Success;
 }
@@ -370,6 +385,59 @@ int CliApp::removeContact(const CliCommand& command)
     return Success;
 }
 
+int CliApp::showFingerprint(const CliCommand& command)
+{
+    if (command.arguments().isEmpty()) {
+        const QString own = ContactKeys::ownFingerprint();
+        if (own.isEmpty()) {
+            printError(tr("You have no key yet: \"tessary-cli id\" makes it."));
+            return Failure;
+        }
+        printLine(ContactKeys::grouped(own));
+        return Success;
+    }
+    const QString keyId = RelayClient::normalizeKeyId(command.arguments().at(0));
+    PubKeysModel contacts;
+    const QVariantMap key = contacts.keyDetails(keyId);
+    if (contactRow(contacts, keyId) < 0 || key.value(QStringLiteral("fingerprint")).toString().isEmpty()) {
+        printError(tr("No key is pinned for %1 yet.").arg(keyId));
+        return Failure;
+    }
+    printLine(tr("Fingerprint: %1").arg(key.value(QStringLiteral("fingerprint")).toString()));
+    printLine(tr("Safety number: %1").arg(key.value(QStringLiteral("safetyNumber")).toString()));
+    printLine(key.value(QStringLiteral("trust")).toString());
+    return Success;
+}
+
+int CliApp::verifyContact(const CliCommand& command)
+{
+    const QString keyId = RelayClient::normalizeKeyId(command.arguments().at(0));
+    PubKeysModel contacts;
+    if (contactRow(contacts, keyId) < 0 || !contacts.setVerified(keyId, true)) {
+        printError(tr("No key is pinned for %1 yet.").arg(keyId));
+        return Failure;
+    }
+    return Success;
+}
+
+int CliApp::acceptKey(const CliCommand& command)
+{
+    const QStringList args = command.arguments();
+    PubKeysModel contacts;
+    bool accepted = false;
+    connect(&contacts, &PubKeysModel::error, this, [&](const QString& text) {
+        printError(text);
+        stopWaiting();
+    });
+    connect(&contacts, &PubKeysModel::keyAccepted, this, [&] {
+        accepted = true;
+        stopWaiting();
+    });
+    m_progress->busy(tr("Getting public PGP key from server"));
+    contacts.acceptKey(args.at(0), args.at(1));
+    return wait() && accepted ? Success : Failure;
+}
+
 int CliApp::send(const CliCommand& command)
 {
     QStringList args = command.arguments();
@@ -378,10 +446,15 @@ int CliApp::send(const CliCommand& command)
     if (files.isEmpty())
         return Failure;
     SendJob job(m_relay, files, keyId);
-    QString fileId;
+    QString fileId, offered;
     connect(&job, &SendJob::succeeded, this, [&](const QString& id) { fileId = id; });
-    if (!runJob(job))
+    connect(&job, &SendJob::keyChanged, this,
+            [&](const QString&, const QString&, const QString& key) { offered = key; });
+    if (!runJob(job)) {
+        if (!offered.isEmpty())
+            printError(tr("To accept the new key: tessary-cli accept-key %1 %2").arg(keyId, offered));
         return Failure;
+    }
     printLine(fileId);
     return Success;
 }
@@ -441,6 +514,7 @@ int CliApp::accept(const CliCommand& command)
     connect(&job, &ReceiveJob::succeeded, this, &CliApp::printArrival);
     if (!runJob(job))
         return Failure;
+    printWarning(job.signatureText());
     printLine(QDir::toNativeSeparators(folder));
     return Success;
 }
@@ -479,6 +553,7 @@ int CliApp::open(const CliCommand& command)
     connect(&job, &OpenJob::succeeded, this, &CliApp::printArrival);
     if (!runJob(job))
         return Failure;
+    printWarning(job.signatureText());
     printLine(QDir::toNativeSeparators(folder));
     return Success;
 }

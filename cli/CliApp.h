@@ -61,6 +61,9 @@ private:
     int addContact(const CliCommand& command);
     int renameContact(const CliCommand& command);
     int removeContact(const CliCommand& command);
+    int showFingerprint(const CliCommand& command);
+    int verifyContact(const CliCommand& command);
+    int acceptKey(const CliCommand& command);
     int send(const CliCommand& command);
     int save(const CliCommand& command);
     int listInbox(const CliCommand& command);

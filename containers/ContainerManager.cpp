@@ -108,6 +108,9 @@ void ContainerManager::run(Job* job)
 void ContainerManager::sendFiles(QString keyId, QVariantMap shareFileList)
 {
     auto* job = new SendJob(m_relay, shareFileList, keyId, this);
+    connect(
+        job, &SendJob::keyChanged, this,
+        [this](const QString& id, const QString&, const QString& offered) { emit keyChanged(id, offered); });
     connect(job, &SendJob::succeeded, this, [this, job](const QString& fileId, qint64 size) {
         job->deleteLater();
         emit finished();
@@ -173,6 +176,8 @@ void ContainerManager::downloadById(QString fileId, qlonglong fileSize, QString 
     connect(job, &ReceiveJob::succeeded, this, [this, job, extractPath](const Arrival& arrival) {
         job->deleteLater();
         reportArrival(extractPath, arrival);
+        m_signature = job->signatureText();
+        emit signatureChanged();
         emit cleared();
         emit finished();
     });
@@ -196,6 +201,8 @@ void ContainerManager::extractContainer(QString containerPath)
     connect(job, &OpenJob::succeeded, this, [this, job, folder](const Arrival& arrival) {
         job->deleteLater();
         reportArrival(folder, arrival);
+        m_signature = job->signatureText();
+        emit signatureChanged();
         emit finished();
     });
     emit start();

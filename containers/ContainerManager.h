@@ -19,8 +19,12 @@ class ContainerManager : public QObject
     Q_OBJECT
     // Who answers the dialogs and shows the message boxes.
     Q_PROPERTY(Prompter* prompter MEMBER m_prompter)
+    // Who signed the container received or opened last, as a line to show.
+    Q_PROPERTY(QString signature READ signature NOTIFY signatureChanged)
 public:
     explicit ContainerManager(QObject* parent = nullptr, Prompter* prompter = nullptr);
+
+    QString signature() const { return m_signature; }
 
 signals:
     void info(QString text);
@@ -43,6 +47,10 @@ signals:
     // What came of each entry of a container just extracted, before cleared() or finished(): each as
     // {"name", "size", "note", "written"}, the ones with a note (renamed, replaced, skipped) first.
     void arrived(QVariantList files);
+    // A send stopped because the relay offers another key for the contact than the pinned one;
+    // error() follows.
+    void keyChanged(QString keyId, QString offeredFingerprint);
+    void signatureChanged();
     // The unfinished upload id is given up, here and on the relay.
     void uploadDropped(qlonglong id);
 
@@ -84,6 +92,7 @@ private:
     Prompter* m_prompter;
     QPointer<Job> m_job;
     QString m_lastExtractedFile;
+    QString m_signature;
     bool m_checking = false;
     qint64 m_resuming = 0;
 };

@@ -5,6 +5,7 @@
 #include "containers/PayloadWriter.h"
 #include "containers/StagingFolder.h"
 #include "gpg/Crypter.h"
+#include "models/ContactKeys.h"
 
 #include <QFileInfo>
 #include <QStorageInfo>
@@ -64,6 +65,13 @@ void ContainerWriter::run()
     setProgressRange(total, tr("Packing data"));
 
     m_crypter = new Crypter(m_method, m_secret, true, this);
+    if (m_method == ContainerFormat::methodPublicKey) {
+        // Signed inside the encryption, so that the relay can neither strip nor swap the signature.
+        const QString signer = ContactKeys::ownFingerprint();
+        if (signer.isEmpty())
+            return fail(tr("Your own key is missing, so the container cannot be signed"));
+        m_crypter->setSigner(signer);
+    }
     m_crypter->setCompressLevel(CompressionProbe::compressionLevel(sources));
     m_crypter->setOutputFile(m_path);
     m_crypter->setInputProducer([this](char* buffer, qint64 size) { return produce(buffer, size); });

@@ -4,6 +4,7 @@
 #include "containers/ContainerTrailer.h"
 #include "gpg/Crypter.h"
 #include "gpg/GpgProcess.h"
+#include "models/ContactKeys.h"
 
 namespace {
 // gpg writes a few KiB at a time; the files are written in blocks of at least this.
@@ -48,12 +49,18 @@ void OpenJob::run()
     if (!known || secret.isEmpty() || trailer.messageLength <= 0)
         return fail(tr("Cannot decrypt container"));
 
+    if (!m_sender.isEmpty() && (m_expectedSigner = ContactKeys::pinned(m_sender)).isEmpty())
+        return fail(tr("No key is pinned for %1").arg(m_sender));
+
     emit stepStarted(Step::Decrypting);
     emit info(tr("Decrypting container"));
     setProgressRange(0);
     // gpg is given the OpenPGP message alone: with the trailer behind it, it reports a failed
     // integrity check that could not be told apart from a tampered container.
     m_crypter = new Crypter(trailer.method, secret, false, this);
+    // gpg checks the signature in the same pass, against the keys put into its keyring for it.
+    m_crypter->setSignatureKeys(m_sender.isEmpty() ? ContactKeys::fingerprints()
+                                                   : QStringList {m_expectedSigner});
     if (m_temporary && container.resize(trailer.messageLength))
         m_crypter->setInputFile(m_containerPath);
     else
@@ -93,6 +100,14 @@ void OpenJob::decrypted(bool ok)
     readOutput(true);
     if (!isRunning())
         return;
+    // The files count only when gpg found the container whole and untouched, and its signature
+    // acceptable; its exit code alone cannot tell these apart.
+    const DecryptionStatus status = m_crypter->status();
+    if (!status.intact)
+        return fail(tr("Cannot decrypt container"));
+    const QString refusal = judgeSignatures(status);
+    if (!refusal.isEmpty())
+        return fail(refusal);
     if (!ok)
         return fail(tr("Cannot decrypt container"));
     if (!m_reader.finish())
@@ -119,6 +134,36 @@ QString OpenJob::readerError() const
     case PayloadReader::Status::Refused:
         return m_writeError;
     }
+    return QString();
+}
+
+QString OpenJob::judgeSignatures(const DecryptionStatus& status)
+{
+    QString signer;
+    for (const DecryptionStatus::Signature& signature : status.signatures) {
+        switch (signature.outcome) {
+        case DecryptionStatus::Signature::Outcome::Bad:
+        case DecryptionStatus::Signature::Outcome::Invalid:
+            return tr("The container's signature is not valid: it was forged or damaged. Nothing was "
+                      "extracted.");
+        case DecryptionStatus::Signature::Outcome::Good:
+            if (m_expectedSigner.isEmpty() || signature.fingerprint == m_expectedSigner) {
+                signer = signature.fingerprint;
+                break;
+            }
+            Q_FALLTHROUGH();
+        case DecryptionStatus::Signature::Outcome::Unchecked:
+            if (!m_expectedSigner.isEmpty())
+                return tr("The container is said to come from %1, but it is not signed by the key pinned for "
+                          "%1. Nothing was extracted.")
+                    .arg(ContactKeys::name(m_sender));
+            break;
+        }
+    }
+    m_signer = signer;
+    m_signatureText = status.signatures.isEmpty() || !signer.isEmpty()
+        ? ContactKeys::signatureText(signer, true)
+        : ContactKeys::unknownSignerText();
     return QString();
 }
 

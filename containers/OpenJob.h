@@ -9,6 +9,7 @@
 #include <memory>
 
 class Crypter;
+struct DecryptionStatus;
 
 // Extracts a container file into a folder: gpg decrypts it straight into the unpacker, which writes
 // the files into a staging folder inside the extraction folder; they move into place only after gpg
@@ -27,6 +28,16 @@ public:
     // The container is a temporary file of this program's: it may be cut to its OpenPGP message,
     // which gpg then reads straight from the file.
     void setContainerIsTemporary(bool temporary) { m_temporary = temporary; }
+    // The container came from the relay, which names keyId as its sender: it is taken unsigned, or
+    // signed by the key pinned for keyId and no other. Without a sender, a signature is checked
+    // against every stored key, and one that cannot be checked does not stop the container.
+    void setSender(const QString& keyId) { m_sender = keyId; }
+
+    // Once succeeded: the fingerprint of the key that signed the container, empty when nothing
+    // known signed it.
+    QString signer() const { return m_signer; }
+    // Once succeeded: who signed the container, as a line to show.
+    QString signatureText() const { return m_signatureText; }
 
     // True when the container at path is locked with a password rather than to a key.
     static bool needsPassword(const QString& containerPath);
@@ -48,12 +59,19 @@ private:
     bool content(const char* data, qint64 length) override;
     // Why the payload could not be read, or empty.
     QString readerError() const;
+    // Why the container's signatures stop it, or empty when they do not (signer() and
+    // signatureText() are set then).
+    QString judgeSignatures(const DecryptionStatus& status);
 
     QString m_containerPath;
     QString m_folder;
     StagingFolder::ExistingFiles m_existing;
     QString m_password;
     bool m_temporary = false;
+    QString m_sender;
+    QString m_expectedSigner;
+    QString m_signer;
+    QString m_signatureText;
     std::unique_ptr<StagingFolder> m_staging;
     PayloadReader m_reader;
     Crypter* m_crypter = nullptr;

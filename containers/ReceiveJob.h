@@ -9,6 +9,8 @@ class RelayClient;
 // (DownloadJob), extracts it (OpenJob) and, only once every file is in place, tells the relay that
 // it was taken and records it as received. A failure or a cancel leaves the container waiting on
 // the relay, and what was downloaded of it for the next try.
+// The container must be unsigned or signed by the pinned key of the sender the relay names; a
+// sender without a pinned key has its key fetched and pinned first.
 class ReceiveJob : public Job
 {
     Q_OBJECT
@@ -17,6 +19,9 @@ public:
     ReceiveJob(RelayClient* relay, const QString& fileId, qint64 size, const QString& uploaderKeyId,
                const QString& folder, StagingFolder::ExistingFiles existing, QObject* parent = nullptr);
 
+    // Once succeeded: who signed the container, as a line to show.
+    QString signatureText() const { return m_signatureText; }
+
 signals:
     void succeeded(Arrival arrival);
 
@@ -24,6 +29,7 @@ protected:
     void run() override;
 
 private:
+    void download();
     void extract(const QString& container);
 
     RelayClient* m_relay;
@@ -32,4 +38,5 @@ private:
     QString m_uploaderKeyId;
     QString m_folder;
     StagingFolder::ExistingFiles m_existing;
+    QString m_signatureText;
 };

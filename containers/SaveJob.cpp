@@ -3,7 +3,7 @@
 #include "app/LeftoverNote.h"
 #include "containers/ContainerWriter.h"
 #include "containers/StagingFolder.h"
-#include "models/PubKeysModel.h"
+#include "models/ContactKeys.h"
 #include "platform/Platform.h"
 
 #include <QFileInfo>
@@ -32,11 +32,14 @@ void SaveJob::run()
     if (!m_relay)
         return write();
     emit stepStarted(Step::FetchingKey);
-    PubKeysModel::fetchKey(m_relay, m_keyId, this, [this](const QString& fpr, const QString& error) {
-        if (!error.isNull())
-            return fail(error);
+    ContactKeys::fetch(m_relay, m_keyId, this, [this](const ContactKeys::Fetched& key) {
+        // Nothing is encrypted to a key that is not the pinned one.
+        if (!key.offered.isEmpty())
+            emit keyChanged(key.keyId, key.fingerprint, key.offered);
+        if (!key.error.isNull())
+            return fail(key.error);
         m_method = 1;
-        m_secret = fpr;
+        m_secret = key.fingerprint;
         write();
     });
 }

@@ -22,11 +22,14 @@ public:
     SaveJob(const QString& path, const QVariantMap& files, int method, const QString& secret,
             QObject* parent = nullptr);
     ~SaveJob() override;
-    // Encrypts to the current key of the contact keyId instead, fetched from the relay first.
+    // Encrypts to the pinned key of the contact keyId instead, after the relay confirmed it (or to its
+    // key from the relay, which is pinned then, when it has none).
     void setContact(RelayClient* relay, const QString& keyId);
 
 signals:
     void succeeded(qint64 size);
+    // The relay offers another key for the contact than the pinned one: the job fails next.
+    void keyChanged(QString keyId, QString pinnedFingerprint, QString offeredFingerprint);
 
 protected:
     void run() override;

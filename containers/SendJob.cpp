@@ -41,6 +41,7 @@ void SendJob::run()
     if (!m_keyId.isEmpty())
         save->setContact(m_relay, m_keyId);
     follow(save);
+    connect(save, &SaveJob::keyChanged, this, &SendJob::keyChanged);
     connect(save, &Job::failed, this, &SendJob::fail);
     connect(save, &SaveJob::succeeded, this, [this](qint64 size) {
         m_relay->canUpload(size, this, [this, size](const RelayClient::Result<bool>& allowed) {

@@ -8,7 +8,7 @@
 class QTemporaryFile;
 class RelayClient;
 
-// Sends files to a contact through the relay: fetches the contact's current key, packs and
+// Sends files to a contact through the relay: checks the contact's pinned key with the relay, packs and
 // encrypts the files into a container in the private data folder, asks the relay whether it may
 // be uploaded, records it as an unfinished upload and uploads it (UploadJob); the transfer is then
 // recorded as waiting for delivery. A cancel or a refusal leaves nothing behind, here or on the
@@ -23,6 +23,8 @@ public:
 
 signals:
     void succeeded(QString fileId, qint64 size);
+    // As SaveJob's: the contact's key has changed, and the job fails next.
+    void keyChanged(QString keyId, QString pinnedFingerprint, QString offeredFingerprint);
 
 protected:
     void run() override;

@@ -5,6 +5,7 @@
 #include "gpg/PipeFeeder.h"
 
 #include <QFile>
+#include <QHash>
 #include <QSqlQuery>
 #include <QTimer>
 #include <QVariant>
@@ -13,8 +14,36 @@
 
 namespace {
 constexpr int importTimeoutMs = 30000;
+
+// How many Crypters of this process hold each key in the scratch keyring that they share: a key is
+// taken out when the last of them has ended, never while another run still needs it.
+QHash<QString, int>& keyHolders()
+{
+    static QHash<QString, int> holders;
+    return holders;
+}
+
+// The keys that nobody holds once these are let go.
+QStringList release(const QStringList& fingerprints)
+{
+    QStringList unused;
+    for (const QString& fingerprint : fingerprints) {
+        if (--keyHolders()[fingerprint] > 0)
+            continue;
+        keyHolders().remove(fingerprint);
+        unused << fingerprint;
+    }
+    return unused;
+}
+
+QStringList deleteArguments(const QStringList& fingerprints)
+{
+    return QStringList {QStringLiteral("--batch"), QStringLiteral("--yes"),
+                        QStringLiteral("--delete-secret-and-public-key")}
+    + fingerprints;
+}
 } // namespace
-// The pipe to gpg is enlarged to this (the unprivileged limit), so that each wake-up moves a megabyte.
+
 Crypter::Crypter(int method, const QString& secret, bool encrypt, QObject* parent)
     : QObject(parent)
     , m_method(method)
@@ -26,8 +55,8 @@ Crypter::Crypter(int method, const QString& secret, bool encrypt, QObject* paren
 
 Crypter::~Crypter()
 {
-    // gpg is not waited for: it is stopped and goes by itself once it has ended, and the key put
-    // into its home for it is taken out by a gpg of its own.
+    // gpg is not waited for: it is stopped and goes by itself once it has ended, and the keys put
+    // into its home for it are taken out by a gpg of their own.
     if (m_process->state() != QProcess::NotRunning) {
         m_process->disconnect(this);
         m_process->setParent(nullptr);
@@ -35,11 +64,11 @@ Crypter::~Crypter()
                 &QObject::deleteLater);
         m_process->kill();
     }
-    if (m_keyImported)
+    const QStringList unused = release(m_imported);
+    if (!unused.isEmpty())
         QProcess::startDetached(QStringLiteral("gpg"),
-                                {QStringLiteral("--homedir"), gpgHomeDir(), QStringLiteral("--batch"),
-                                 QStringLiteral("--yes"), QStringLiteral("--delete-secret-and-public-key"),
-                                 m_secret});
+                                QStringList {QStringLiteral("--homedir"), gpgHomeDir()}
+                                    + deleteArguments(unused));
 }
 
 void Crypter::setInputFile(const QString& path, qint64 length)
@@ -54,22 +83,13 @@ void Crypter::start()
     QTimer::singleShot(0, this, [this] {
         if (m_cancelled || (m_method != 1 && m_method != 2))
             return end(false);
-        if (m_method == 2)
+        QByteArray keys;
+        if (!collectKeys(&keys))
+            return finish(false);
+        if (keys.isEmpty())
             return runGpg();
-        QSqlQuery query;
-        query.prepare(QStringLiteral("SELECT ")
-                      + (m_encrypt ? QStringLiteral("public") : QStringLiteral("private"))
-                      + QStringLiteral(" FROM key_data WHERE fpr = ?"));
-        query.bindValue(0, m_secret);
-        const QByteArray key = query.exec() && query.next() ? query.value(0).toByteArray() : QByteArray();
-        if (key.isEmpty()) {
-            emit keyError(tr("Cannot find %1 key").arg(m_secret));
-            return end(false);
-        }
-        // Taken out again in any case, also after an import that failed half way.
-        m_keyImported = true;
         GpgProcess::run(
-            {QStringLiteral("--import")}, key, importTimeoutMs, this, [this](const GpgProcess::Result& r) {
+            {QStringLiteral("--import")}, keys, importTimeoutMs, this, [this](const GpgProcess::Result& r) {
                 if (m_cancelled || r.ok)
                     return m_cancelled ? finish(false) : runGpg();
                 if (!r.started) {
@@ -89,19 +109,69 @@ void Crypter::start()
     });
 }
 
+bool Crypter::collectKeys(QByteArray* keys)
+{
+    struct Needed
+    {
+        QString fingerprint;
+        bool secret;
+        bool required;
+    };
+    QList<Needed> needed;
+    if (m_method == 1)
+        needed.append({m_secret, !m_encrypt, true});
+    if (m_method == 1 && m_encrypt && !m_signer.isEmpty())
+        needed.append({m_signer, true, true});
+    // A signature by a key that is not at hand is reported as unchecked; the caller judges that.
+    if (!m_encrypt)
+        for (const QString& fingerprint : qAsConst(m_signatureKeys))
+            needed.append({fingerprint, false, false});
+    for (const Needed& key : needed) {
+        QSqlQuery query;
+        query.prepare(QStringLiteral("SELECT ")
+                      + (key.secret ? QStringLiteral("private") : QStringLiteral("public"))
+                      + QStringLiteral(" FROM key_data WHERE fpr = ?"));
+        query.bindValue(0, key.fingerprint);
+        const QByteArray blob = query.exec() && query.next() ? query.value(0).toByteArray() : QByteArray();
+        if (blob.isEmpty() && key.required) {
+            emit keyError(tr("Cannot find %1 key").arg(key.fingerprint));
+            return false;
+        }
+        keys->append(blob);
+        // Taken out again in any case, also after an import that failed half way.
+        if (!blob.isEmpty() && !m_imported.contains(key.fingerprint)) {
+            m_imported << key.fingerprint;
+            ++keyHolders()[key.fingerprint];
+        }
+    }
+    return true;
+}
+
 void Crypter::runGpg()
 {
-    QStringList arguments;
+    QStringList arguments {QStringLiteral("--batch"), QStringLiteral("--yes"),
+                           QStringLiteral("--trust-model"), QStringLiteral("always")};
+    // SHA-256 rather than the key's preferred SHA-512: processors hash it in hardware, so signing
+    // and checking a large container cost a fraction of the time.
+    if (m_method == 1 && m_encrypt && !m_signer.isEmpty())
+        arguments << QStringLiteral("-s") << QStringLiteral("-u") << m_signer
+                  << QStringLiteral("--digest-algo") << QStringLiteral("SHA256");
     if (m_method == 1 && m_encrypt)
-        arguments << QStringLiteral("--trust-model") << QStringLiteral("always") << QStringLiteral("-e")
-                  << QStringLiteral("-r") << m_secret;
+        arguments << QStringLiteral("-e") << QStringLiteral("-r") << m_secret;
     else
-        arguments << QStringLiteral("--batch") << QStringLiteral("--yes")
-                  << (m_encrypt ? QStringLiteral("-c") : QStringLiteral("-d"));
-    if (m_method == 2)
-        arguments << QStringLiteral("--passphrase") << m_secret;
+        arguments << (m_encrypt ? QStringLiteral("-c") : QStringLiteral("-d"));
+    if (m_method == 2) {
+        // Nor is the password left behind in gpg-agent's cache.
+        arguments << QStringLiteral("--no-symkey-cache");
+        if (!m_process->setPassphrase(m_secret.toUtf8())) {
+            emit keyError(tr("The password is too long or holds a line break"));
+            return finish(false);
+        }
+    }
     if (m_encrypt && m_compressLevel >= 0)
         arguments << QStringLiteral("-z") << QString::number(m_compressLevel);
+    if (!m_encrypt)
+        m_process->enableStatus();
 
     if (!m_outputFile.isEmpty())
         m_process->setStandardOutputFile(m_outputFile, QIODevice::Truncate);
@@ -137,6 +207,8 @@ void Crypter::runGpg()
             m_feeder.reset();
         }
         const bool ok = m_process->succeeded() && !m_cancelled && fed;
+        if (!m_encrypt && !m_process->statusOverflow())
+            m_status = DecryptionStatus::parse(m_process->statusLines());
         if (!ok && isAgentFailure(m_process->readAllStandardError()))
             emit keyError(agentFailureText());
         finish(ok);
@@ -157,13 +229,21 @@ void Crypter::cancel()
 
 void Crypter::finish(bool ok)
 {
-    if (!m_keyImported)
+    const QStringList unused = release(m_imported);
+    m_imported.clear();
+    if (unused.isEmpty())
         return end(ok);
-    GpgProcess::run({QStringLiteral("--batch"), QStringLiteral("--yes"),
-                     QStringLiteral("--delete-secret-and-public-key"), m_secret},
-                    QByteArray(), importTimeoutMs, this, [this, ok](const GpgProcess::Result&) {
-                        m_keyImported = false;
-                        end(ok);
+    // gpg stops at the first key it does not find: only those that made it into the keyring are named.
+    GpgProcess::run({QStringLiteral("--with-colons"), QStringLiteral("--list-keys")}, QByteArray(),
+                    importTimeoutMs, this, [this, ok, unused](const GpgProcess::Result& listing) {
+                        QStringList present = listing.ok ? QStringList() : unused;
+                        for (const QString& fingerprint : parseFingerprints(listing.out))
+                            if (unused.contains(fingerprint) && !present.contains(fingerprint))
+                                present << fingerprint;
+                        if (present.isEmpty())
+                            return end(ok);
+                        GpgProcess::run(deleteArguments(present), QByteArray(), importTimeoutMs, this,
+                                        [this, ok](const GpgProcess::Result&) { end(ok); });
                     });
 }
 

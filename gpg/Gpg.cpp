@@ -26,6 +26,26 @@ QStringList parseFingerprints(const QByteArray& colonListing)
     return fingerprints;
 }
 
+QString singlePublicKeyFingerprint(const QByteArray& colonListing)
+{
+    int keys = 0;
+    QString fingerprint;
+    QByteArray previous;
+    for (const QByteArray& line : colonListing.split('\n')) {
+        const QList<QByteArray> fields = line.split(':');
+        const QByteArray type = fields.first();
+        if (type == "sec" || type == "ssb")
+            return QString();
+        if (type == "pub")
+            ++keys;
+        // The primary key's own fingerprint record follows it at once; subkeys have theirs.
+        if (type == "fpr" && previous == "pub" && fields.size() >= 10)
+            fingerprint = QString::fromLatin1(fields.at(9));
+        previous = type;
+    }
+    return keys == 1 ? fingerprint : QString();
+}
+
 QString randomString()
 {
     static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";

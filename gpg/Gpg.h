@@ -10,6 +10,10 @@ QString gpgHomeDir();
 // Fingerprints of the "fpr" records of a colon listing, in listing order.
 QStringList parseFingerprints(const QByteArray& colonListing);
 
+// The fingerprint of the key in the colon listing of gpg --show-keys, when it lists exactly one
+// public key and nothing secret; empty otherwise.
+QString singlePublicKeyFingerprint(const QByteArray& colonListing);
+
 // Ten characters drawn from [A-Za-z0-9] with std::rand(), which start-up seeds once.
 QString randomString();
 // The block that the generation writes to gpg: five lines, no line feed after the last one.

@@ -1,10 +1,13 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QProcess>
 #include <QStringList>
 
 #include <functional>
+
+class QSocketNotifier;
 
 // gpg run against the private GnuPG home directory, asynchronously: nothing here waits for it.
 // Its pipes are enlarged, so that a stream to or from it moves in large pieces.
@@ -22,6 +25,18 @@ public:
     using Callback = std::function<void(const Result&)>;
 
     explicit GpgProcess(QObject* parent = nullptr);
+    ~GpgProcess() override;
+
+    // gpg reads the passphrase from a descriptor of its own, never from its arguments, which any
+    // local user can read. False when it does not fit into the pipe.
+    bool setPassphrase(const QByteArray& passphrase);
+    // gpg writes its status lines to a descriptor of its own, read as they come; standard output
+    // stays free for the data.
+    void enableStatus();
+    // The status lines so far, without their "[GNUPG:] " prefix; all of them once gpg has ended.
+    QByteArrayList statusLines();
+    // More status lines came than are kept.
+    bool statusOverflow() const { return m_statusOverflow; }
 
     // Starts gpg --homedir HOME/.tessary2 followed by arguments.
     void start(const QStringList& arguments);
@@ -37,5 +52,15 @@ protected:
     void setupChildProcess() override;
 
 private:
+    void readStatus();
+    static void closeFd(int& fd);
+
     bool m_started = false;
+    int m_passphraseRead = -1; // the child's end
+    int m_statusWrite = -1; // the child's end
+    int m_statusRead = -1;
+    QSocketNotifier* m_statusNotifier = nullptr;
+    QByteArray m_statusPartial;
+    QByteArrayList m_statusLines;
+    bool m_statusOverflow = false;
 };

@@ -38,10 +38,6 @@
         <translation>Gibt die eigene Schlüssel-ID aus. Beim ersten Mal wird das Schlüsselpaar erzeugt und registriert.</translation>
     </message>
     <message>
-        <source>List the contacts, one KEYID&lt;TAB&gt;TITLE line each.</source>
-        <translation>Listet die Kontakte auf, je eine Zeile KEYID&lt;TAB&gt;TITLE.</translation>
-    </message>
-    <message>
         <source>Add a contact by key id, optionally with a title.</source>
         <translation>Fügt einen Kontakt anhand seiner Schlüssel-ID hinzu, wahlweise mit einem Namen.</translation>
     </message>
@@ -258,6 +254,54 @@
         <translation>Kein nicht beendeter Upload %1.</translation>
     </message>
     <message>
+        <source>List the contacts, one KEYID&lt;TAB&gt;TITLE&lt;TAB&gt;verified|unverified line each.</source>
+        <translation>Listet die Kontakte auf, je eine Zeile KEYID&lt;TAB&gt;TITLE&lt;TAB&gt;verified|unverified.</translation>
+    </message>
+    <message>
+        <source>Print your own key&apos;s fingerprint, or a contact&apos;s with the safety number you both see. Compare it with the contact in person or on the phone.</source>
+        <translation>Gibt den Fingerabdruck Ihres eigenen Schlüssels aus, oder den eines Kontakts mit der Sicherheitsnummer, die Sie beide sehen. Vergleichen Sie sie mit dem Kontakt persönlich oder am Telefon.</translation>
+    </message>
+    <message>
+        <source>[KEYID]</source>
+        <translation>[KEYID]</translation>
+    </message>
+    <message>
+        <source>Mark a contact as verified, once you have compared the safety number with them.</source>
+        <translation>Markiert einen Kontakt als überprüft, nachdem Sie die Sicherheitsnummer mit ihm verglichen haben.</translation>
+    </message>
+    <message>
+        <source>Accept the new key of a contact whose key has changed. The contact is not verified then.</source>
+        <translation>Übernimmt den neuen Schlüssel eines Kontakts, dessen Schlüssel sich geändert hat. Der Kontakt gilt dann als nicht überprüft.</translation>
+    </message>
+    <message>
+        <source>KEYID FINGERPRINT</source>
+        <translation>KEYID FINGERPRINT</translation>
+    </message>
+    <message>
+        <source>You have no key yet: &quot;tessary-cli id&quot; makes it.</source>
+        <translation>Sie haben noch keinen Schlüssel: &quot;tessary-cli id&quot; erzeugt ihn.</translation>
+    </message>
+    <message>
+        <source>No key is pinned for %1 yet.</source>
+        <translation>Für %1 ist noch kein Schlüssel festgelegt.</translation>
+    </message>
+    <message>
+        <source>Fingerprint: %1</source>
+        <translation>Fingerabdruck: %1</translation>
+    </message>
+    <message>
+        <source>Safety number: %1</source>
+        <translation>Sicherheitsnummer: %1</translation>
+    </message>
+    <message>
+        <source>Getting public PGP key from server</source>
+        <translation>Öffentlicher PGP-Schlüssel wird vom Server abgerufen</translation>
+    </message>
+    <message>
+        <source>To accept the new key: tessary-cli accept-key %1 %2</source>
+        <translation>Um den neuen Schlüssel zu übernehmen: tessary-cli accept-key %1 %2</translation>
+    </message>
+    <message>
         <source>Reject a waiting container. Asks first on a terminal.</source>
         <translation>Lehnt einen wartenden Container ab. Fragt an einem Terminal zuerst nach.</translation>
     </message>
@@ -287,6 +331,69 @@
     <message>
         <source>yes</source>
         <translation>ja</translation>
+    </message>
+</context>
+<context>
+    <name>ContactKeys</name>
+    <message>
+        <source>The server answered with the key of %1 when asked for %2. It was not used.</source>
+        <translation>Der Server hat auf die Anfrage nach %2 mit dem Schlüssel von %1 geantwortet. Er wurde nicht verwendet.</translation>
+    </message>
+    <message>
+        <source>The server sent an unusable key for %1. It was not used.</source>
+        <translation>Der Server hat einen unbrauchbaren Schlüssel für %1 gesendet. Er wurde nicht verwendet.</translation>
+    </message>
+    <message>
+        <source>Cannot update key data</source>
+        <translation>Schlüsseldaten können nicht aktualisiert werden</translation>
+    </message>
+    <message>
+        <source>The server now offers the key %1 for %2, not the one you accepted. Nothing was changed.</source>
+        <translation>Der Server bietet für %2 jetzt den Schlüssel %1 an, nicht den, den Sie übernommen haben. Nichts wurde geändert.</translation>
+    </message>
+    <message>
+        <source>Not among your contacts: nothing confirms who this is</source>
+        <translation>Nicht unter Ihren Kontakten: nichts bestätigt, wer das ist</translation>
+    </message>
+    <message>
+        <source>Verified: you compared the safety number</source>
+        <translation>Überprüft: Sie haben die Sicherheitsnummer verglichen</translation>
+    </message>
+    <message>
+        <source>Not verified: compare the safety number on the contact&apos;s page</source>
+        <translation>Nicht überprüft: Vergleichen Sie die Sicherheitsnummer auf der Seite des Kontakts</translation>
+    </message>
+    <message>
+        <source>Not signed: nothing confirms who sent it</source>
+        <translation>Nicht signiert: nichts bestätigt, wer es gesendet hat</translation>
+    </message>
+    <message>
+        <source>Signed, not verified</source>
+        <translation>Signiert, nicht überprüft</translation>
+    </message>
+    <message>
+        <source>Signed by you</source>
+        <translation>Von Ihnen signiert</translation>
+    </message>
+    <message>
+        <source>Signed, verified</source>
+        <translation>Signiert, überprüft</translation>
+    </message>
+    <message>
+        <source>Signed by %1, verified</source>
+        <translation>Signiert von %1, überprüft</translation>
+    </message>
+    <message>
+        <source>Signed by %1, not verified</source>
+        <translation>Signiert von %1, nicht überprüft</translation>
+    </message>
+    <message>
+        <source>Signed by a key that is not among your contacts</source>
+        <translation>Signiert mit einem Schlüssel, der nicht zu Ihren Kontakten gehört</translation>
+    </message>
+    <message>
+        <source>The key of %1 has changed, so nothing was sent. Pinned key: %2. Key offered now: %3. Accept the new key only once %1 has confirmed it, for example by comparing the safety number.</source>
+        <translation>Der Schlüssel von %1 hat sich geändert, daher wurde nichts gesendet. Festgelegter Schlüssel: %2. Jetzt angebotener Schlüssel: %3. Übernehmen Sie den neuen Schlüssel erst, wenn %1 ihn bestätigt hat, zum Beispiel durch Vergleich der Sicherheitsnummer.</translation>
     </message>
 </context>
 <context>
@@ -334,6 +441,10 @@
         <source>Cannot encrypt data</source>
         <translation>Daten können nicht verschlüsselt werden</translation>
     </message>
+    <message>
+        <source>Your own key is missing, so the container cannot be signed</source>
+        <translation>Ihr eigener Schlüssel fehlt, daher kann der Container nicht signiert werden</translation>
+    </message>
 </context>
 <context>
     <name>Crypter</name>
@@ -352,6 +463,10 @@
     <message>
         <source>gpg could not reach its agent. This happens when the path of its home directory %1 is too long for the agent&apos;s socket; a shorter home directory path avoids it.</source>
         <translation>gpg konnte seinen Agenten nicht erreichen. Das geschieht, wenn der Pfad seines Home-Verzeichnisses %1 für den Socket des Agenten zu lang ist; ein kürzerer Pfad behebt das.</translation>
+    </message>
+    <message>
+        <source>The password is too long or holds a line break</source>
+        <translation>Das Passwort ist zu lang oder enthält einen Zeilenumbruch</translation>
     </message>
 </context>
 <context>
@@ -413,6 +528,18 @@
     <message>
         <source>Extracting %1</source>
         <translation>%1 wird entpackt</translation>
+    </message>
+    <message>
+        <source>No key is pinned for %1</source>
+        <translation>Für %1 ist kein Schlüssel festgelegt</translation>
+    </message>
+    <message>
+        <source>The container&apos;s signature is not valid: it was forged or damaged. Nothing was extracted.</source>
+        <translation>Die Signatur des Containers ist ungültig: Sie wurde gefälscht oder beschädigt. Es wurde nichts entpackt.</translation>
+    </message>
+    <message>
+        <source>The container is said to come from %1, but it is not signed by the key pinned for %1. Nothing was extracted.</source>
+        <translation>Der Container soll von %1 stammen, ist aber nicht mit dem für %1 festgelegten Schlüssel signiert. Es wurde nichts entpackt.</translation>
     </message>
 </context>
 <context>
@@ -588,6 +715,26 @@
         <source>Cancel</source>
         <translation>Abbrechen</translation>
     </message>
+    <message>
+        <source>Fingerprint</source>
+        <translation>Fingerabdruck</translation>
+    </message>
+    <message>
+        <source>Safety number</source>
+        <translation>Sicherheitsnummer</translation>
+    </message>
+    <message>
+        <source>Compare it with %1 in person or on the phone: they see the same digits for you.</source>
+        <translation>Vergleichen Sie sie mit %1 persönlich oder am Telefon: %1 sieht für Sie dieselben Ziffern.</translation>
+    </message>
+    <message>
+        <source>Mark as not verified</source>
+        <translation>Als nicht überprüft markieren</translation>
+    </message>
+    <message>
+        <source>Mark as verified</source>
+        <translation>Als überprüft markieren</translation>
+    </message>
 </context>
 <context>
     <name>PageEventFiles</name>
@@ -666,6 +813,22 @@ Erneut versuchen?</translation>
     <message>
         <source>Events</source>
         <translation>Ereignisse</translation>
+    </message>
+    <message>
+        <source>Your fingerprint</source>
+        <translation>Ihr Fingerabdruck</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Your contacts see this fingerprint for you on their contact page. The safety number you compare with each of them is made from it and theirs.</source>
+        <translation>Ihre Kontakte sehen diesen Fingerabdruck für Sie auf ihrer Kontaktseite. Die Sicherheitsnummer, die Sie mit jedem von ihnen vergleichen, wird aus ihm und dem des Kontakts gebildet.</translation>
+    </message>
+    <message>
+        <source>Fingerprint</source>
+        <translation>Fingerabdruck</translation>
     </message>
     <message>
         <source>Check now</source>
@@ -816,6 +979,10 @@ Erneut versuchen?</translation>
     <message>
         <source>Close</source>
         <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Accept the new key</source>
+        <translation>Neuen Schlüssel übernehmen</translation>
     </message>
     <message>
         <source>Add folder</source>

@@ -38,10 +38,6 @@
         <translation>Print your own key id. The first time, generate the key pair and register it.</translation>
     </message>
     <message>
-        <source>List the contacts, one KEYID&lt;TAB&gt;TITLE line each.</source>
-        <translation>List the contacts, one KEYID&lt;TAB&gt;TITLE line each.</translation>
-    </message>
-    <message>
         <source>Add a contact by key id, optionally with a title.</source>
         <translation>Add a contact by key id, optionally with a title.</translation>
     </message>
@@ -273,6 +269,54 @@
         <source>No unfinished upload %1.</source>
         <translation>No unfinished upload %1.</translation>
     </message>
+    <message>
+        <source>List the contacts, one KEYID&lt;TAB&gt;TITLE&lt;TAB&gt;verified|unverified line each.</source>
+        <translation>List the contacts, one KEYID&lt;TAB&gt;TITLE&lt;TAB&gt;verified|unverified line each.</translation>
+    </message>
+    <message>
+        <source>Print your own key&apos;s fingerprint, or a contact&apos;s with the safety number you both see. Compare it with the contact in person or on the phone.</source>
+        <translation>Print your own key&apos;s fingerprint, or a contact&apos;s with the safety number you both see. Compare it with the contact in person or on the phone.</translation>
+    </message>
+    <message>
+        <source>[KEYID]</source>
+        <translation>[KEYID]</translation>
+    </message>
+    <message>
+        <source>Mark a contact as verified, once you have compared the safety number with them.</source>
+        <translation>Mark a contact as verified, once you have compared the safety number with them.</translation>
+    </message>
+    <message>
+        <source>Accept the new key of a contact whose key has changed. The contact is not verified then.</source>
+        <translation>Accept the new key of a contact whose key has changed. The contact is not verified then.</translation>
+    </message>
+    <message>
+        <source>KEYID FINGERPRINT</source>
+        <translation>KEYID FINGERPRINT</translation>
+    </message>
+    <message>
+        <source>You have no key yet: &quot;tessary-cli id&quot; makes it.</source>
+        <translation>You have no key yet: &quot;tessary-cli id&quot; makes it.</translation>
+    </message>
+    <message>
+        <source>No key is pinned for %1 yet.</source>
+        <translation>No key is pinned for %1 yet.</translation>
+    </message>
+    <message>
+        <source>Fingerprint: %1</source>
+        <translation>Fingerprint: %1</translation>
+    </message>
+    <message>
+        <source>Safety number: %1</source>
+        <translation>Safety number: %1</translation>
+    </message>
+    <message>
+        <source>Getting public PGP key from server</source>
+        <translation>Getting the contact&apos;s public PGP key from the server</translation>
+    </message>
+    <message>
+        <source>To accept the new key: tessary-cli accept-key %1 %2</source>
+        <translation>To accept the new key: tessary-cli accept-key %1 %2</translation>
+    </message>
 </context>
 <context>
     <name>CliPrompter</name>
@@ -287,6 +331,69 @@
     <message>
         <source>Password</source>
         <translation>Password</translation>
+    </message>
+</context>
+<context>
+    <name>ContactKeys</name>
+    <message>
+        <source>The server answered with the key of %1 when asked for %2. It was not used.</source>
+        <translation>The server answered with the key of %1 when asked for %2. It was not used.</translation>
+    </message>
+    <message>
+        <source>The server sent an unusable key for %1. It was not used.</source>
+        <translation>The server sent an unusable key for %1. It was not used.</translation>
+    </message>
+    <message>
+        <source>Cannot update key data</source>
+        <translation>Cannot update key data</translation>
+    </message>
+    <message>
+        <source>The server now offers the key %1 for %2, not the one you accepted. Nothing was changed.</source>
+        <translation>The server now offers the key %1 for %2, not the one you accepted. Nothing was changed.</translation>
+    </message>
+    <message>
+        <source>Not among your contacts: nothing confirms who this is</source>
+        <translation>Not among your contacts: nothing confirms who this is</translation>
+    </message>
+    <message>
+        <source>Verified: you compared the safety number</source>
+        <translation>Verified: you compared the safety number</translation>
+    </message>
+    <message>
+        <source>Not verified: compare the safety number on the contact&apos;s page</source>
+        <translation>Not verified: compare the safety number on the contact&apos;s page</translation>
+    </message>
+    <message>
+        <source>Not signed: nothing confirms who sent it</source>
+        <translation>Not signed: nothing confirms who sent it</translation>
+    </message>
+    <message>
+        <source>Signed, not verified</source>
+        <translation>Signed, not verified</translation>
+    </message>
+    <message>
+        <source>Signed by you</source>
+        <translation>Signed by you</translation>
+    </message>
+    <message>
+        <source>Signed, verified</source>
+        <translation>Signed, verified</translation>
+    </message>
+    <message>
+        <source>Signed by %1, verified</source>
+        <translation>Signed by %1, verified</translation>
+    </message>
+    <message>
+        <source>Signed by %1, not verified</source>
+        <translation>Signed by %1, not verified</translation>
+    </message>
+    <message>
+        <source>Signed by a key that is not among your contacts</source>
+        <translation>Signed by a key that is not among your contacts</translation>
+    </message>
+    <message>
+        <source>The key of %1 has changed, so nothing was sent. Pinned key: %2. Key offered now: %3. Accept the new key only once %1 has confirmed it, for example by comparing the safety number.</source>
+        <translation>The key of %1 has changed, so nothing was sent. Pinned key: %2. Key offered now: %3. Accept the new key only once %1 has confirmed it, for example by comparing the safety number.</translation>
     </message>
 </context>
 <context>
@@ -334,6 +441,10 @@
         <source>Cannot encrypt data</source>
         <translation>Cannot encrypt the files</translation>
     </message>
+    <message>
+        <source>Your own key is missing, so the container cannot be signed</source>
+        <translation>Your own key is missing, so the container cannot be signed</translation>
+    </message>
 </context>
 <context>
     <name>Crypter</name>
@@ -352,6 +463,10 @@
     <message>
         <source>gpg could not reach its agent. This happens when the path of its home directory %1 is too long for the agent&apos;s socket; a shorter home directory path avoids it.</source>
         <translation>gpg could not reach its agent. This happens when the path of its home directory %1 is too long for the agent&apos;s socket; a shorter home directory path avoids it.</translation>
+    </message>
+    <message>
+        <source>The password is too long or holds a line break</source>
+        <translation>The password is too long or holds a line break</translation>
     </message>
 </context>
 <context>
@@ -413,6 +528,18 @@
     <message>
         <source>Extracting %1</source>
         <translation>Extracting %1</translation>
+    </message>
+    <message>
+        <source>No key is pinned for %1</source>
+        <translation>No key is pinned for %1</translation>
+    </message>
+    <message>
+        <source>The container&apos;s signature is not valid: it was forged or damaged. Nothing was extracted.</source>
+        <translation>The container&apos;s signature is not valid: it was forged or damaged. Nothing was extracted.</translation>
+    </message>
+    <message>
+        <source>The container is said to come from %1, but it is not signed by the key pinned for %1. Nothing was extracted.</source>
+        <translation>The container is said to come from %1, but it is not signed by the key pinned for %1. Nothing was extracted.</translation>
     </message>
 </context>
 <context>
@@ -588,6 +715,26 @@
         <source>Cancel</source>
         <translation>Cancel</translation>
     </message>
+    <message>
+        <source>Fingerprint</source>
+        <translation>Fingerprint</translation>
+    </message>
+    <message>
+        <source>Safety number</source>
+        <translation>Safety number</translation>
+    </message>
+    <message>
+        <source>Compare it with %1 in person or on the phone: they see the same digits for you.</source>
+        <translation>Compare it with %1 in person or on the phone: they see the same digits for you.</translation>
+    </message>
+    <message>
+        <source>Mark as not verified</source>
+        <translation>Mark as not verified</translation>
+    </message>
+    <message>
+        <source>Mark as verified</source>
+        <translation>Mark as verified</translation>
+    </message>
 </context>
 <context>
     <name>PageEventFiles</name>
@@ -670,6 +817,22 @@ Try again?</translation>
     <message>
         <source>Events</source>
         <translation>Events</translation>
+    </message>
+    <message>
+        <source>Your fingerprint</source>
+        <translation>Your fingerprint</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Your contacts see this fingerprint for you on their contact page. The safety number you compare with each of them is made from it and theirs.</source>
+        <translation>Your contacts see this fingerprint for you on their contact page. The safety number you compare with each of them is made from it and theirs.</translation>
+    </message>
+    <message>
+        <source>Fingerprint</source>
+        <translation>Fingerprint</translation>
     </message>
 </context>
 <context>
@@ -820,6 +983,10 @@ Try again?</translation>
     <message>
         <source>Close</source>
         <translation>Close</translation>
+    </message>
+    <message>
+        <source>Accept the new key</source>
+        <translation>Accept the new key</translation>
     </message>
 </context>
 <context>

@@ -38,10 +38,6 @@
         <translation>Вывести свой ID ключа. При первом запуске создать пару ключей и зарегистрировать её.</translation>
     </message>
     <message>
-        <source>List the contacts, one KEYID&lt;TAB&gt;TITLE line each.</source>
-        <translation>Вывести список контактов, по одной строке KEYID&lt;TAB&gt;TITLE на каждый.</translation>
-    </message>
-    <message>
         <source>Add a contact by key id, optionally with a title.</source>
         <translation>Добавить контакт по ID ключа, при желании с именем.</translation>
     </message>
@@ -258,6 +254,54 @@
         <translation>Нет незавершённой загрузки %1.</translation>
     </message>
     <message>
+        <source>List the contacts, one KEYID&lt;TAB&gt;TITLE&lt;TAB&gt;verified|unverified line each.</source>
+        <translation>Вывести список контактов, по строке KEYID&lt;TAB&gt;TITLE&lt;TAB&gt;verified|unverified на каждый.</translation>
+    </message>
+    <message>
+        <source>Print your own key&apos;s fingerprint, or a contact&apos;s with the safety number you both see. Compare it with the contact in person or on the phone.</source>
+        <translation>Показать отпечаток вашего ключа или ключа контакта вместе с кодом безопасности, который видите вы оба. Сверьте его с контактом лично или по телефону.</translation>
+    </message>
+    <message>
+        <source>[KEYID]</source>
+        <translation>[KEYID]</translation>
+    </message>
+    <message>
+        <source>Mark a contact as verified, once you have compared the safety number with them.</source>
+        <translation>Отметить контакт как проверенный после того, как вы сверили с ним код безопасности.</translation>
+    </message>
+    <message>
+        <source>Accept the new key of a contact whose key has changed. The contact is not verified then.</source>
+        <translation>Принять новый ключ контакта, ключ которого изменился. После этого контакт считается непроверенным.</translation>
+    </message>
+    <message>
+        <source>KEYID FINGERPRINT</source>
+        <translation>KEYID FINGERPRINT</translation>
+    </message>
+    <message>
+        <source>You have no key yet: &quot;tessary-cli id&quot; makes it.</source>
+        <translation>У вас ещё нет ключа: его создаёт &quot;tessary-cli id&quot;.</translation>
+    </message>
+    <message>
+        <source>No key is pinned for %1 yet.</source>
+        <translation>Для %1 ещё не закреплён ключ.</translation>
+    </message>
+    <message>
+        <source>Fingerprint: %1</source>
+        <translation>Отпечаток: %1</translation>
+    </message>
+    <message>
+        <source>Safety number: %1</source>
+        <translation>Код безопасности: %1</translation>
+    </message>
+    <message>
+        <source>Getting public PGP key from server</source>
+        <translation>Получение открытого PGP-ключа с сервера</translation>
+    </message>
+    <message>
+        <source>To accept the new key: tessary-cli accept-key %1 %2</source>
+        <translation>Чтобы принять новый ключ: tessary-cli accept-key %1 %2</translation>
+    </message>
+    <message>
         <source>Reject a waiting container. Asks first on a terminal.</source>
         <translation>Отклонить ожидающий контейнер. В терминале сначала спрашивает.</translation>
     </message>
@@ -287,6 +331,69 @@
     <message>
         <source>yes</source>
         <translation>да</translation>
+    </message>
+</context>
+<context>
+    <name>ContactKeys</name>
+    <message>
+        <source>The server answered with the key of %1 when asked for %2. It was not used.</source>
+        <translation>На запрос ключа %2 сервер ответил ключом %1. Он не был использован.</translation>
+    </message>
+    <message>
+        <source>The server sent an unusable key for %1. It was not used.</source>
+        <translation>Сервер прислал непригодный ключ для %1. Он не был использован.</translation>
+    </message>
+    <message>
+        <source>Cannot update key data</source>
+        <translation>Не удалось обновить данные ключа</translation>
+    </message>
+    <message>
+        <source>The server now offers the key %1 for %2, not the one you accepted. Nothing was changed.</source>
+        <translation>Сервер теперь предлагает для %2 ключ %1, а не тот, который вы приняли. Ничего не изменено.</translation>
+    </message>
+    <message>
+        <source>Not among your contacts: nothing confirms who this is</source>
+        <translation>Нет среди ваших контактов: ничто не подтверждает, кто это</translation>
+    </message>
+    <message>
+        <source>Verified: you compared the safety number</source>
+        <translation>Проверен: вы сверили код безопасности</translation>
+    </message>
+    <message>
+        <source>Not verified: compare the safety number on the contact&apos;s page</source>
+        <translation>Не проверен: сверьте код безопасности на странице контакта</translation>
+    </message>
+    <message>
+        <source>Not signed: nothing confirms who sent it</source>
+        <translation>Без подписи: ничто не подтверждает, кто это отправил</translation>
+    </message>
+    <message>
+        <source>Signed, not verified</source>
+        <translation>Подписано, не проверено</translation>
+    </message>
+    <message>
+        <source>Signed by you</source>
+        <translation>Подписано вами</translation>
+    </message>
+    <message>
+        <source>Signed, verified</source>
+        <translation>Подписано, проверено</translation>
+    </message>
+    <message>
+        <source>Signed by %1, verified</source>
+        <translation>Подписано: %1, проверено</translation>
+    </message>
+    <message>
+        <source>Signed by %1, not verified</source>
+        <translation>Подписано: %1, не проверено</translation>
+    </message>
+    <message>
+        <source>Signed by a key that is not among your contacts</source>
+        <translation>Подписано ключом, которого нет среди ваших контактов</translation>
+    </message>
+    <message>
+        <source>The key of %1 has changed, so nothing was sent. Pinned key: %2. Key offered now: %3. Accept the new key only once %1 has confirmed it, for example by comparing the safety number.</source>
+        <translation>Ключ контакта %1 изменился, поэтому ничего не отправлено. Закреплённый ключ: %2. Предлагаемый сейчас ключ: %3. Принимайте новый ключ, только когда %1 его подтвердит, например сверив код безопасности.</translation>
     </message>
 </context>
 <context>
@@ -334,6 +441,10 @@
         <source>Cannot encrypt data</source>
         <translation>Не удалось зашифровать данные</translation>
     </message>
+    <message>
+        <source>Your own key is missing, so the container cannot be signed</source>
+        <translation>Ваш собственный ключ отсутствует, поэтому контейнер нельзя подписать</translation>
+    </message>
 </context>
 <context>
     <name>Crypter</name>
@@ -352,6 +463,10 @@
     <message>
         <source>gpg could not reach its agent. This happens when the path of its home directory %1 is too long for the agent&apos;s socket; a shorter home directory path avoids it.</source>
         <translation>gpg не смог связаться со своим агентом. Так бывает, когда путь к его домашнему каталогу %1 слишком длинный для сокета агента; более короткий путь решает проблему.</translation>
+    </message>
+    <message>
+        <source>The password is too long or holds a line break</source>
+        <translation>Пароль слишком длинный или содержит перевод строки</translation>
     </message>
 </context>
 <context>
@@ -413,6 +528,18 @@
     <message>
         <source>Extracting %1</source>
         <translation>Распаковка %1</translation>
+    </message>
+    <message>
+        <source>No key is pinned for %1</source>
+        <translation>Для %1 не закреплён ключ</translation>
+    </message>
+    <message>
+        <source>The container&apos;s signature is not valid: it was forged or damaged. Nothing was extracted.</source>
+        <translation>Подпись контейнера недействительна: она подделана или повреждена. Ничего не извлечено.</translation>
+    </message>
+    <message>
+        <source>The container is said to come from %1, but it is not signed by the key pinned for %1. Nothing was extracted.</source>
+        <translation>Контейнер якобы пришёл от %1, но он не подписан ключом, закреплённым для %1. Ничего не извлечено.</translation>
     </message>
 </context>
 <context>
@@ -591,6 +718,26 @@
         <source>Cancel</source>
         <translation>Отмена</translation>
     </message>
+    <message>
+        <source>Fingerprint</source>
+        <translation>Отпечаток</translation>
+    </message>
+    <message>
+        <source>Safety number</source>
+        <translation>Код безопасности</translation>
+    </message>
+    <message>
+        <source>Compare it with %1 in person or on the phone: they see the same digits for you.</source>
+        <translation>Сверьте его с %1 лично или по телефону: у %1 для вас те же цифры.</translation>
+    </message>
+    <message>
+        <source>Mark as not verified</source>
+        <translation>Отметить как непроверенный</translation>
+    </message>
+    <message>
+        <source>Mark as verified</source>
+        <translation>Отметить как проверенный</translation>
+    </message>
 </context>
 <context>
     <name>PageEventFiles</name>
@@ -669,6 +816,22 @@ Try again?</source>
     <message>
         <source>Events</source>
         <translation>События</translation>
+    </message>
+    <message>
+        <source>Your fingerprint</source>
+        <translation>Ваш отпечаток</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Закрыть</translation>
+    </message>
+    <message>
+        <source>Your contacts see this fingerprint for you on their contact page. The safety number you compare with each of them is made from it and theirs.</source>
+        <translation>Ваши контакты видят этот отпечаток на своей странице контакта. Код безопасности, который вы сверяете с каждым из них, вычисляется из него и их отпечатка.</translation>
+    </message>
+    <message>
+        <source>Fingerprint</source>
+        <translation>Отпечаток</translation>
     </message>
     <message>
         <source>Check now</source>
@@ -819,6 +982,10 @@ Try again?</source>
     <message>
         <source>Close</source>
         <translation>Закрыть</translation>
+    </message>
+    <message>
+        <source>Accept the new key</source>
+        <translation>Принять новый ключ</translation>
     </message>
     <message>
         <source>Add folder</source>

@@ -38,10 +38,6 @@
         <translation>显示你自己的密钥 ID。首次使用时会生成密钥对并进行注册。</translation>
     </message>
     <message>
-        <source>List the contacts, one KEYID&lt;TAB&gt;TITLE line each.</source>
-        <translation>列出联系人，每行一个：KEYID&lt;TAB&gt;TITLE。</translation>
-    </message>
-    <message>
         <source>Add a contact by key id, optionally with a title.</source>
         <translation>按密钥 ID 添加联系人，可附带名称。</translation>
     </message>
@@ -258,6 +254,54 @@
         <translation>没有未完成的上传 %1。</translation>
     </message>
     <message>
+        <source>List the contacts, one KEYID&lt;TAB&gt;TITLE&lt;TAB&gt;verified|unverified line each.</source>
+        <translation>列出联系人，每个一行：KEYID&lt;TAB&gt;TITLE&lt;TAB&gt;verified|unverified。</translation>
+    </message>
+    <message>
+        <source>Print your own key&apos;s fingerprint, or a contact&apos;s with the safety number you both see. Compare it with the contact in person or on the phone.</source>
+        <translation>显示你自己密钥的指纹，或某个联系人的指纹以及你们双方看到的安全码。请当面或通过电话与联系人核对。</translation>
+    </message>
+    <message>
+        <source>[KEYID]</source>
+        <translation>[KEYID]</translation>
+    </message>
+    <message>
+        <source>Mark a contact as verified, once you have compared the safety number with them.</source>
+        <translation>在你与联系人核对过安全码之后，将其标记为已验证。</translation>
+    </message>
+    <message>
+        <source>Accept the new key of a contact whose key has changed. The contact is not verified then.</source>
+        <translation>接受密钥已更改的联系人的新密钥。之后该联系人为未验证状态。</translation>
+    </message>
+    <message>
+        <source>KEYID FINGERPRINT</source>
+        <translation>KEYID FINGERPRINT</translation>
+    </message>
+    <message>
+        <source>You have no key yet: &quot;tessary-cli id&quot; makes it.</source>
+        <translation>你还没有密钥：&quot;tessary-cli id&quot; 会生成它。</translation>
+    </message>
+    <message>
+        <source>No key is pinned for %1 yet.</source>
+        <translation>尚未为 %1 固定密钥。</translation>
+    </message>
+    <message>
+        <source>Fingerprint: %1</source>
+        <translation>指纹：%1</translation>
+    </message>
+    <message>
+        <source>Safety number: %1</source>
+        <translation>安全码：%1</translation>
+    </message>
+    <message>
+        <source>Getting public PGP key from server</source>
+        <translation>正在从服务器获取 PGP 公钥</translation>
+    </message>
+    <message>
+        <source>To accept the new key: tessary-cli accept-key %1 %2</source>
+        <translation>如需接受新密钥：tessary-cli accept-key %1 %2</translation>
+    </message>
+    <message>
         <source>Reject a waiting container. Asks first on a terminal.</source>
         <translation>拒收一个等待中的容器。在终端上会先询问你。</translation>
     </message>
@@ -287,6 +331,69 @@
     <message>
         <source>yes</source>
         <translation>是</translation>
+    </message>
+</context>
+<context>
+    <name>ContactKeys</name>
+    <message>
+        <source>The server answered with the key of %1 when asked for %2. It was not used.</source>
+        <translation>请求 %2 的密钥时，服务器返回了 %1 的密钥。该密钥未被使用。</translation>
+    </message>
+    <message>
+        <source>The server sent an unusable key for %1. It was not used.</source>
+        <translation>服务器为 %1 发送了无法使用的密钥。该密钥未被使用。</translation>
+    </message>
+    <message>
+        <source>Cannot update key data</source>
+        <translation>无法更新密钥数据</translation>
+    </message>
+    <message>
+        <source>The server now offers the key %1 for %2, not the one you accepted. Nothing was changed.</source>
+        <translation>服务器现在为 %2 提供的是密钥 %1，而不是你接受的那个。未做任何更改。</translation>
+    </message>
+    <message>
+        <source>Not among your contacts: nothing confirms who this is</source>
+        <translation>不在你的联系人中：无法确认对方身份</translation>
+    </message>
+    <message>
+        <source>Verified: you compared the safety number</source>
+        <translation>已验证：你已核对安全码</translation>
+    </message>
+    <message>
+        <source>Not verified: compare the safety number on the contact&apos;s page</source>
+        <translation>未验证：请在联系人页面核对安全码</translation>
+    </message>
+    <message>
+        <source>Not signed: nothing confirms who sent it</source>
+        <translation>未签名：无法确认发送者</translation>
+    </message>
+    <message>
+        <source>Signed, not verified</source>
+        <translation>已签名，未验证</translation>
+    </message>
+    <message>
+        <source>Signed by you</source>
+        <translation>由你签名</translation>
+    </message>
+    <message>
+        <source>Signed, verified</source>
+        <translation>已签名，已验证</translation>
+    </message>
+    <message>
+        <source>Signed by %1, verified</source>
+        <translation>由 %1 签名，已验证</translation>
+    </message>
+    <message>
+        <source>Signed by %1, not verified</source>
+        <translation>由 %1 签名，未验证</translation>
+    </message>
+    <message>
+        <source>Signed by a key that is not among your contacts</source>
+        <translation>由不在你联系人中的密钥签名</translation>
+    </message>
+    <message>
+        <source>The key of %1 has changed, so nothing was sent. Pinned key: %2. Key offered now: %3. Accept the new key only once %1 has confirmed it, for example by comparing the safety number.</source>
+        <translation>%1 的密钥已更改，因此未发送任何内容。已固定的密钥：%2。现在提供的密钥：%3。请在 %1 确认之后再接受新密钥，例如通过核对安全码。</translation>
     </message>
 </context>
 <context>
@@ -334,6 +441,10 @@
         <source>Cannot encrypt data</source>
         <translation>无法加密数据</translation>
     </message>
+    <message>
+        <source>Your own key is missing, so the container cannot be signed</source>
+        <translation>缺少你自己的密钥，因此无法为容器签名</translation>
+    </message>
 </context>
 <context>
     <name>Crypter</name>
@@ -352,6 +463,10 @@
     <message>
         <source>gpg could not reach its agent. This happens when the path of its home directory %1 is too long for the agent&apos;s socket; a shorter home directory path avoids it.</source>
         <translation>gpg 无法连接到它的代理程序。当其主目录路径 %1 对代理的套接字而言过长时会出现这种情况；使用较短的主目录路径即可避免。</translation>
+    </message>
+    <message>
+        <source>The password is too long or holds a line break</source>
+        <translation>密码过长或包含换行符</translation>
     </message>
 </context>
 <context>
@@ -413,6 +528,18 @@
     <message>
         <source>Extracting %1</source>
         <translation>正在解压 %1</translation>
+    </message>
+    <message>
+        <source>No key is pinned for %1</source>
+        <translation>未为 %1 固定密钥</translation>
+    </message>
+    <message>
+        <source>The container&apos;s signature is not valid: it was forged or damaged. Nothing was extracted.</source>
+        <translation>容器的签名无效：它被伪造或已损坏。未解压任何内容。</translation>
+    </message>
+    <message>
+        <source>The container is said to come from %1, but it is not signed by the key pinned for %1. Nothing was extracted.</source>
+        <translation>该容器据称来自 %1，但并未使用为 %1 固定的密钥签名。未解压任何内容。</translation>
     </message>
 </context>
 <context>
@@ -585,6 +712,26 @@
         <source>Cancel</source>
         <translation>取消</translation>
     </message>
+    <message>
+        <source>Fingerprint</source>
+        <translation>指纹</translation>
+    </message>
+    <message>
+        <source>Safety number</source>
+        <translation>安全码</translation>
+    </message>
+    <message>
+        <source>Compare it with %1 in person or on the phone: they see the same digits for you.</source>
+        <translation>请当面或通过电话与 %1 核对：对方看到的关于你的数字与此相同。</translation>
+    </message>
+    <message>
+        <source>Mark as not verified</source>
+        <translation>标记为未验证</translation>
+    </message>
+    <message>
+        <source>Mark as verified</source>
+        <translation>标记为已验证</translation>
+    </message>
 </context>
 <context>
     <name>PageEventFiles</name>
@@ -663,6 +810,22 @@ Try again?</source>
     <message>
         <source>Events</source>
         <translation>事件</translation>
+    </message>
+    <message>
+        <source>Your fingerprint</source>
+        <translation>你的指纹</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>关闭</translation>
+    </message>
+    <message>
+        <source>Your contacts see this fingerprint for you on their contact page. The safety number you compare with each of them is made from it and theirs.</source>
+        <translation>你的联系人会在他们的联系人页面上看到你的这个指纹。你与每位联系人核对的安全码由它和对方的指纹生成。</translation>
+    </message>
+    <message>
+        <source>Fingerprint</source>
+        <translation>指纹</translation>
     </message>
     <message>
         <source>Check now</source>
@@ -813,6 +976,10 @@ Try again?</source>
     <message>
         <source>Close</source>
         <translation>关闭</translation>
+    </message>
+    <message>
+        <source>Accept the new key</source>
+        <translation>接受新密钥</translation>
     </message>
     <message>
         <source>Add folder</source>

@@ -1,5 +1,6 @@
 #include "models/FileEventsModel.h"
 
+#include "models/ContactKeys.h"
 #include "net/RelayClient.h"
 
 #include <QDateTime>
@@ -48,16 +49,18 @@ bool inTransaction(const std::function<bool(QSqlDatabase&)>& write)
 }
 
 bool storeEvent(QSqlDatabase& db, const QString& remoteKeyId, qint64 fileId, qint64 size,
-                FileEventsModel::Status status, const FileEventsModel::Files& files, qint64 upload)
+                FileEventsModel::Status status, const QString& signer, const FileEventsModel::Files& files,
+                qint64 upload)
 {
     QSqlQuery insert(db);
-    insert.prepare(QStringLiteral("INSERT INTO file_events (datetime, remote_key_id, file_id, status, size) "
-                                  "VALUES (?, ?, ?, ?, ?)"));
+    insert.prepare(QStringLiteral("INSERT INTO file_events (datetime, remote_key_id, file_id, status, size, "
+                                  "signer) VALUES (?, ?, ?, ?, ?, ?)"));
     insert.addBindValue(QDateTime::currentDateTime().toString(Qt::ISODate));
     insert.addBindValue(remoteKeyId);
     insert.addBindValue(fileId);
     insert.addBindValue(int(status));
     insert.addBindValue(size);
+    insert.addBindValue(signer);
     if (!insert.exec())
         return false;
     const QVariant event = insert.lastInsertId();
@@ -86,11 +89,33 @@ void FileEventsModel::forgetUploadFiles(qint64 upload)
 }
 
 bool FileEventsModel::store(const QString& remoteKeyId, qint64 fileId, qint64 size, Status status,
-                            const Files& files, qint64 upload)
+                            const QString& signer, const Files& files, qint64 upload)
 {
     // One transaction: the event with all its files or nothing, and thousands of files written at once.
-    return inTransaction(
-        [&](QSqlDatabase& db) { return storeEvent(db, remoteKeyId, fileId, size, status, files, upload); });
+    return inTransaction([&](QSqlDatabase& db) {
+        return storeEvent(db, remoteKeyId, fileId, size, status, signer, files, upload);
+    });
+}
+
+QVariant FileEventsModel::data(const QModelIndex& index, int role) const
+{
+    if (role != signatureRole())
+        return BaseSqlModel::data(index, role);
+    const QVariant signer
+        = BaseSqlModel::data(index, Qt::UserRole + 1 + fieldIndex(QStringLiteral("signer")));
+    return signer.isNull() ? QString() : ContactKeys::signatureText(signer.toString(), false);
+}
+
+QHash<int, QByteArray> FileEventsModel::roleNames() const
+{
+    QHash<int, QByteArray> names = BaseSqlModel::roleNames();
+    names.insert(signatureRole(), QByteArrayLiteral("signature"));
+    return names;
+}
+
+int FileEventsModel::signatureRole() const
+{
+    return Qt::UserRole + 1 + columnCount();
 }
 
 void FileEventsModel::addEvent(QString remoteKeyId, int fileId, qlonglong size, Status status)

@@ -30,14 +30,19 @@ public:
     // Name (relative to the extraction folder, or as sent) and size of each file.
     using Files = QVector<QPair<QString, qint64>>;
 
-    // Adds a row and its files on the default connection, for whoever is not this model; upload: an
-    // unfinished upload whose files (storeUploadFiles()) become the row's. Within the caller's
-    // transaction when one is open.
+    // Adds a row and its files on the default connection, for whoever is not this model. signer: of a
+    // received container, the fingerprint of the key that signed it, or empty when it was not signed.
+    // upload: an unfinished upload whose files (storeUploadFiles()) become the row's. Within the
+    // caller's transaction when one is open.
     static bool store(const QString& remoteKeyId, qint64 fileId, qint64 size, Status status,
-                      const Files& files = Files(), qint64 upload = 0);
+                      const QString& signer = QString(), const Files& files = Files(), qint64 upload = 0);
     // The files of an unfinished upload, kept until it is complete and becomes a row, or given up.
     static bool storeUploadFiles(qint64 upload, const Files& files);
     static void forgetUploadFiles(qint64 upload);
+
+    // Also the role "signature": for a received container, who signed it, as a line to show.
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QHash<int, QByteArray> roleNames() const override;
 
 signals:
     // checkDelivered() is over, whatever the relay said.
@@ -54,6 +59,8 @@ protected:
     QString selectStatement() const override;
 
 private:
+    int signatureRole() const;
+
     RelayClient* m_relay;
     bool m_checking = false;
 };

@@ -1,6 +1,7 @@
 #include "models/PrivKeysModel.h"
 
 #include "app/FirstStartJob.h"
+#include "models/ContactKeys.h"
 #include "net/RelayClient.h"
 
 #include <QSqlRecord>
@@ -40,4 +41,9 @@ QString PrivKeysModel::remoteKeyId(int index)
     if (index < 0 || index >= rowCount())
         return QString();
     return record(index).value(QStringLiteral("remote_key_id")).toString();
+}
+
+QString PrivKeysModel::fingerprint()
+{
+    return ContactKeys::grouped(ContactKeys::ownFingerprint());
 }

@@ -22,6 +22,8 @@ public slots:
     // first start): genKeyPairCompleted() and keyRegistered(), or error().
     void genKeyPair();
     QString remoteKeyId(int index);
+    // The fingerprint of the key that signs what the user sends, in groups of four.
+    QString fingerprint();
 
 private:
     RelayClient* m_relay;

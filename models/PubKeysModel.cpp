@@ -1,5 +1,6 @@
 #include "models/PubKeysModel.h"
 
+#include "models/ContactKeys.h"
 #include "net/RelayClient.h"
 
 #include <QSqlQuery>
@@ -14,24 +15,6 @@ PubKeysModel::PubKeysModel(QObject* parent, QSqlDatabase db)
     setFilter(QStringLiteral("private IS NULL"));
     setSort(1, Qt::AscendingOrder);
     select();
-}
-
-RelayCall* PubKeysModel::fetchKey(RelayClient* relay, const QString& keyId, QObject* context,
-                                  std::function<void(const QString& fpr, const QString& error)> done)
-{
-    return relay->downloadPubKey(
-        keyId, context, [done](const RelayClient::Result<RelayClient::PublicKey>& key) {
-            if (!key.ok())
-                return done(QString(), key.error);
-            QSqlQuery query;
-            query.prepare(QStringLiteral("UPDATE key_data SET fpr=?, public=? WHERE remote_key_id = ?"));
-            query.bindValue(0, key.value.fpr);
-            query.bindValue(1, key.value.key);
-            query.bindValue(2, key.value.keyId);
-            if (!query.exec())
-                return done(QString(), tr("Cannot update key data"));
-            done(key.value.fpr, QString());
-        });
 }
 
 QString PubKeysModel::contactIdError(const QString& keyId)
@@ -60,16 +43,18 @@ void PubKeysModel::addPubKey(QString keyId)
             emit contactNotFound();
             return;
         }
-        QSqlRecord row = record();
-        row.setValue(QStringLiteral("remote_key_id"), id.value);
-        if (!insertRecord(-1, row)) {
-            revertAll();
-            emit contactError(tr("You already have this contact"));
-            return;
-        }
-        submitAll();
-        select();
-        emit contactAdded(id.value);
+        QSqlQuery known(database());
+        known.prepare(QStringLiteral("SELECT 1 FROM key_data WHERE remote_key_id = ?"));
+        known.addBindValue(id.value);
+        if (!known.exec() || known.next())
+            return emit contactError(tr("You already have this contact"));
+        // The key is pinned at once: later answers of the relay are checked against it.
+        ContactKeys::fetch(m_relay, id.value, this, [this](const ContactKeys::Fetched& key) {
+            select();
+            if (!key.error.isNull())
+                return emit contactError(key.error);
+            emit contactAdded(key.keyId);
+        });
     });
 }
 
@@ -112,6 +97,38 @@ QVariantMap PubKeysModel::contactDetails(int index)
     const QSqlRecord row = record(index);
     return {{QStringLiteral("title"), row.value(QStringLiteral("key_alias"))},
             {QStringLiteral("keyId"), row.value(QStringLiteral("remote_key_id"))}};
+}
+
+void PubKeysModel::acceptKey(QString keyId, QString fingerprint)
+{
+    ContactKeys::accept(m_relay, keyId, fingerprint, this, [this](const ContactKeys::Fetched& key) {
+        select();
+        if (!key.error.isNull())
+            return emit error(key.error);
+        emit keyAccepted(key.keyId);
+    });
+}
+
+bool PubKeysModel::setVerified(QString keyId, bool verified)
+{
+    const bool stored = ContactKeys::setVerified(keyId, verified);
+    select();
+    return stored;
+}
+
+QVariantMap PubKeysModel::keyDetails(QString keyId)
+{
+    const QString fingerprint = ContactKeys::pinned(keyId);
+    return {{QStringLiteral("fingerprint"), ContactKeys::grouped(fingerprint)},
+            {QStringLiteral("safetyNumber"),
+             ContactKeys::safetyNumber(ContactKeys::ownFingerprint(), fingerprint)},
+            {QStringLiteral("verified"), ContactKeys::isVerified(keyId)},
+            {QStringLiteral("trust"), ContactKeys::trustText(keyId)}};
+}
+
+QString PubKeysModel::trustText(QString keyId)
+{
+    return ContactKeys::trustText(keyId);
 }
 
 namespace {

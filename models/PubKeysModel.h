@@ -4,9 +4,6 @@
 
 #include <QVariantMap>
 
-#include <functional>
-
-class RelayCall;
 class RelayClient;
 
 // The contacts: the rows of key_data without a secret key, sorted by title. Adding and renaming go
@@ -20,10 +17,6 @@ class PubKeysModel : public BaseKeysModel
 public:
     explicit PubKeysModel(QObject* parent = nullptr, QSqlDatabase db = QSqlDatabase());
 
-    // Fetches the contact's current key from the relay and stores it with the contact; done gets
-    // its fingerprint, or a null one and the reason.
-    static RelayCall* fetchKey(RelayClient* relay, const QString& keyId, QObject* context,
-                               std::function<void(const QString& fpr, const QString& error)> done);
     // The contact's title, or the key id when it has none or is no contact.
     static QString displayName(const QString& keyId);
     // Why a key id typed by a person cannot be a new contact, or empty. Blanks and punctuation
@@ -39,18 +32,27 @@ signals:
     void contactAdded(QString keyId);
     void keyTitleSet(QString keyId);
     void contactsChanged();
+    void keyAccepted(QString keyId);
 
 public slots:
     bool select() override;
     bool deletePubKey(int index);
-    // Asks the relay for the contact and stores it: contactAdded(), or error() with
-    // contactNotFound(), or contactError() when it cannot be one (then before any request) or is a
-    // contact already.
+    // Asks the relay for the contact and stores it with its key pinned: contactAdded(), or error()
+    // with contactNotFound(), or contactError() when it cannot be one (then before any request), is a
+    // contact already or its key unusable.
     void addPubKey(QString keyId);
     // Renames the contact on the relay and here: keyTitleSet() or error().
     void setKeyTitle(QString keyId, QString title);
     QVariantMap contactDetails(int index);
     QString contactTitle(QString keyId);
+    // Pins the key the relay offers now for the contact, if it has this fingerprint: keyAccepted(),
+    // or error(). The contact is not verified then.
+    void acceptKey(QString keyId, QString fingerprint);
+    bool setVerified(QString keyId, bool verified);
+    // "fingerprint" and "safetyNumber" (grouped, empty while no key is pinned), "verified" (bool)
+    // and "trust" (a line to show).
+    QVariantMap keyDetails(QString keyId);
+    QString trustText(QString keyId);
 
 private:
     RelayClient* m_relay;

@@ -98,7 +98,8 @@ bool UnfinishedUploadsModel::complete(qint64 id, qint64 fileId)
     QSqlDatabase db = QSqlDatabase::database();
     db.transaction();
     if (!upload.keyId.isEmpty())
-        FileEventsModel::store(upload.keyId, fileId, upload.size, FileEventsModel::WaitDeliver, {}, id);
+        FileEventsModel::store(upload.keyId, fileId, upload.size, FileEventsModel::WaitDeliver, QString(), {},
+                               id);
     QSqlQuery forget;
     forget.prepare(QStringLiteral("DELETE FROM unfinished_uploads WHERE upload_id = ?"));
     forget.addBindValue(id);

@@ -23,6 +23,8 @@ Page {
     readonly property int writtenCount: arrivedFiles.filter(function (file) {
         return file.written
     }).length
+    // Whether the sender the relay names is a verified contact, as a line to show.
+    property string senderTrust
 
     function reset() {
         stackDownload.currentIndex = 0
@@ -30,6 +32,7 @@ Page {
         var title = pubKeysModel.contactTitle(head.uploaderKeyId)
         contactName = title !== "" ? title : head.uploaderKeyId
         uploaderKeyId = head.uploaderKeyId
+        senderTrust = pubKeysModel.trustText(uploaderKeyId)
         fileId = head.fileId
         fileSize = head.fileSize
         rejected = false
@@ -184,13 +187,27 @@ Page {
             Illustration {
                 source: "assets/transfer_notification.png"
             }
-            Text {
-                objectName: "downloadSizeText"
+            ColumnLayout {
                 Layout.fillWidth: true
-                horizontalAlignment: Text.AlignHCenter
-                text: mainWindow.formatSize(root.fileSize)
-                font.pointSize: 20
-                font.weight: Font.ExtraLight
+                spacing: 10
+
+                Text {
+                    objectName: "downloadSizeText"
+                    Layout.fillWidth: true
+                    horizontalAlignment: Text.AlignHCenter
+                    text: mainWindow.formatSize(root.fileSize)
+                    font.pointSize: 20
+                    font.weight: Font.ExtraLight
+                }
+                Text {
+                    objectName: "downloadSenderTrust"
+                    Layout.fillWidth: true
+                    horizontalAlignment: Text.AlignHCenter
+                    wrapMode: Text.WordWrap
+                    text: root.senderTrust
+                    font.pointSize: 11
+                    color: colorMap.grey2
+                }
             }
             RowLayout {
                 Layout.fillWidth: true
@@ -324,6 +341,15 @@ Page {
                 text: qsTr("Data successfully saved on your computer")
                 font.pointSize: 14
                 font.weight: Font.ExtraLight
+            }
+            Text {
+                objectName: "downloadSignatureText"
+                Layout.fillWidth: true
+                horizontalAlignment: Text.AlignHCenter
+                wrapMode: Text.WordWrap
+                text: cmDownload.signature
+                font.pointSize: 12
+                color: colorMap.grey2
             }
             // The files, those that did not simply arrive under their own names first.
             ColumnLayout {

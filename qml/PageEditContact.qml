@@ -12,11 +12,14 @@ Page {
     property int keyIndex
     // The model's answers are this page's only while it saves.
     property bool saving: false
+    // The pinned key as the model describes it: fingerprint, safetyNumber, verified, trust.
+    property var key: ({})
 
     function setContactName(name) {
         textError.visible = false
         contactName.text = name
         contactName.forceActiveFocus()
+        key = pubKeysModel.keyDetails(keyId)
     }
 
     visible: false
@@ -68,6 +71,83 @@ Page {
             visible: false
             text: qsTr("Error while saving contact")
             color: "red"
+        }
+
+        ColumnLayout {
+            Layout.fillWidth: true
+            Layout.topMargin: 10
+            spacing: 6
+            visible: root.key.fingerprint !== ""
+
+            Text {
+                text: qsTr("Fingerprint")
+                font.pointSize: 12
+            }
+            TextEdit {
+                objectName: "contactFingerprint"
+                Layout.fillWidth: true
+                readOnly: true
+                selectByMouse: true
+                wrapMode: TextEdit.WordWrap
+                text: root.key.fingerprint || ""
+                font.family: "monospace"
+                font.pointSize: 11
+                color: colorMap.grey1
+                selectionColor: Material.accent
+            }
+            Text {
+                Layout.topMargin: 8
+                text: qsTr("Safety number")
+                font.pointSize: 12
+            }
+            Text {
+                Layout.fillWidth: true
+                wrapMode: Text.WordWrap
+                text: qsTr("Compare it with %1 in person or on the phone: they see the same digits for you.").arg(contactName.text !== "" ? contactName.text : root.keyId)
+                font.pointSize: 10
+                color: colorMap.grey2
+            }
+            TextEdit {
+                objectName: "contactSafetyNumber"
+                Layout.fillWidth: true
+                readOnly: true
+                selectByMouse: true
+                wrapMode: TextEdit.WordWrap
+                text: root.key.safetyNumber || ""
+                font.family: "monospace"
+                font.pointSize: 14
+                color: colorMap.grey1
+                selectionColor: Material.accent
+            }
+            RowLayout {
+                Layout.fillWidth: true
+                Layout.topMargin: 8
+                spacing: 8
+
+                Image {
+                    source: root.key.verified ? "assets/verified_icon.svg" : "assets/unverified_icon.svg"
+                }
+                Text {
+                    objectName: "contactTrustText"
+                    Layout.fillWidth: true
+                    wrapMode: Text.WordWrap
+                    text: root.key.trust || ""
+                    font.pointSize: 11
+                    color: root.key.verified ? colorMap.green : colorMap.grey2
+                }
+            }
+            Button {
+                objectName: "btnMarkVerified"
+                Layout.alignment: Qt.AlignHCenter
+                leftPadding: 20
+                rightPadding: 20
+                highlighted: !root.key.verified
+                text: root.key.verified ? qsTr("Mark as not verified") : qsTr("Mark as verified")
+                onClicked: {
+                    pubKeysModel.setVerified(root.keyId, !root.key.verified)
+                    root.key = pubKeysModel.keyDetails(root.keyId)
+                }
+            }
         }
         Item {
             Layout.fillHeight: true

@@ -101,6 +101,52 @@ Page {
         id: pageSettings
     }
 
+    Dialog {
+        id: dlgOwnFingerprint
+        objectName: "dlgOwnFingerprint"
+        modal: true
+        // Escape closes it.
+        focus: true
+        width: pageMain.width - 40
+        x: 20
+        y: 90
+        padding: 20
+        title: qsTr("Your fingerprint")
+
+        footer: DialogButtonBox {
+            Button {
+                objectName: "btnOwnFingerprintClose"
+                text: qsTr("Close")
+                flat: true
+                DialogButtonBox.buttonRole: DialogButtonBox.RejectRole
+            }
+        }
+
+        contentItem: ColumnLayout {
+            spacing: 15
+
+            TextEdit {
+                id: ownFingerprintText
+                objectName: "ownFingerprintText"
+                Layout.preferredWidth: dlgOwnFingerprint.availableWidth
+                readOnly: true
+                selectByMouse: true
+                wrapMode: TextEdit.WordWrap
+                font.family: "monospace"
+                font.pointSize: 13
+                color: colorMap.grey1
+                selectionColor: Material.accent
+            }
+            Text {
+                Layout.preferredWidth: dlgOwnFingerprint.availableWidth
+                wrapMode: Text.WordWrap
+                text: qsTr("Your contacts see this fingerprint for you on their contact page. The safety number you compare with each of them is made from it and theirs.")
+                font.pointSize: 11
+                color: colorMap.grey2
+            }
+        }
+    }
+
     StackView {
         id: mainStackView
         objectName: "mainStackView"
@@ -128,10 +174,31 @@ Page {
                 Column {
                     anchors.verticalCenter: parent.verticalCenter
 
-                    Text {
-                        text: qsTr("Your ID")
-                        font.pointSize: 12
-                        color: colorMap.grey2
+                    Row {
+                        spacing: 10
+
+                        Text {
+                            text: qsTr("Your ID")
+                            font.pointSize: 12
+                            color: colorMap.grey2
+                        }
+                        Text {
+                            objectName: "btnOwnFingerprint"
+                            text: qsTr("Fingerprint")
+                            font.pointSize: 12
+                            font.underline: true
+                            color: colorMap.green
+
+                            MouseArea {
+                                anchors.fill: parent
+                                anchors.margins: -4
+                                cursorShape: Qt.PointingHandCursor
+                                onClicked: {
+                                    ownFingerprintText.text = privKeysModel.fingerprint()
+                                    dlgOwnFingerprint.open()
+                                }
+                            }
+                        }
                     }
                     TextInput {
                         objectName: "privKeyIdText"

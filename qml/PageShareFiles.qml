@@ -12,6 +12,11 @@ Page {
     property string contactName
     property string keyId
     property bool noBack: false
+    // The contact's pinned key as the model describes it: verified, trust.
+    property var key: ({})
+    // Set when the relay offers another key for the contact than the pinned one.
+    property string offeredFingerprint
+    property bool accepting: false
     // File extension (lower case, as typed) -> type icon.
     readonly property var mimeMap: {
         var groups = {
@@ -47,6 +52,9 @@ Page {
         if (clearFileList)
             shareFilesModel.clear()
         title = qsTr("Files list to transfer to <b>%1</b>").arg(mainWindow.escapeHtml(contactName))
+        key = pubKeysModel.keyDetails(keyId)
+        offeredFingerprint = ""
+        accepting = false
         noBack = false
         header.visible = true
         filesList.visible = true
@@ -64,6 +72,7 @@ Page {
         stackShareFiles.currentIndex = 0
         stackShareFiles.visible = true
         mainWindow.setTrayIcon("main")
+        offeredFingerprint = ""
         cmShareFiles.sendFiles(keyId, shareFilesModel.fileList())
     }
 
@@ -109,7 +118,49 @@ Page {
             mainWindow.setTrayIcon("success")
         }
         onCanceled: reset(false)
-        onError: showError(text)
+        // The page's own error view, not the manager's message box of the same name.
+        onError: root.showError(text)
+        onKeyChanged: root.offeredFingerprint = offeredFingerprint
+    }
+
+    Connections {
+        target: pubKeysModel
+        enabled: root.accepting
+        function onKeyAccepted(keyId) {
+            // Back to the list, to send once more to the key now pinned.
+            reset(false)
+        }
+        function onError(text) {
+            root.accepting = false
+            root.showError(text)
+        }
+    }
+
+    footer: Rectangle {
+        objectName: "shareTrustBar"
+        height: 40
+        visible: header.visible
+        color: root.Material.background
+
+        Row {
+            x: 15
+            anchors.verticalCenter: parent.verticalCenter
+            spacing: 8
+
+            Image {
+                anchors.verticalCenter: parent.verticalCenter
+                source: root.key.verified ? "assets/verified_icon.svg" : "assets/unverified_icon.svg"
+            }
+            Text {
+                objectName: "shareTrustText"
+                anchors.verticalCenter: parent.verticalCenter
+                width: root.width - 60
+                elide: Text.ElideRight
+                text: root.key.trust || ""
+                font.pointSize: 11
+                color: root.key.verified ? colorMap.green : colorMap.grey2
+            }
+        }
     }
 
     header: Row {
@@ -346,7 +397,8 @@ Page {
                 horizontalAlignment: Text.AlignHCenter
                 wrapMode: Text.WordWrap
                 color: "red"
-                font.pointSize: 20
+                // The stop for a changed key says more than a failure does.
+                font.pointSize: root.offeredFingerprint !== "" ? 13 : 20
                 font.weight: Font.ExtraLight
             }
             RowLayout {
@@ -354,10 +406,25 @@ Page {
                 spacing: 10
 
                 Button {
+                    objectName: "btnAcceptKey"
+                    Layout.fillWidth: true
+                    Layout.preferredWidth: 1
+                    Layout.preferredHeight: 60
+                    visible: root.offeredFingerprint !== ""
+                    enabled: !root.accepting
+                    highlighted: true
+                    text: qsTr("Accept the new key")
+                    onClicked: {
+                        root.accepting = true
+                        pubKeysModel.acceptKey(root.keyId, root.offeredFingerprint)
+                    }
+                }
+                Button {
                     objectName: "btnShareRetry"
                     Layout.fillWidth: true
                     Layout.preferredWidth: 1
                     Layout.preferredHeight: 60
+                    visible: root.offeredFingerprint === ""
                     text: qsTr("Retry")
                     onClicked: {
                         stackShareFiles.currentIndex = 0

@@ -56,11 +56,22 @@ Item {
                 anchors.verticalCenter: parent.verticalCenter
                 width: contactRow.width - (contactRow.current ? 140 : 40) - (contactRow.nearAddButton ? 80 : 0)
 
-                Text {
+                Row {
                     width: parent.width
-                    text: key_alias ? key_alias : ""
-                    font.pointSize: 13
-                    elide: Text.ElideRight
+                    spacing: 6
+
+                    Image {
+                        objectName: "verifiedMark_" + remote_key_id
+                        anchors.verticalCenter: parent.verticalCenter
+                        visible: verified === 1
+                        source: "assets/verified_icon.svg"
+                    }
+                    Text {
+                        width: parent.width - (verified === 1 ? 24 : 0)
+                        text: key_alias ? key_alias : ""
+                        font.pointSize: 13
+                        elide: Text.ElideRight
+                    }
                 }
                 Text {
                     width: parent.width

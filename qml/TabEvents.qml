@@ -225,8 +225,10 @@ Item {
                         elide: Text.ElideRight
                     }
                     Text {
+                        objectName: "eventDetailText_" + index
                         width: parent.width
-                        text: tabEvents.formatTime(datetime)
+                        elide: Text.ElideRight
+                        text: tabEvents.formatTime(datetime) + (signature ? "  ·  " + signature : "")
                         font.pointSize: 11
                         color: colorMap.grey2
                     }

@@ -39,16 +39,25 @@ public:
         return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
     }
 
-    // A key pair without passphrase, stored in the product's database as keyId (secret half optional).
-    bool generateAndStore(const QString& keyId, bool withSecret, QString* fpr)
+    // A key pair without passphrase made in this home: its fingerprint and, if asked, both halves.
+    bool generate(const QString& name, QString* fpr, QByteArray* pub = nullptr,
+                  QByteArray* sec = nullptr) const
     {
-        QByteArray listing, pub, sec;
-        if (!run({"--passphrase", "", "--quick-gen-key", "Test <test@example.org>", "future-default",
-                  "default", "never"})
-            || !run({"--with-colons", "--list-secret-keys"}, &listing))
+        const QString uid = name + QStringLiteral(" <test@example.org>");
+        QByteArray listing;
+        if (!run({"--passphrase", "", "--quick-gen-key", uid, "future-default", "default", "never"})
+            || !run({"--with-colons", "--list-secret-keys", "=" + uid}, &listing))
             return false;
         *fpr = QString::fromLatin1(listing.mid(listing.indexOf("\nfpr:")).split(':').value(9));
-        if (fpr->isEmpty() || !run({"--export", *fpr}, &pub) || !run({"--export-secret-keys", *fpr}, &sec))
+        return !fpr->isEmpty() && (!pub || run({"--export", *fpr}, pub))
+            && (!sec || run({"--export-secret-keys", *fpr}, sec));
+    }
+
+    // A key pair, stored in the product's database as keyId (secret half optional).
+    bool generateAndStore(const QString& keyId, bool withSecret, QString* fpr)
+    {
+        QByteArray pub, sec;
+        if (!generate(QStringLiteral("Key ") + keyId, fpr, &pub, &sec))
             return false;
         QSqlQuery q;
         q.prepare(QStringLiteral("INSERT INTO key_data (remote_key_id, key_alias, fpr, public, private) "
@@ -57,6 +66,25 @@ public:
                                   withSecret ? QVariant(sec) : QVariant(QVariant::ByteArray)})
             q.addBindValue(v);
         return q.exec();
+    }
+
+    // A method-1 container to the key to, signed by the key signer of this home unless it is empty.
+    QByteArray container(const QByteArray& payload, const QString& to, const QString& signer) const
+    {
+        const QString plain = m_dir.filePath(QStringLiteral("plain")),
+                      out = m_dir.filePath(QStringLiteral("out"));
+        QFile file(plain);
+        if (!file.open(QIODevice::WriteOnly) || file.write(payload) != payload.size())
+            return QByteArray();
+        file.close();
+        QStringList args {"--trust-model", "always", "-e", "-r", to, "-o", out};
+        if (!signer.isEmpty())
+            args << "-s"
+                 << "-u" << signer;
+        QFile encrypted(out);
+        if (!run(args << plain) || !encrypted.open(QIODevice::ReadOnly))
+            return QByteArray();
+        return encrypted.readAll() + QByteArray::fromHex(to.toLatin1()) + '\x01';
     }
 
 private:
@@ -119,19 +147,24 @@ inline bool makePasswordContainer(const GpgHome& gpg, const QByteArray& payload,
     return ok && f.open(QIODevice::Append) && f.write("\x02") == 1;
 }
 
-// The payload inside a container: trailer cut off, then gpg -d with the password (or gpg's own keys).
-inline QByteArray openContainer(const GpgHome& gpg, const QString& path, const QString& password = QString())
+// The payload inside a container: trailer cut off, then gpg -d with the password (or gpg's own
+// keys); *status gets gpg's status lines.
+inline QByteArray openContainer(const GpgHome& gpg, const QString& path, const QString& password = QString(),
+                                QByteArray* status = nullptr)
 {
     QByteArray bytes = readFile(path);
     bytes.chop(bytes.endsWith('\x01') ? 21 : 1);
-    const QString message = path + QStringLiteral(".message");
+    const QString message = path + QStringLiteral(".message"), statusFile = path + QStringLiteral(".status");
     writeFile(message, bytes);
-    QStringList args;
+    QStringList args {"--status-file", statusFile};
     if (!password.isNull())
         args << "--passphrase" << password;
     QByteArray out;
     const bool ok = !bytes.isEmpty() && gpg.run(args + QStringList {"-d", message}, &out);
+    if (status)
+        *status = readFile(statusFile);
     QFile::remove(message);
+    QFile::remove(statusFile);
     return ok ? out : QByteArray();
 }
 

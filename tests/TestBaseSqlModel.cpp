@@ -29,17 +29,19 @@ private slots:
         QVERIFY(query.exec(
             QStringLiteral("INSERT INTO key_data (remote_key_id, key_alias) VALUES ('1001', 'Ann')")));
         QVERIFY(query.exec(
-            QStringLiteral("INSERT INTO file_events VALUES ('2026-01-02T03:04:05', '77', 5, 2, 99)")));
+            QStringLiteral("INSERT INTO file_events (datetime, remote_key_id, file_id, status, size) VALUES "
+                           "('2026-01-02T03:04:05', '77', 5, 2, 99)")));
     }
 
     void rolesFollowColumns_data()
     {
         QTest::addColumn<QString>("table");
         QTest::addColumn<QStringList>("columns");
-        QTest::addRow("key_data") << QStringLiteral("key_data")
-                                  << QStringList {"remote_key_id", "key_alias", "fpr", "public", "private"};
-        QTest::addRow("file_events") << QStringLiteral(
-            "file_events") << QStringList {"datetime", "remote_key_id", "file_id", "status", "size"};
+        QTest::addRow("key_data") << QStringLiteral(
+            "key_data") << QStringList {"remote_key_id", "key_alias", "fpr", "public", "private", "verified"};
+        QTest::addRow("file_events") << QStringLiteral("file_events")
+                                     << QStringList {"datetime", "remote_key_id", "file_id",
+                                                     "status",   "size",          "signer"};
     }
     void rolesFollowColumns()
     {
@@ -62,7 +64,7 @@ private slots:
         QTest::addRow("display role of column 0")
             << 0 << int(Qt::DisplayRole) << QVariant(QStringLiteral("1001"));
         QTest::addRow("role 256 names no column") << 0 << 256 << QVariant();
-        QTest::addRow("role past the last column") << 0 << 262 << QVariant();
+        QTest::addRow("role past the last column") << 0 << 263 << QVariant();
         QTest::addRow("row equal to the row count") << 1 << 257 << QVariant();
     }
     void dataBounds()
@@ -109,6 +111,35 @@ private slots:
         QVERIFY(renamed.next());
         QCOMPARE(renamed.value(0).toString(), QStringLiteral("BB"));
         QVERIFY(!renamed.next());
+    }
+
+    // The database of an earlier version: the keys it holds stay pinned as they are, not verified.
+    void earlierDatabaseKeepsWorking()
+    {
+        m_home->closeDatabase();
+        QVERIFY(QFile::remove(m_home->dataDir() + "/data.db3"));
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "earlier");
+            db.setDatabaseName(m_home->dataDir() + "/data.db3");
+            QVERIFY(db.open());
+            QSqlQuery query(db);
+            QVERIFY(
+                query.exec("CREATE TABLE key_data (remote_key_id TEXT PRIMARY KEY, key_alias TEXT, fpr TEXT "
+                           "UNIQUE, public BLOB, private BLOB)"));
+            QVERIFY(
+                query.exec("CREATE TABLE file_events (datetime TEXT, remote_key_id TEXT, file_id INTEGER, "
+                           "status INTEGER, size INTEGER)"));
+            QVERIFY(query.exec("INSERT INTO key_data VALUES ('7', 'Ann', 'AB12', x'99', NULL)"));
+            QVERIFY(query.exec("INSERT INTO file_events VALUES ('2026-01-02T03:04:05', '7', 5, 0, 99)"));
+        }
+        QSqlDatabase::removeDatabase("earlier");
+        QVERIFY(m_home->openDatabase());
+        QVERIFY(m_home->openDatabase()); // once more: nothing is added twice
+        QSqlQuery key("SELECT fpr, verified FROM key_data WHERE remote_key_id = '7'");
+        QVERIFY(key.next());
+        QCOMPARE(key.value(0).toString() + ' ' + key.value(1).toString(), QStringLiteral("AB12 0"));
+        QSqlQuery event("SELECT signer FROM file_events");
+        QVERIFY(event.next() && event.value(0).isNull());
     }
 };
 

@@ -9,6 +9,7 @@
 
 #include <QBuffer>
 #include <QRegularExpression>
+#include <QSqlQuery>
 #include <QTcpServer>
 #include <QtTest>
 
@@ -117,8 +118,9 @@ private slots:
         QCOMPARE(global.code, 0);
         QVERIFY(
             global.out.contains("Exit codes: 0 success, 1 the operation failed, 2 usage error, 3 another"));
-        for (const char* command : {"id", "contacts", "add", "rename", "remove", "send", "inbox", "accept",
-                                    "reject", "history", "save", "open"}) {
+        for (const char* command :
+             {"id", "contacts", "add", "rename", "remove", "fingerprint", "verify", "accept-key", "send",
+              "inbox", "accept", "reject", "history", "save", "open"}) {
             QVERIFY2(global.out.contains(QStringLiteral("\n  %1 ").arg(command)), command);
             const Result help = cli(m_alice, {command, "--help"});
             QCOMPARE(help.code, 0);
@@ -235,8 +237,20 @@ private slots:
         QVERIFY(bobId != aliceId);
         QCOMPARE(cli(m_alice, {"id"}).out.trimmed(), aliceId); // made once
         QCOMPARE(cli(m_alice, {"add", bobId, "Bob"}).code, 0);
-        QCOMPARE(cli(m_alice, {"contacts"}).lines(), QStringList {bobId + "\tBob"});
+        QCOMPARE(cli(m_alice, {"contacts"}).lines(), QStringList {bobId + "\tBob\tunverified"});
         QCOMPARE(cli(m_bob, {"add", aliceId, "Alice"}).code, 0);
+
+        // Each has the other's key pinned, and both see the same safety number to compare.
+        const QString bobFpr = cli(m_bob, {"fingerprint"}).out.trimmed();
+        const QStringList aliceSees = cli(m_alice, {"fingerprint", bobId}).lines();
+        const QStringList bobSees = cli(m_bob, {"fingerprint", aliceId}).lines();
+        QCOMPARE(aliceSees.value(0), "Fingerprint: " + bobFpr);
+        QVERIFY2(
+            QRegularExpression("^Safety number: (\\d{5} ){11}\\d{5}$").match(aliceSees.value(1)).hasMatch(),
+            qPrintable(aliceSees.join('\n')));
+        QCOMPARE(bobSees.value(1), aliceSees.value(1));
+        QCOMPARE(cli(m_alice, {"verify", bobId}).code, 0);
+        QCOMPARE(cli(m_alice, {"contacts"}).lines(), QStringList {bobId + "\tBob\tverified"});
 
         const QString tree = m_work.filePath(QStringLiteral("Ünï tree"));
         QVERIFY(write(tree + QStringLiteral("/größe €.txt"), "Grüße aus dem Test\n"));
@@ -254,6 +268,7 @@ private slots:
         const Result accepted = cli(m_bob, {"accept", fileId, "--to", inbox});
         QVERIFY2(accepted.code == 0, qPrintable(accepted.err));
         QCOMPARE(accepted.lines(), QStringList {inbox});
+        QCOMPARE(accepted.err, QStringLiteral("Signed by Alice, not verified\n"));
         QCOMPARE(snapshot(inbox + QStringLiteral("/Ünï tree")), snapshot(tree));
         QCOMPARE(QDir(inbox).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                  QStringList {"Ünï tree"});
@@ -292,8 +307,25 @@ private slots:
         // Once more into the same folder: the file there stays, the new one goes beside it, saying so.
         const Result again = cli(m_bob, {"open", forBob, "--to", m_work.filePath("for bob")});
         QCOMPARE(again.code, 0);
-        QCOMPARE(again.err, QStringLiteral("no (1).txt: sent as no.txt, a name that was taken\n"));
+        QCOMPARE(again.err,
+                 QStringLiteral("no (1).txt: sent as no.txt, a name that was taken\n"
+                                "Signed by Alice, not verified\n"));
         QCOMPARE(snapshot(m_work.filePath("for bob")).keys(), (QStringList {"no (1).txt", "no.txt"}));
+
+        // The key Alice pinned for Bob is not the one the relay offers: nothing goes out until she
+        // accepts the offered key, and Bob is not verified then.
+        m_alice.makeCurrent();
+        QVERIFY(m_alice.openDatabase());
+        QVERIFY(QSqlQuery().exec("UPDATE key_data SET fpr = '" + QString(40, 'A')
+                                 + "' WHERE remote_key_id = " + bobId));
+        const Result stopped = cli(m_alice, {"send", bobId, m_work.filePath("no.txt")});
+        QCOMPARE(stopped.code, 1);
+        const QString hint = "tessary-cli accept-key " + bobId + ' ' + QString(bobFpr).remove(' ');
+        QVERIFY2(stopped.err.startsWith("The key of Bob has changed") && stopped.err.contains(hint),
+                 qPrintable(stopped.err));
+        QCOMPARE(cli(m_alice, hint.split(' ').mid(1)).code, 0);
+        QCOMPARE(cli(m_alice, {"send", bobId, m_work.filePath("no.txt")}).code, 0);
+        QCOMPARE(cli(m_alice, {"contacts"}).lines(), QStringList {bobId + "\tBob\tunverified"});
     }
 };
 

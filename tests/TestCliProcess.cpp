@@ -8,6 +8,8 @@
 #include <QDirIterator>
 #include <QLockFile>
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QtTest>
 
 #include <csignal>
@@ -146,6 +148,21 @@ private slots:
         relay.handle("GET", "/id42", [&](const httplib::Request&, httplib::Response& res) {
             ScriptedServer::stream(res, offered, offered > 0, 0, &served);
         });
+        if (command == "accept") {
+            // The sender's key is pinned already, so the download is the first thing asked for.
+            QCOMPARE(m_user.run({"contacts"}).exitCode, 0);
+            {
+                QSqlDatabase db
+                    = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("user"));
+                db.setDatabaseName(m_user.dataDir() + QStringLiteral("/data.db3"));
+                QVERIFY(db.open());
+                const QString pin
+                    = QStringLiteral("INSERT OR IGNORE INTO key_data (remote_key_id, fpr, public) "
+                                     "VALUES ('7', '%1', x'00')");
+                QVERIFY(QSqlQuery(db).exec(pin.arg(QString(40, 'A'))));
+            }
+            QSqlDatabase::removeDatabase(QStringLiteral("user"));
+        }
         m_user.setServer(relay.baseUrl(), relay.caFile());
         QProcess process;
         process.setProcessEnvironment(m_user.environment());

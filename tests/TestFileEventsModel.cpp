@@ -25,7 +25,8 @@ class TestFileEventsModel : public QObject
         QDateTime t(QDate(2020, 1, 1), QTime(0, 0));
         for (const auto& row : rows) {
             QSqlQuery q;
-            q.prepare(QStringLiteral("INSERT INTO file_events VALUES (?, '5', ?, ?, 10)"));
+            q.prepare(QStringLiteral("INSERT INTO file_events (datetime, remote_key_id, file_id, status, "
+                                     "size) VALUES (?, '5', ?, ?, 10)"));
             q.addBindValue(t.toString(Qt::ISODate));
             q.addBindValue(row.first);
             q.addBindValue(row.second);
@@ -153,7 +154,8 @@ private slots:
         const qint64 upload = UnfinishedUploadsModel::add(QStringLiteral("5"), 100);
         QVERIFY(upload > 0);
         QVERIFY(FileEventsModel::storeUploadFiles(upload, files));
-        FileEventsModel::store(QStringLiteral("5"), 6, 50, FileEventsModel::Received, {{"other", 1}});
+        FileEventsModel::store(QStringLiteral("5"), 6, 50, FileEventsModel::Received, QString(),
+                               {{"other", 1}});
         if (completes)
             QVERIFY(UnfinishedUploadsModel::complete(upload, 7));
         else

@@ -5,6 +5,7 @@
 #include "util/TestFiles.h"
 
 #include <QRegularExpression>
+#include <QSqlQuery>
 #include <QtTest>
 
 using namespace TestFiles;
@@ -50,6 +51,8 @@ private slots:
     void rejectLeavesNothing();
     void secondStartRaisesTheWindow();
     void eventsFollowANewContact();
+    void verifiedMarkAfterComparing();
+    void keyChangeStopsSharing();
     void unfinishedUploadResumes();
 
 private:
@@ -144,31 +147,35 @@ void TestGuiEndToEnd::acceptIntoChosenFolder()
     // Alice's, so he is shown by his key id. From the folder view there is a way back to the offer.
     // The done view lists what arrived, and so does the event.
     const QString script
-        = QStringLiteral("waitVisible btnAccept\n"
-                         "waitMatch downloadHeaderText text ^<b>%1</b> wants to send you files$\n"
-                         "click btnAccept\n"
-                         "waitVisible btnSaveDownload\n"
-                         "click btnDownloadBack\n"
-                         "waitVisible btnReject\n"
-                         "click btnAccept\n"
-                         "answerDir %2\n"
-                         "click btnChangeFolder\n"
-                         "wait extractPathText text %2\n"
-                         "click btnSaveDownload\n"
-                         "waitVisible btnOpenFolder\n"
-                         "wait arrivedCountText text 3 files saved\n"
-                         "print arrivedName_0 text\n"
-                         "print arrivedName_1 text\n"
-                         "print arrivedName_2 text\n"
-                         "click btnDownloadDone\n"
-                         "click tabEventsBtn\n"
-                         "wait eventStatusText_0 text Received\n"
-                         "click eventStatusText_0\n"
-                         "waitVisible lvEventFiles\n"
-                         "print eventFileName_0 text\n"
-                         "print eventFileName_1 text\n"
-                         "print eventFileName_2 text\n"
-                         "quit\n")
+        = QStringLiteral(
+              "waitVisible btnAccept\n"
+              "waitMatch downloadHeaderText text ^<b>%1</b> wants to send you files$\n"
+              "wait downloadSenderTrust text Not among your contacts: nothing confirms who this is\n"
+              "click btnAccept\n"
+              "waitVisible btnSaveDownload\n"
+              "click btnDownloadBack\n"
+              "waitVisible btnReject\n"
+              "click btnAccept\n"
+              "answerDir %2\n"
+              "click btnChangeFolder\n"
+              "wait extractPathText text %2\n"
+              "click btnSaveDownload\n"
+              "waitVisible btnOpenFolder\n"
+              "wait arrivedCountText text 3 files saved\n"
+              "wait downloadSignatureText text Signed by %1, not verified\n"
+              "print arrivedName_0 text\n"
+              "print arrivedName_1 text\n"
+              "print arrivedName_2 text\n"
+              "click btnDownloadDone\n"
+              "click tabEventsBtn\n"
+              "wait eventStatusText_0 text Received\n"
+              "waitMatch eventDetailText_0 text Signed, not verified$\n"
+              "click eventStatusText_0\n"
+              "waitVisible lvEventFiles\n"
+              "print eventFileName_0 text\n"
+              "print eventFileName_1 text\n"
+              "print eventFileName_2 text\n"
+              "quit\n")
               .arg(m_bobId, target);
     RUN_WINDOW(m_alice, script, alice);
     QCOMPARE(snapshot(target + QStringLiteral("/Urlaub 2026")), snapshot(m_tree));
@@ -297,8 +304,9 @@ void TestGuiEndToEnd::secondStartRaisesTheWindow()
 
 void TestGuiEndToEnd::eventsFollowANewContact()
 {
-    // Alice's events show Bob by his id until she adds him: then by his title, in the same run. Her
-    // own id is refused before anything is asked of the server.
+    // Bob is among Alice's contacts since she took his container, without a title: her events show
+    // his id until she names him, then the name, in the same run. Her own id is refused before
+    // anything is asked of the server.
     const QString script = QStringLiteral("click tabEventsBtn\n"
                                           "wait eventCounterpart_0 text %1\n"
                                           "click tabContactsBtn\n"
@@ -308,15 +316,14 @@ void TestGuiEndToEnd::eventsFollowANewContact()
                                           "type %2\n"
                                           "key Enter\n"
                                           "wait newContactText text This is your own ID\n"
-                                          "set newContactId text \n"
-                                          "click newContactId\n"
-                                          "type %1\n"
-                                          "key Enter\n"
-                                          "waitVisible newContactTitle\n"
-                                          "click newContactTitle\n"
-                                          "type Bob\n"
-                                          "key Enter\n"
-                                          "click btnAddContactDone\n"
+                                          "click btnBack\n"
+                                          "waitVisible contactRow_%1\n"
+                                          "hover contactRow_%1\n"
+                                          "click btnEditContact\n"
+                                          "waitVisible editContactName\n"
+                                          "set editContactName text Bob\n"
+                                          "click btnSaveTitle\n"
+                                          "waitVisible tabEventsBtn\n"
                                           "click tabEventsBtn\n"
                                           "wait eventCounterpart_0 text Bob\n"
                                           "quit\n")
@@ -324,11 +331,90 @@ void TestGuiEndToEnd::eventsFollowANewContact()
     RUN_WINDOW(m_alice, script, alice);
 }
 
+// Bob compares what his window shows with what Alice's side computes, and marks her verified.
+void TestGuiEndToEnd::verifiedMarkAfterComparing()
+{
+    const QString script
+        = QStringLiteral("click btnOwnFingerprint\n"
+                         "waitVisible ownFingerprintText\n"
+                         "print ownFingerprintText text\n"
+                         "click btnOwnFingerprintClose\n"
+                         "waitHidden ownFingerprintText\n"
+                         "click tabContactsBtn\n"
+                         "waitVisible contactRow_%1\n"
+                         "waitHidden verifiedMark_%1\n"
+                         "hover contactRow_%1\n"
+                         "click btnEditContact\n"
+                         "waitVisible contactSafetyNumber\n"
+                         "print contactFingerprint text\n"
+                         "print contactSafetyNumber text\n"
+                         "click btnMarkVerified\n"
+                         "wait contactTrustText text Verified: you compared the safety number\n"
+                         "click btnBack\n"
+                         "waitVisible verifiedMark_%1\n"
+                         "quit\n")
+              .arg(m_aliceId);
+    RUN_WINDOW(m_bob, script, bob);
+    // Alice pinned Bob's key when she took his container.
+    const QStringList aliceSees = m_alice.run({"fingerprint", m_bobId}).lines();
+    QCOMPARE(aliceSees.value(0), "Fingerprint: " + printed(bob, QStringLiteral("ownFingerprintText.text")));
+    QCOMPARE(aliceSees.value(1),
+             "Safety number: " + printed(bob, QStringLiteral("contactSafetyNumber.text")));
+    QCOMPARE(printed(bob, QStringLiteral("contactFingerprint.text")),
+             QString::fromUtf8(m_alice.run({"fingerprint"}).out.trimmed()));
+}
+
+// The relay hands out Carol's key for Alice's id: the sharing page stops, says so, and sends only
+// after Bob accepts the new key, which leaves Alice unverified.
+void TestGuiEndToEnd::keyChangeStopsSharing()
+{
+    CliUser carol;
+    carol.setServer(m_relay.baseUrl(), m_relay.caFile());
+    const QString carolId = QString::fromUtf8(carol.run({"id"}).out.trimmed());
+    QVERIFY(!carolId.isEmpty());
+    {
+        QSqlDatabase db = m_relay.openDatabase(QStringLiteral("relay"));
+        QSqlQuery query(db);
+        QVERIFY(query.exec("SELECT fpr, key_data FROM pubkeys WHERE key_id = '" + carolId + "'")
+                && query.next());
+        const QVariant fpr = query.value(0), key = query.value(1);
+        QVERIFY(query.exec("DELETE FROM pubkeys WHERE key_id = '" + carolId + "'"));
+        query.prepare("UPDATE pubkeys SET fpr = ?, key_data = ? WHERE key_id = ?");
+        for (const QVariant& value : {fpr, key, QVariant(m_aliceId)})
+            query.addBindValue(value);
+        QVERIFY(query.exec());
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("relay"));
+    QVERIFY(write(m_work.filePath(QStringLiteral("changed.txt")), "for Alice only\n"));
+    const QString script = shareTo(m_aliceId)
+        + QStringLiteral(
+              "wait shareTrustText text Verified: you compared the safety number\n"
+              "drop shareDropArea %1\n"
+              "click btnSendFiles\n"
+              "waitVisible btnAcceptKey\n"
+              "waitHidden btnShareRetry\n"
+              "print shareErrorText text\n"
+              "click btnAcceptKey\n"
+              "waitVisible btnSendFiles\n"
+              "wait shareTrustText text Not verified: compare the safety number on the contact's page\n"
+              "click btnSendFiles\n"
+              "waitVisible btnShareDone\n"
+              "quit\n")
+              .arg(m_work.filePath(QStringLiteral("changed.txt")));
+    RUN_WINDOW(m_bob, script, bob);
+    QVERIFY2(printed(bob, QStringLiteral("shareErrorText.text"))
+                 .startsWith("The key of Alice <i>A.</i> has changed"),
+             bob.out.constData());
+    QCOMPARE(m_bob.run({"contacts"}).lines().filter(m_aliceId),
+             QStringList {m_aliceId + "\tAlice <i>A.</i>\tunverified"});
+}
+
 // A send that was killed while uploading is shown among the events, and Resume there finishes it.
 void TestGuiEndToEnd::unfinishedUploadResumes()
 {
     const QString film = m_work.filePath(QStringLiteral("later/film.mkv"));
     QVERIFY(write(film, randomBytes(96 * 1024 * 1024)));
+    const int waiting = m_alice.run({"inbox"}).lines().size();
     QProcess send;
     m_bob.start(send, {"send", m_aliceId, film});
     const QDir uploads(m_relay.dataDir() + QStringLiteral("/containers/uploads"));
@@ -341,7 +427,7 @@ void TestGuiEndToEnd::unfinishedUploadResumes()
                "click btnResumeUpload_0\nwaitHidden uploadRow_0\nwait eventStatusText_0 text Waiting for "
                "delivery\nquit\n",
                bob);
-    QCOMPARE(m_alice.run({"inbox"}).lines().size(), 1);
+    QCOMPARE(m_alice.run({"inbox"}).lines().size(), waiting + 1);
 }
 
 QTEST_GUILESS_MAIN(TestGuiEndToEnd)

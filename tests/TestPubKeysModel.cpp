@@ -1,9 +1,13 @@
+#include "ContainerTestSupport.h"
+#include "gpg/Gpg.h"
+#include "models/ContactKeys.h"
 #include "models/PubKeysModel.h"
 #include "net/RelayClient.h"
-#include "util/ScriptedServer.h"
-#include "util/TestHome.h"
+#include "util/TestFiles.h"
 
 #include <QAbstractItemModelTester>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMutex>
 #include <QSignalSpy>
 #include <QSqlQuery>
@@ -45,7 +49,6 @@ QString texts(const QSignalSpy& spy)
 }
 
 const QByteArray kOwnFpr(40, 'A');
-const QByteArray kKey = "\x99\x01\x0d\x04 raw key";
 
 } // namespace
 
@@ -53,24 +56,38 @@ class TestPubKeysModel : public QObject
 {
     Q_OBJECT
 
-    void answer(const QByteArray& body)
+    void answer(const QByteArray& body, const QString& path = QStringLiteral("/api/attach-key"))
     {
         QMutexLocker locker(&m_mutex);
-        m_reply = body;
+        m_replies[path] = body;
+    }
+    // The relay's answer to "/download-pubkey": keyId, fingerprint and key data.
+    void answerKey(const QByteArray& keyId, const QString& fpr, const QByteArray& key)
+    {
+        answer(
+            QJsonDocument(
+                QJsonObject {{"keyId", QString(keyId)}, {"fpr", fpr}, {"keyData", QString(key.toBase64())}})
+                .toJson(),
+            QStringLiteral("/api/download-pubkey"));
     }
 
     TestHome m_home;
+    ContainerTestSupport::GpgHome m_gpg;
     std::unique_ptr<ScriptedServer> m_server;
-    QMutex m_mutex; // guards m_reply, which the server's thread reads
-    QByteArray m_reply;
+    QMutex m_mutex; // guards m_replies, which the server's thread reads
+    QMap<QString, QByteArray> m_replies;
+    QMap<QString, QString> m_fprs; // of Ann's and Bob's keys
+    QMap<QString, QByteArray> m_keys; // their public keys, and Ann's secret one
 
 private slots:
     void initTestCase();
     void init();
     void addPubKey_data();
     void addPubKey();
-    void fetchKey_data();
-    void fetchKey();
+    void pinning_data();
+    void pinning();
+    void safetyNumber_data();
+    void safetyNumber();
     void setKeyTitle();
     void rowEdits_data();
     void rowEdits();
@@ -79,15 +96,20 @@ private slots:
 void TestPubKeysModel::initTestCase()
 {
     QVERIFY(m_home.openDatabase());
+    for (const QString name : {"Ann", "Bob"})
+        QVERIFY(m_gpg.generate(name, &m_fprs[name], &m_keys[name],
+                               name == "Ann" ? &m_keys["Ann secret"] : nullptr));
     m_server = std::make_unique<ScriptedServer>();
     QVERIFY(m_server->isRunning());
     m_server->makeCurrent();
     for (const char* path : {"/api/attach-key", "/api/download-pubkey"}) {
-        m_server->handle("POST", path, [this](const httplib::Request&, httplib::Response& res) {
+        m_server->handle("POST", path, [this, path](const httplib::Request&, httplib::Response& res) {
             QMutexLocker locker(&m_mutex);
-            res.set_content(m_reply.toStdString(), "application/json");
+            res.set_content(m_replies.value(path).toStdString(), "application/json");
         });
     }
+    // gpg makes its files in the data folder the first time it runs, whatever it is asked.
+    QVERIFY(QProcess::execute("gpg", {"--homedir", m_home.dataDir(), "--batch", "-k"}) == 0);
 }
 
 void TestPubKeysModel::init()
@@ -98,6 +120,7 @@ void TestPubKeysModel::init()
     QVERIFY(query.exec("INSERT INTO key_data (remote_key_id, fpr, public, private) VALUES ('500', '" + kOwnFpr
                        + "', 'p', 's')"));
     m_server->clearRequests();
+    answerKey("0042", m_fprs["Ann"], m_keys["Ann"]);
 }
 
 void TestPubKeysModel::addPubKey_data()
@@ -141,42 +164,129 @@ void TestPubKeysModel::addPubKey()
     if (reply.isEmpty())
         QVERIFY(m_server->requests().isEmpty());
     else
-        QVERIFY(m_server->lastRequest().body == RelayClient::clientPrefix() + QByteArray(1, 9) + "123456789");
+        QVERIFY(m_server->requests().value(0).body
+                == RelayClient::clientPrefix() + QByteArray(1, 9) + "123456789");
     QCOMPARE(texts(errors), message);
     QCOMPARE(notFound.count(), message.isEmpty() ? 0 : 1);
     QCOMPARE(texts(contactErrors), contactError);
     // The key id as the server wrote it.
     const bool stored = message.isEmpty() && contactError.isEmpty();
     QCOMPARE(texts(added), stored ? "0042" : "");
-    QCOMPARE(contactRows(), stored ? QStringList({"0042|||", "43|Bob||"}) : QStringList {"43|Bob||"});
+    // The key is pinned as the contact is added.
+    const QString pinned = "0042||" + m_fprs["Ann"] + '|' + m_keys["Ann"].toHex().toUpper();
+    QCOMPARE(contactRows(), stored ? QStringList({pinned, "43|Bob||"}) : QStringList {"43|Bob||"});
     QCOMPARE(model.rowCount(), contactRows().size());
 }
 
-void TestPubKeysModel::fetchKey_data()
+// An answer of the relay is used only when it is what it claims; a contact's key is pinned the
+// first time and replaced only by the key the user accepts. Nothing of an answer that is not used
+// is stored anywhere: not in the database, the keyring or the data folder.
+void TestPubKeysModel::pinning_data()
 {
-    QTest::addColumn<QByteArray>("fpr");
-    QTest::addColumn<QString>("message");
-    QTest::addRow("lower-case fingerprint")
-        << QByteArray("0123456789abcdef0123456789abcdef01234567") << QString();
-    QTest::addRow("fingerprint of another row") << kOwnFpr.toLower() << "Cannot update key data";
+    QTest::addColumn<QString>("pinned"); // the contact's key before
+    QTest::addColumn<QString>("answer"); // KEY [as KEYID] [named KEY]
+    QTest::addColumn<QString>("accept"); // the key the user accepts, or none: a plain fetch
+    QTest::addColumn<QString>("outcome");
+    const QString unusable = QStringLiteral("The server sent an unusable key for 42. It was not used.");
+    const QString ann = QStringLiteral("Ann"), bob = QStringLiteral("Bob"), none;
+    QTest::addRow("first key") << none << ann << none << ann;
+    QTest::addRow("same key") << ann << ann << none << "Ann verified";
+    QTest::addRow("another key")
+        << ann << "Bob" << none
+        << "The key of Ann has changed, so nothing was sent. Pinned key: %Ann. Key offered now: %Bob. Accept "
+           "the new key only once Ann has confirmed it, for example by comparing the safety number. verified";
+    QTest::addRow("another key id")
+        << none << "Ann as 43" << none
+        << "The server answered with the key of 43 when asked for 42. It was not used.";
+    QTest::addRow("fingerprint not the key's") << none << "Ann named Bob" << none << unusable;
+    QTest::addRow("two keys") << none << "Ann+Bob" << none << unusable;
+    QTest::addRow("secret key") << none << "Ann secret" << none << unusable;
+    QTest::addRow("no key") << none << "garbage" << none << unusable;
+    QTest::addRow("accepted") << ann << bob << bob << bob;
+    QTest::addRow("accepted, but the relay offers another")
+        << ann << "Bob" << ann
+        << "The server now offers the key %Bob for 42, not the one you accepted. Nothing was changed. "
+           "verified";
 }
 
-void TestPubKeysModel::fetchKey()
+void TestPubKeysModel::pinning()
 {
-    QFETCH(QByteArray, fpr);
-    QFETCH(QString, message);
+    QFETCH(QString, pinned);
+    QFETCH(QString, answer);
+    QFETCH(QString, accept);
+    QFETCH(QString, outcome);
     QVERIFY(addContactRow("42", "Ann"));
-    answer(R"({"keyId":"42","fpr":")" + fpr + R"(","keyData":")" + kKey.toBase64() + R"("})");
+    if (!pinned.isEmpty()) {
+        QSqlQuery pin;
+        pin.prepare("UPDATE key_data SET fpr = ?, public = ?, verified = 1 WHERE remote_key_id = '42'");
+        pin.addBindValue(m_fprs[pinned]);
+        pin.addBindValue(m_keys[pinned]);
+        QVERIFY(pin.exec());
+    }
+    const QStringList words = answer.split(' ');
+    QByteArray key;
+    for (const QString& part : words.first().split('+'))
+        key += m_keys.value(part + (words.contains("secret") ? " secret" : ""), "garbage");
+    answerKey(words.contains("as") ? words.at(words.indexOf("as") + 1).toLatin1() : "42",
+              m_fprs.value(words.contains("named") ? words.last() : words.first().section('+', 0, 0), "A1B2"),
+              key);
+    const QStringList rowsBefore = contactRows();
+    const auto filesBefore = TestFiles::snapshot(m_home.dataDir());
+
     RelayClient relay;
     QString result;
-    PubKeysModel::fetchKey(&relay, " 4-2 ", this, [&](const QString& key, const QString& error) {
-        result = error.isNull() ? key : error;
-    });
+    auto done = [&](const ContactKeys::Fetched& fetched) {
+        result = fetched.error.isNull() ? m_fprs.key(fetched.fingerprint) : fetched.error;
+    };
+    if (accept.isEmpty())
+        ContactKeys::fetch(&relay, " 4-2 ", this, done);
+    else
+        ContactKeys::accept(&relay, "42", ContactKeys::grouped(m_fprs[accept]).toLower(), this, done);
     QTRY_VERIFY_WITH_TIMEOUT(!result.isNull(), 30000);
-    const QString upper = QString::fromLatin1(fpr).toUpper();
-    QCOMPARE(result, message.isEmpty() ? upper : message);
-    QCOMPARE(contactRows(),
-             QStringList {message.isEmpty() ? "42|Ann|" + upper + '|' + kKey.toHex().toUpper() : "42|Ann||"});
+    if (ContactKeys::isVerified("42"))
+        result += " verified";
+    for (const QString name : {"Ann", "Bob"})
+        outcome.replace('%' + name, ContactKeys::grouped(m_fprs[name]));
+    QCOMPARE(result, outcome);
+    if (!m_fprs.contains(outcome.section(' ', 0, 0))) {
+        QCOMPARE(contactRows(), rowsBefore);
+        QCOMPARE(TestFiles::snapshot(m_home.dataDir()), filesBefore);
+    }
+    QProcess keyring;
+    keyring.start("gpg", {"--homedir", m_home.dataDir(), "--with-colons", "-k"});
+    QVERIFY(keyring.waitForFinished(30000));
+    QCOMPARE(parseFingerprints(keyring.readAllStandardOutput()), QStringList());
+}
+
+// Both people see the same digits, whoever computes them; they change with either key. The digits
+// here were computed by hand: printf '%s\n' FPR FPR | LC_ALL=C sort | tr -d '\n' | basenc -d --base16
+// | sha512sum, then each 10 hexadecimal digits modulo 100000.
+void TestPubKeysModel::safetyNumber_data()
+{
+    QTest::addColumn<QString>("mine");
+    QTest::addColumn<QString>("theirs");
+    QTest::addColumn<QString>("expected");
+    const QString a = "90CDD5B26F368AD52F5E136E84F074F7D02EE8E7",
+                  b = "826719E84651256F8C0298379570520F925EED07";
+    const QString number = "29418 88408 87962 74507 35662 33164 94331 74292 94866 99615 91537 17685";
+    QTest::addRow("mine first") << a << b << number;
+    QTest::addRow("theirs first") << b << a << number;
+    QTest::addRow("grouped, lower case") << ContactKeys::grouped(b).toLower() << a << number;
+    QTest::addRow("their key changed") << a << QString(b).replace(39, 1, '8') << "!" + number;
+    QTest::addRow("my key changed") << QString(a).replace(0, 1, '8') << b << "!" + number;
+    QTest::addRow("no key pinned") << a << QString() << QString();
+}
+
+void TestPubKeysModel::safetyNumber()
+{
+    QFETCH(QString, mine);
+    QFETCH(QString, theirs);
+    QFETCH(QString, expected);
+    const QString number = ContactKeys::safetyNumber(mine, theirs);
+    if (expected.startsWith('!'))
+        QVERIFY(number != expected.mid(1) && number.size() == expected.size() - 1);
+    else
+        QCOMPARE(number, expected);
 }
 
 void TestPubKeysModel::setKeyTitle()

@@ -6,6 +6,8 @@
 #include "containers/PayloadWriter.h"
 #include "containers/ReceiveJob.h"
 #include "containers/SaveJob.h"
+#include "gpg/DecryptionStatus.h"
+#include "models/ContactKeys.h"
 #include "models/FileEventsModel.h"
 #include "net/RelayClient.h"
 #include "util/JobRun.h"
@@ -135,7 +137,8 @@ class TestReceiving : public QObject
     std::unique_ptr<QTemporaryDir> m_out;
     ScriptedServer m_server;
     RelayClient m_relay;
-    QString m_fpr;
+    QString m_fpr, m_annFpr, m_bobFpr, m_strangerFpr;
+    QByteArray m_strangerKey;
     QMutex m_mutex;
     QByteArray m_container; // what the relay serves as /id42
     QByteArray m_secretKey;
@@ -172,9 +175,17 @@ private slots:
         QSqlQuery key("SELECT private FROM key_data");
         QVERIFY(key.next());
         m_secretKey = key.value(0).toByteArray();
+        // Contacts (public halves only, their secret halves in the test's gpg home) and a stranger.
+        QVERIFY(m_env->gpg.generateAndStore("2", false, &m_annFpr));
+        QVERIFY(QSqlQuery().exec("UPDATE key_data SET key_alias = 'Ann' WHERE remote_key_id = '2'"));
+        QVERIFY(m_env->gpg.generateAndStore("3", false, &m_bobFpr));
+        QVERIFY(m_env->gpg.generate("Stranger", &m_strangerFpr, &m_strangerKey));
         QVERIFY(m_server.isRunning());
         m_server.makeCurrent();
         m_server.reply("POST", "/api/download-complete", 200, "{}");
+        m_server.reply("POST", "/api/download-pubkey", 200,
+                       R"({"keyId":"9","fpr":")" + m_strangerFpr.toLatin1() + R"(","keyData":")"
+                           + m_strangerKey.toBase64() + R"("})");
         m_server.handle("GET", "/id42", [this](const httplib::Request&, httplib::Response& res) {
             QMutexLocker lock(&m_mutex);
             res.set_content(m_container.toStdString(), "application/octet-stream");
@@ -186,7 +197,8 @@ private slots:
         m_out = std::make_unique<QTemporaryDir>(m_env->path("out-XXXXXX"));
         m_server.clearRequests();
         QSqlQuery restore;
-        restore.prepare("UPDATE key_data SET private = ?");
+        QVERIFY(restore.exec("DELETE FROM key_data WHERE remote_key_id = '9'"));
+        restore.prepare("UPDATE key_data SET private = ? WHERE remote_key_id = '1'");
         restore.addBindValue(m_secretKey);
         QVERIFY(restore.exec());
     }
@@ -194,21 +206,25 @@ private slots:
     void roundTrip_data()
     {
         QTest::addColumn<int>("method");
-        QTest::addRow("password") << 2;
-        QTest::addRow("own key") << 1;
+        QTest::addColumn<QString>("signature");
+        QTest::addRow("password") << 2 << "Not signed: nothing confirms who sent it";
+        QTest::addRow("own key") << 1 << "Signed by you";
     }
 
     void roundTrip()
     {
         QFETCH(int, method);
+        QFETCH(QString, signature);
         const Items items {{"empty", ""},
                            {QStringLiteral("Grüße/日本語.txt"), "unicode"},
                            {"docs/deep/a.txt", QByteArray(524289, 'a')},
                            {"z", QByteArray(524288, 'z')}};
         const QString path = send(items, QStringLiteral("round%1.tsyc").arg(method), method);
         const QByteArray before = readFile(path);
-        const JobRun run = open(path);
+        OpenJob job(path, out(), StagingFolder::ExistingFiles::Overwrite, QStringLiteral("pw"));
+        const JobRun run = JobRun::of(job, &OpenJob::succeeded);
         QCOMPARE(run.end, QStringLiteral("succeeded"));
+        QCOMPARE(job.signatureText(), signature);
         QStringList arrived;
         for (const auto& item : items) {
             QCOMPARE(readFile(out() + '/' + item.first), item.second);
@@ -383,7 +399,9 @@ private slots:
         else if (damage == "method")
             bytes[bytes.size() - 1] = '\x07';
         else if (damage == "nokey")
-            QVERIFY(QSqlQuery().exec("UPDATE key_data SET private = NULL"));
+            QVERIFY(QSqlQuery().exec("UPDATE key_data SET private = NULL WHERE remote_key_id = '1'"));
+        else if (damage == "blocked")
+            QVERIFY(writeFile(out() + "/x", "in the way"));
         QVERIFY(writeFile(path, bytes));
         const QStringList before = tree(out());
         OpenJob job(path, damage == "nofolder" ? QString() : out(), StagingFolder::ExistingFiles::Overwrite,
@@ -473,7 +491,7 @@ private slots:
             QMutexLocker lock(&m_mutex);
             m_container = readFile(path);
         }
-        ReceiveJob job(&m_relay, fileId, m_container.size(), "77", out(),
+        ReceiveJob job(&m_relay, fileId, m_container.size(), "1", out(),
                        StagingFolder::ExistingFiles::Overwrite);
         connect(&job, &Job::stepStarted, this, [&](Job::Step step) {
             if (step == Job::Step::Decrypting && end == "cancelled")
@@ -499,10 +517,91 @@ private slots:
         QVERIFY(event.next());
         QCOMPARE(QStringList({event.value(0).toString(), event.value(1).toString(), event.value(2).toString(),
                               event.value(3).toString()}),
-                 QStringList({"77", "42", "0", QString::number(m_container.size())}));
+                 QStringList({"1", "42", "0", QString::number(m_container.size())}));
         // The history keeps what arrived, as it is named in the folder.
         const QVariantMap arrived {{"name", "in.bin"}, {"size", double(content.size())}};
         QCOMPARE(FileEventsModel().files(0), QVariantList {arrived});
+    }
+
+    // The relay names the sender: a container counts only unsigned or signed by that sender's pinned
+    // key, checked in the same pass as its integrity. A sender without a pinned key has its key
+    // fetched and pinned first.
+    void signatures_data()
+    {
+        QTest::addColumn<QString>("signer"); // Ann, the stranger, or nobody
+        QTest::addColumn<QString>("uploader");
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<QString>("signature"); // empty when nothing may arrive
+        const QString refused = QStringLiteral("failed: The container is said to come from %1, but it is not "
+                                               "signed by the key pinned for %1. Nothing was extracted.");
+        const QString ann = QStringLiteral("Ann"), stranger = QStringLiteral("stranger"), none,
+                      succeeded = QStringLiteral("succeeded");
+        QTest::addRow("signed by the sender") << ann << "2" << succeeded << "Signed by Ann, not verified";
+        QTest::addRow("another sender named") << ann << "3" << refused.arg("test") << none;
+        QTest::addRow("signed by an unknown key") << stranger << "2" << refused.arg("Ann") << none;
+        QTest::addRow("unsigned, as older senders send")
+            << none << "2" << succeeded << "Not signed: nothing confirms who sent it";
+        QTest::addRow("sender not yet a contact")
+            << stranger << "9" << succeeded << "Signed by 9, not verified";
+    }
+
+    void signatures()
+    {
+        QFETCH(QString, signer);
+        QFETCH(QString, uploader);
+        QFETCH(QString, end);
+        QFETCH(QString, signature);
+        const QString signerFpr = signer == "Ann" ? m_annFpr : signer.isEmpty() ? QString() : m_strangerFpr;
+        {
+            QMutexLocker lock(&m_mutex);
+            m_container = m_env->gpg.container(payloadOf({{"a.txt", "from outside"}}), m_fpr, signerFpr);
+        }
+        QSqlQuery("DELETE FROM file_events").exec();
+        ReceiveJob job(&m_relay, "42", m_container.size(), uploader, out(),
+                       StagingFolder::ExistingFiles::Overwrite);
+        QCOMPARE(JobRun::of(job, &ReceiveJob::succeeded).end, end);
+        const bool taken = !signature.isEmpty();
+        QCOMPARE(tree(out()), taken ? QStringList {"a.txt"} : QStringList());
+        QCOMPARE(requestsTo(m_server, "/api/download-complete").size(), taken ? 1 : 0);
+        QCOMPARE(job.signatureText(), signature);
+        QSqlQuery event("SELECT signer FROM file_events");
+        QCOMPARE(event.next(), taken);
+        if (taken)
+            QCOMPARE(event.value(0).toString() + (event.value(0).isNull() ? "NULL" : ""), signerFpr);
+        if (uploader == "9")
+            QCOMPARE(ContactKeys::pinned("9"), m_strangerFpr);
+    }
+
+    // What gpg says about containers that no sender of this program makes.
+    void statusLines_data()
+    {
+        QTest::addColumn<QString>("lines");
+        QTest::addColumn<QString>("read"); // whether intact, then each signature
+        const QString ok = QStringLiteral("DECRYPTION_INFO 2 9 0|DECRYPTION_OKAY|GOODMDC|");
+        QTest::addRow("subkey signature") << ok + "NEWSIG|GOODSIG 1 A|VALIDSIG SUB d t 0 4 0 22 10 00 PRIMARY"
+                                          << "intact Good:PRIMARY";
+        QTest::addRow("bad, expired, unknown")
+            << ok + "NEWSIG|BADSIG 1 A|NEWSIG|EXPKEYSIG 2 B|NEWSIG|ERRSIG 3 1 10 00 t 9 FPR"
+            << "intact Bad: Invalid: Unchecked:FPR";
+        QTest::addRow("not integrity-protected") << "DECRYPTION_INFO 0 9 0|DECRYPTION_OKAY"
+                                                 << "damaged";
+        QTest::addRow("failed integrity check") << "DECRYPTION_INFO 2 9 0|BADMDC|DECRYPTION_OKAY"
+                                                << "damaged";
+    }
+
+    void statusLines()
+    {
+        QFETCH(QString, lines);
+        QFETCH(QString, read);
+        QByteArrayList status;
+        for (const QString& line : lines.split('|'))
+            status << line.toLatin1();
+        const DecryptionStatus parsed = DecryptionStatus::parse(status);
+        QStringList words {parsed.intact ? "intact" : "damaged"};
+        const QStringList outcomes {"Good", "Bad", "Unchecked", "Invalid"};
+        for (const auto& signature : parsed.signatures)
+            words << outcomes.at(int(signature.outcome)) + ':' + signature.fingerprint;
+        QCOMPARE(words.join(' '), read);
     }
 
     // A disk that fills up while the files are written: a failure that says so, no file left
@@ -522,7 +621,7 @@ private slots:
             QMutexLocker lock(&m_mutex);
             m_container = readFile(path);
         }
-        ReceiveJob job(&m_relay, "42", m_container.size(), "77", small.path(),
+        ReceiveJob job(&m_relay, "42", m_container.size(), "1", small.path(),
                        StagingFolder::ExistingFiles::Overwrite);
         const JobRun run = JobRun::of(job, &ReceiveJob::succeeded);
         QCOMPARE(run.end,

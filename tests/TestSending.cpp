@@ -3,7 +3,10 @@
 #include "ContainerTestSupport.h"
 #include "containers/SaveJob.h"
 #include "containers/SendJob.h"
+#include "gpg/Crypter.h"
 #include "gpg/Gpg.h"
+#include "gpg/GpgProcess.h"
+#include "models/ContactKeys.h"
 #include "models/UnfinishedUploadsModel.h"
 #include "net/RelayClient.h"
 #include "util/JobRun.h"
@@ -12,10 +15,13 @@
 #include <QJsonObject>
 #include <QMutex>
 #include <QRandomGenerator>
+#include <QSemaphore>
 #include <QSqlQuery>
 #include <QtTest>
 
 #include <httplib.h>
+
+#include <cstring>
 
 using namespace ContainerTestSupport;
 
@@ -59,13 +65,23 @@ class TestSending : public QObject
     std::unique_ptr<Env> m_env;
     ScriptedServer m_server;
     RelayClient m_relay;
-    QString m_fpr;
-    QByteArray m_publicKey;
+    QString m_fpr, m_ownFpr, m_newFpr;
+    QByteArray m_publicKey, m_newKey;
     QMutex m_mutex; // guards what the server's thread reads
     QByteArray m_canUpload;
+    QByteArray m_pubKeyReply;
     std::map<std::string, httplib::MultipartFormData> m_parts; // of the last upload
 
     QString work(const QString& name) const { return m_env->path(name); }
+
+    void answerKey(const QByteArray& keyId, const QString& fpr, const QByteArray& key)
+    {
+        QMutexLocker lock(&m_mutex);
+        m_pubKeyReply
+            = QJsonDocument(
+                  QJsonObject {{"keyId", QString(keyId)}, {"fpr", fpr}, {"keyData", QString(key.toBase64())}})
+                  .toJson();
+    }
 
     QVariantMap writeFiles(const QMap<QString, QByteArray>& contents)
     {
@@ -84,14 +100,18 @@ private slots:
         m_env = std::make_unique<Env>();
         QVERIFY(m_env->home.openDatabase());
         QVERIFY(m_env->gpg.generateAndStore("100", false, &m_fpr)); // a contact: public half only
+        QVERIFY(m_env->gpg.generateAndStore("1", true, &m_ownFpr)); // the user's own pair, which signs
+        QVERIFY(m_env->gpg.generate("New", &m_newFpr, &m_newKey));
         QSqlQuery key("SELECT public FROM key_data WHERE remote_key_id = '100'");
         QVERIFY(key.next());
         m_publicKey = key.value(0).toByteArray();
         QVERIFY(m_server.isRunning());
         m_server.makeCurrent();
-        m_server.reply("POST", "/api/download-pubkey", 200,
-                       R"({"keyId":"100","fpr":")" + m_fpr.toLower().toLatin1() + R"(","keyData":")"
-                           + m_publicKey.toBase64() + R"("})");
+        m_server.handle("POST", "/api/download-pubkey",
+                        [this](const httplib::Request&, httplib::Response& res) {
+                            QMutexLocker lock(&m_mutex);
+                            res.set_content(m_pubKeyReply.toStdString(), "application/json");
+                        });
         m_server.handle("POST", "/api/can-upload", [this](const httplib::Request&, httplib::Response& res) {
             QMutexLocker lock(&m_mutex);
             res.set_content(m_canUpload.toStdString(), "application/json");
@@ -104,7 +124,16 @@ private slots:
                         });
     }
 
-    void init() { m_server.clearRequests(); }
+    void init()
+    {
+        m_server.clearRequests();
+        answerKey("100", m_fpr.toLower(), m_publicKey);
+        QSqlQuery restore;
+        restore.prepare("UPDATE key_data SET fpr = ?, public = ?, verified = 1 WHERE remote_key_id = '100'");
+        restore.addBindValue(m_fpr);
+        restore.addBindValue(m_publicKey);
+        QVERIFY(restore.exec());
+    }
 
     void localSave_data()
     {
@@ -135,7 +164,12 @@ private slots:
         QVERIFY(readFile(path).endsWith(trailer));
 
         QList<Entry> entries;
-        QVERIFY(parsePayload(openContainer(m_env->gpg, path, method == 2 ? secret : QString()), &entries));
+        QByteArray status;
+        QVERIFY(parsePayload(openContainer(m_env->gpg, path, method == 2 ? secret : QString(), &status),
+                             &entries));
+        // Signed inside the encryption with the user's own key; a password container is not signed.
+        QCOMPARE(status.contains("VALIDSIG " + m_ownFpr.toLatin1()), method == 1);
+        QCOMPARE(status.contains("SIG "), method == 1);
         QCOMPARE(entries.size(), files.size());
         int i = 0;
         for (auto it = files.cbegin(); it != files.cend(); ++it, ++i) {
@@ -230,22 +264,36 @@ private slots:
     void upload_data()
     {
         QTest::addColumn<QByteArray>("canUpload");
+        QTest::addColumn<QString>("answer"); // of "/download-pubkey"
         QTest::addColumn<QString>("end");
-        QTest::addRow("sent") << QByteArray(R"({"success":true})") << "succeeded";
-        QTest::addRow("refused") << QByteArray(R"({"success":false,"error":"Quota exceeded"})")
+        const QByteArray yes(R"({"success":true})");
+        const QString none;
+        QTest::addRow("sent") << yes << none << "succeeded";
+        QTest::addRow("refused") << QByteArray(R"({"success":false,"error":"Quota exceeded"})") << none
                                  << "failed: Quota exceeded";
-        QTest::addRow("cancelled while uploading") << QByteArray(R"({"success":true})") << "cancelled";
+        QTest::addRow("cancelled while uploading") << yes << none << "cancelled";
+        QTest::addRow("another key for the contact") << yes << "new key"
+                                                     << "failed: The key of test has changed, so nothing was "
+                                                        "sent. Pinned key: %1. Key offered now: %2. "
+                                                        "Accept the new key only once test has confirmed it, "
+                                                        "for example by comparing the safety number.";
+        QTest::addRow("the key of another id")
+            << yes << "other id"
+            << "failed: The server answered with the key of 101 when asked for 100. It was not used.";
     }
 
     void upload()
     {
         QFETCH(QByteArray, canUpload);
+        QFETCH(QString, answer);
         QFETCH(QString, end);
         {
             QMutexLocker lock(&m_mutex);
             m_canUpload = canUpload;
             m_parts.clear();
         }
+        if (!answer.isEmpty())
+            answerKey(answer == "new key" ? "100" : "101", m_newFpr, m_newKey);
         QSqlQuery("DELETE FROM file_events").exec();
         const QByteArray content = randomBytes(4 * 1024 * 1024);
         SendJob job(&m_relay, writeFiles({{"up.bin", content}}), QStringLiteral(" 1-00"));
@@ -258,10 +306,38 @@ private slots:
                 job.cancel();
         });
         const JobRun run = JobRun::of(job, &SendJob::succeeded);
-        QCOMPARE(run.end, end);
+        QCOMPARE(run.end,
+                 QString(end)
+                     .replace("%1", ContactKeys::grouped(m_fpr))
+                     .replace("%2", ContactKeys::grouped(m_newFpr)));
         QVERIFY2(m_env->temporaries().isEmpty(), qPrintable(m_env->temporaries().join(' ')));
         QCOMPARE(keyring(), QStringList());
         QSqlQuery events("SELECT remote_key_id, file_id, status, size FROM file_events");
+        if (!answer.isEmpty()) {
+            // Nothing went out, and the pinned key is the one it was.
+            QCOMPARE(requestsTo(m_server, "/api/can-upload").size()
+                         + requestsTo(m_server, "/upload-container").size(),
+                     0);
+            QCOMPARE(ContactKeys::pinned("100"), m_fpr);
+            QVERIFY(ContactKeys::isVerified("100"));
+        }
+        if (answer == "new key") {
+            // Once the user accepts the key the relay offers, it is used, and the contact is not verified.
+            QString accepted;
+            ContactKeys::accept(&m_relay, "100", ContactKeys::grouped(m_newFpr), this,
+                                [&](const ContactKeys::Fetched& key) {
+                                    accepted = key.error.isNull() ? key.fingerprint : key.error;
+                                });
+            QTRY_VERIFY_WITH_TIMEOUT(!accepted.isEmpty(), 30000);
+            QCOMPARE(accepted, m_newFpr);
+            QVERIFY(!ContactKeys::isVerified("100"));
+            SendJob again(&m_relay, writeFiles({{"up.bin", content}}), QStringLiteral("100"));
+            QCOMPARE(JobRun::of(again, &SendJob::succeeded).end, QStringLiteral("succeeded"));
+            QMutexLocker lock(&m_mutex);
+            QVERIFY(QByteArray::fromStdString(m_parts["container"].content)
+                        .endsWith(QByteArray::fromHex(m_newFpr.toLatin1()) + '\x01'));
+            return;
+        }
         if (end != "succeeded") {
             QVERIFY(!events.next());
             return;
@@ -284,6 +360,55 @@ private slots:
         QCOMPARE(run.result.value(1).toLongLong(), asked);
         QVERIFY(QByteArray::fromStdString(m_parts["container"].content)
                     .endsWith(QByteArray::fromHex(m_fpr.toLatin1()) + '\x01'));
+    }
+
+    // The password reaches gpg through a descriptor of its own: nobody sees it in the process list,
+    // yet gpg encrypts and decrypts with it.
+    void passwordStaysOffTheCommandLine_data()
+    {
+        QTest::addColumn<bool>("encrypt");
+        QTest::addRow("encrypt") << true;
+        QTest::addRow("decrypt") << false;
+    }
+
+    void passwordStaysOffTheCommandLine()
+    {
+        QFETCH(bool, encrypt);
+        const QString password = QStringLiteral("pass wörd \"quoted\"");
+        const QByteArray plain = "plain text";
+        QByteArray input = plain;
+        if (!encrypt) {
+            QVERIFY(writeFile(work("plain"), plain));
+            QVERIFY(m_env->gpg.run({"--passphrase", password, "-c", "-o", work("message"), work("plain")}));
+            input = readFile(work("message"));
+        }
+        Crypter crypter(2, password, encrypt);
+        crypter.setOutputFile(work("output"));
+        QSemaphore seen; // gpg gets its input only once its command line has been read
+        crypter.setInputProducer([&](char* buffer, qint64 size) -> qint64 {
+            if (input.isEmpty())
+                return 0;
+            seen.acquire();
+            const qint64 n = qMin<qint64>(size, input.size());
+            std::memcpy(buffer, input.constData(), size_t(n));
+            input.remove(0, int(n));
+            return n;
+        });
+        QByteArray commandLine;
+        connect(&crypter, &Crypter::started, this, [&] {
+            commandLine = readFile(QStringLiteral("/proc/%1/cmdline").arg(crypter.process()->processId()));
+            seen.release(1000);
+        });
+        QSignalSpy finished(&crypter, &Crypter::finished);
+        crypter.start();
+        QVERIFY(finished.wait(60000));
+        QVERIFY2(commandLine.contains("--passphrase-fd"), commandLine.constData());
+        QVERIFY(!commandLine.contains(password.toUtf8()) && !commandLine.contains("wörd"));
+        QCOMPARE(finished.first().first().toBool(), true);
+        if (encrypt)
+            QVERIFY(writeFile(work("output"), readFile(work("output")) + '\x02'));
+        QCOMPARE(encrypt ? openContainer(m_env->gpg, work("output"), password) : readFile(work("output")),
+                 plain);
     }
 };
 

@@ -57,6 +57,7 @@ void Screenshots::initTestCase()
     QVERIFY(!m_aliceId.isEmpty() && !danaId.isEmpty());
     QCOMPARE(m_bob.run({"add", m_aliceId, "Alice Martin"}).exitCode, 0);
     QCOMPARE(m_bob.run({"add", danaId, "Dana Lindqvist-Oyelaran, Research and Development"}).exitCode, 0);
+    QCOMPARE(m_bob.run({"verify", danaId}).exitCode, 0);
     m_file = m_bob.home() + QStringLiteral("/Holiday photos/IMG_2041.jpg");
     QVERIFY(TestFiles::write(m_file, TestFiles::randomBytes(3 * 1024 * 1024 + 4321)));
     // Two for each size of the window: one is accepted, one rejected.
@@ -109,6 +110,9 @@ void Screenshots::everyView()
 
     // Bob: home, contacts, adding, editing, sharing, events, settings and its sub pages.
     script = resize + QStringLiteral("waitVisible lvContacts\n") + shot("02-home-contacts")
+        + QStringLiteral("click btnOwnFingerprint\nwaitVisible ownFingerprintText\n")
+        + shot("02-own-fingerprint")
+        + QStringLiteral("click btnOwnFingerprintClose\nwaitHidden ownFingerprintText\n")
         + QStringLiteral("hover contactRow_%1\n").arg(m_aliceId) + shot("02-home-contact-hovered")
         + QStringLiteral("click tabEventsBtn\n") + shot("03-events")
         + QStringLiteral("click eventStatusText_0\nwaitVisible lvEventFiles\n") + shot("03-event-files")
@@ -143,6 +147,13 @@ void Screenshots::everyView()
         + QStringLiteral("set shareErrorText text Cannot get server response\n"
                          "set stackShareFiles currentIndex 3\n")
         + shot("06-share-error")
+        + QStringLiteral(
+                  "set pageShareFiles offeredFingerprint 0123456789ABCDEF0123456789ABCDEF01234567\n"
+                  "set shareErrorText text The key of Alice Martin has changed, so nothing was sent. "
+                  "Pinned key: 9D2E 51A0 7C33 B184 0F6A  2C95 E871 4B3D 6A02 CC19. Key offered now: 0123 "
+                  "4567 89AB CDEF 0123 4567 89AB CDEF 0123 4567. Accept the new key only once Alice Martin "
+                  "has confirmed it, for example by comparing the safety number.\n")
+        + shot("06-share-key-changed")
         + QStringLiteral("click btnShareClose\nwaitVisible btnSettings\nclick btnSettings\n")
         + shot("07-settings") + QStringLiteral("click btnLocale\n") + shot("07-settings-language")
         + QStringLiteral("click btnBack\nclick btnAbout\n") + shot("07-settings-about")
