@@ -143,7 +143,8 @@ CliApp::CliApp(QObject* parent)
             1, 1, &CliApp::dropUpload);
     CliCommand& history = command(QStringLiteral("history"),
                                   tr("List the transfers, newest first, after checking their delivery. One "
-                                     "DATETIME<TAB>KEYID<TAB>FILEID<TAB>STATUS<TAB>SIZE line each."),
+                                     "DATETIME<TAB>KEYID<TAB>FILEID<TAB>STATUS<TAB>SIZE<TAB>SIGNATURE line "
+                                     "each; SIGNATURE says who signed a received container."),
                                   QString(), 0, 0, &CliApp::showHistory);
     history.addOption(QCommandLineOption(
         filesOption, tr("Under each transfer, its files: one <TAB>SIZE<TAB>NAME line each.")));
@@ -576,7 +577,8 @@ int CliApp::showHistory(const CliCommand& command)
                   + field(record.value(QStringLiteral("remote_key_id"))) + QLatin1Char('\t')
                   + field(record.value(QStringLiteral("file_id"))) + QLatin1Char('\t')
                   + (status ? QString::fromLatin1(status) : field(record.value(QStringLiteral("status"))))
-                  + QLatin1Char('\t') + field(record.value(QStringLiteral("size"))));
+                  + QLatin1Char('\t') + field(record.value(QStringLiteral("size"))) + QLatin1Char('\t')
+                  + field(events.data(events.index(row, 0), events.signatureRole())));
         if (!command.isSet(filesOption))
             continue;
         const QVariantList files = events.files(row);

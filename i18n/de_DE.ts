@@ -118,10 +118,6 @@
         <translation>In DIR entpacken (Standard: der gemerkte Ordner).</translation>
     </message>
     <message>
-        <source>List the transfers, newest first, after checking their delivery. One DATETIME&lt;TAB&gt;KEYID&lt;TAB&gt;FILEID&lt;TAB&gt;STATUS&lt;TAB&gt;SIZE line each.</source>
-        <translation>Prüft die Zustellung und listet dann die Übertragungen auf, die neueste zuerst. Je eine Zeile DATETIME&lt;TAB&gt;KEYID&lt;TAB&gt;FILEID&lt;TAB&gt;STATUS&lt;TAB&gt;SIZE.</translation>
-    </message>
-    <message>
         <source>No command given.</source>
         <translation>Kein Befehl angegeben.</translation>
     </message>
@@ -316,6 +312,10 @@
     <message>
         <source>Nothing was rejected. Give --yes to reject without being asked.</source>
         <translation>Es wurde nichts abgelehnt. Mit --yes wird ohne Nachfrage abgelehnt.</translation>
+    </message>
+    <message>
+        <source>List the transfers, newest first, after checking their delivery. One DATETIME&lt;TAB&gt;KEYID&lt;TAB&gt;FILEID&lt;TAB&gt;STATUS&lt;TAB&gt;SIZE&lt;TAB&gt;SIGNATURE line each; SIGNATURE says who signed a received container.</source>
+        <translation>Prüft die Zustellung und listet dann die Übertragungen auf, die neueste zuerst. Je eine Zeile DATETIME&lt;TAB&gt;KEYID&lt;TAB&gt;FILEID&lt;TAB&gt;STATUS&lt;TAB&gt;SIZE&lt;TAB&gt;SIGNATURE; SIGNATURE gibt an, wer einen empfangenen Container signiert hat.</translation>
     </message>
 </context>
 <context>

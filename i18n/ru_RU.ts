@@ -118,10 +118,6 @@
         <translation>Распаковать в DIR (по умолчанию: запомненная папка).</translation>
     </message>
     <message>
-        <source>List the transfers, newest first, after checking their delivery. One DATETIME&lt;TAB&gt;KEYID&lt;TAB&gt;FILEID&lt;TAB&gt;STATUS&lt;TAB&gt;SIZE line each.</source>
-        <translation>Проверить доставку и вывести список передач, начиная с последней. По одной строке DATETIME&lt;TAB&gt;KEYID&lt;TAB&gt;FILEID&lt;TAB&gt;STATUS&lt;TAB&gt;SIZE на каждую.</translation>
-    </message>
-    <message>
         <source>No command given.</source>
         <translation>Команда не указана.</translation>
     </message>
@@ -316,6 +312,10 @@
     <message>
         <source>Nothing was rejected. Give --yes to reject without being asked.</source>
         <translation>Ничего не отклонено. С --yes отклоняется без вопроса.</translation>
+    </message>
+    <message>
+        <source>List the transfers, newest first, after checking their delivery. One DATETIME&lt;TAB&gt;KEYID&lt;TAB&gt;FILEID&lt;TAB&gt;STATUS&lt;TAB&gt;SIZE&lt;TAB&gt;SIGNATURE line each; SIGNATURE says who signed a received container.</source>
+        <translation>Проверить доставку и вывести список передач, начиная с последней. По одной строке DATETIME&lt;TAB&gt;KEYID&lt;TAB&gt;FILEID&lt;TAB&gt;STATUS&lt;TAB&gt;SIZE&lt;TAB&gt;SIGNATURE на каждую; SIGNATURE сообщает, кто подписал полученный контейнер.</translation>
     </message>
 </context>
 <context>

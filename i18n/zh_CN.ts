@@ -118,10 +118,6 @@
         <translation>解压到 DIR（默认：上次记住的文件夹）。</translation>
     </message>
     <message>
-        <source>List the transfers, newest first, after checking their delivery. One DATETIME&lt;TAB&gt;KEYID&lt;TAB&gt;FILEID&lt;TAB&gt;STATUS&lt;TAB&gt;SIZE line each.</source>
-        <translation>检查送达状态后列出传输记录，最新的在前。每行一条：DATETIME&lt;TAB&gt;KEYID&lt;TAB&gt;FILEID&lt;TAB&gt;STATUS&lt;TAB&gt;SIZE。</translation>
-    </message>
-    <message>
         <source>No command given.</source>
         <translation>未指定命令。</translation>
     </message>
@@ -316,6 +312,10 @@
     <message>
         <source>Nothing was rejected. Give --yes to reject without being asked.</source>
         <translation>未拒收任何内容。使用 --yes 可不询问直接拒收。</translation>
+    </message>
+    <message>
+        <source>List the transfers, newest first, after checking their delivery. One DATETIME&lt;TAB&gt;KEYID&lt;TAB&gt;FILEID&lt;TAB&gt;STATUS&lt;TAB&gt;SIZE&lt;TAB&gt;SIGNATURE line each; SIGNATURE says who signed a received container.</source>
+        <translation>检查送达状态后列出传输记录，最新的在前。每行一条：DATETIME&lt;TAB&gt;KEYID&lt;TAB&gt;FILEID&lt;TAB&gt;STATUS&lt;TAB&gt;SIZE&lt;TAB&gt;SIGNATURE；SIGNATURE 说明收到的容器由谁签名。</translation>
     </message>
 </context>
 <context>

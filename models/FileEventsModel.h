@@ -43,6 +43,7 @@ public:
     // Also the role "signature": for a received container, who signed it, as a line to show.
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QHash<int, QByteArray> roleNames() const override;
+    int signatureRole() const;
 
 signals:
     // checkDelivered() is over, whatever the relay said.
@@ -59,8 +60,6 @@ protected:
     QString selectStatement() const override;
 
 private:
-    int signatureRole() const;
-
     RelayClient* m_relay;
     bool m_checking = false;
 };

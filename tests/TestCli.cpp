@@ -49,8 +49,8 @@ QString historyStatus(TestHome& user, const QString& fileId)
 {
     for (const QString& line : cli(user, {"history"}).lines()) {
         const QStringList fields = line.split('\t');
-        if (fields.size() == 5 && fields.at(2) == fileId)
-            return fields.at(3);
+        if (fields.size() == 6 && fields.at(2) == fileId)
+            return fields.at(3) + (fields.at(5).isEmpty() ? QString() : ", " + fields.at(5));
     }
     return QString();
 }
@@ -274,6 +274,7 @@ private slots:
                  QStringList {"Ünï tree"});
         QVERIFY(cli(m_bob, {"inbox"}).out.isEmpty());
         QCOMPARE(historyStatus(m_alice, fileId), QStringLiteral("Delivered"));
+        QCOMPARE(historyStatus(m_bob, fileId), QStringLiteral("Received, Signed, not verified"));
         // Both histories list the files under the transfer.
         for (TestHome* user : {&m_alice, &m_bob})
             QVERIFY(cli(*user, {"history", "--files"})

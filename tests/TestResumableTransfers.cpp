@@ -255,8 +255,11 @@ private slots:
                                     .arg(container)
                                     .arg(second);
         qInfo("%s", qPrintable(figures));
+        // The same tenth as for cut connections: a request the relay refuses while the killed
+        // run's connection still holds the upload has part of its block in flight already.
         QVERIFY2(resumedFrom > 0
-                     && second < container - resumedFrom + m_proxy->connections() * overheadPerConnection,
+                     && second < container - resumedFrom + container / 10
+                             + m_proxy->connections() * overheadPerConnection,
                  qPrintable(figures));
         QCOMPARE(QDir(m_bob.dataDir() + "/downloads").entryList(QDir::Files), QStringList());
     }
