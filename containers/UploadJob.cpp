@@ -38,7 +38,7 @@ void UploadJob::run()
         emit stepStarted(Step::Uploading);
         setProgressRange(m_upload.size);
         setProgress(m_offset);
-        (this->*m_next)();
+        m_next();
     });
     emit stepStarted(Step::Uploading);
     setProgressRange(m_upload.size);
@@ -150,6 +150,6 @@ template<typename T> void UploadJob::retry(const RelayClient::Result<T>& result,
                        "be resumed later.")
                         .arg(result.error));
     }
-    m_next = again;
+    m_next = [this, again] { (this->*again)(); };
     emit warning(tr("Connection lost, retrying in %1 s").arg(m_retry->secondsLeft()));
 }

@@ -57,5 +57,6 @@ private:
     bool m_notOffered = false;
     bool m_connectionLost = false;
     RetryTimer* m_retry = nullptr;
-    void (UploadJob::*m_next)() = nullptr;
+    // What the pause ends with.
+    std::function<void()> m_next;
 };
