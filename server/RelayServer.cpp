@@ -495,21 +495,28 @@ void RelayServer::installRoutes()
 
     // Resumable uploads, tus 1.0.0: every request but OPTIONS names its installation in the header
     // Tessary-Installation; see the README for the whole protocol.
+    // The installation a resumable-upload request names, also for the access log.
+    const auto tusCaller = [this](const httplib::Request& req) {
+        const QByteArray caller = installationOf(req);
+        if (!caller.isEmpty())
+            t_request.caller = m_log.pseudonym(caller);
+        return caller;
+    };
+
     server.Options("/uploads", [this](const httplib::Request&, httplib::Response& res) {
         sendTus(res, RelayApi::tusOptions(m_options.limits.maxContainerBytes));
     });
 
     server.Post(
         "/uploads",
-        [this](const httplib::Request& req, httplib::Response& res, const httplib::ContentReader&) {
+        [this, tusCaller](const httplib::Request& req, httplib::Response& res,
+                          const httplib::ContentReader&) {
             if (const ApiReply refused = tusVersionError(req); !refused.outcome.isEmpty()) {
                 sendAndClose(res, refused);
                 res.set_header("Tus-Resumable", "1.0.0");
                 return;
             }
-            const QByteArray caller = installationOf(req);
-            if (!caller.isEmpty())
-                t_request.caller = m_log.pseudonym(caller);
+            const QByteArray caller = tusCaller(req);
             const qint64 length = headerNumber(req, "Upload-Length");
             // Bytes come with PATCH only: the creation request carries none.
             if (declaredLength(req) != 0 || length < 0) {
@@ -523,33 +530,34 @@ void RelayServer::installRoutes()
         });
 
     // HEAD only: the library serves HEAD requests with the GET handler.
-    server.Get(R"(/uploads/([0-9a-f]{32}))", [this](const httplib::Request& req, httplib::Response& res) {
-        if (req.method != "HEAD") {
-            send(res, RelayApi::error(405, errorText(405), QStringLiteral("method")));
-            return;
-        }
-        const ApiReply refused = tusVersionError(req);
-        const QByteArray caller = installationOf(req);
-        if (!caller.isEmpty())
-            t_request.caller = m_log.pseudonym(caller);
-        sendTus(res,
-                refused.outcome.isEmpty() ? m_api.uploadStatus(caller, QString::fromStdString(req.matches[1]))
-                                          : refused);
-    });
+    server.Get(R"(/uploads/([0-9a-f]{32}))",
+               [this, tusCaller](const httplib::Request& req, httplib::Response& res) {
+                   if (req.method != "HEAD") {
+                       send(res, RelayApi::error(405, errorText(405), QStringLiteral("method")));
+                       return;
+                   }
+                   const ApiReply refused = tusVersionError(req);
+                   const QByteArray caller = tusCaller(req);
+                   sendTus(res,
+                           refused.outcome.isEmpty()
+                               ? m_api.uploadStatus(caller, QString::fromStdString(req.matches[1]))
+                               : refused);
+               });
 
-    server.Delete(R"(/uploads/([0-9a-f]{32}))", [this](const httplib::Request& req, httplib::Response& res) {
-        const ApiReply refused = tusVersionError(req);
-        const QByteArray caller = installationOf(req);
-        if (!caller.isEmpty())
-            t_request.caller = m_log.pseudonym(caller);
-        sendTus(res,
-                refused.outcome.isEmpty() ? m_api.dropUpload(caller, QString::fromStdString(req.matches[1]))
-                                          : refused);
-    });
+    server.Delete(R"(/uploads/([0-9a-f]{32}))",
+                  [this, tusCaller](const httplib::Request& req, httplib::Response& res) {
+                      const ApiReply refused = tusVersionError(req);
+                      const QByteArray caller = tusCaller(req);
+                      sendTus(res,
+                              refused.outcome.isEmpty()
+                                  ? m_api.dropUpload(caller, QString::fromStdString(req.matches[1]))
+                                  : refused);
+                  });
 
     server.Patch(
         R"(/uploads/([0-9a-f]{32}))",
-        [this](const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader) {
+        [this, tusCaller](const httplib::Request& req, httplib::Response& res,
+                          const httplib::ContentReader& reader) {
             const auto refuse = [&](const ApiReply& reply) {
                 sendAndClose(res, reply);
                 res.set_header("Tus-Resumable", "1.0.0");
@@ -564,9 +572,7 @@ void RelayServer::installRoutes()
             const qint64 offset = headerNumber(req, "Upload-Offset");
             if (offset < 0)
                 return refuse(RelayApi::malformed(QStringLiteral("upload-offset")));
-            const QByteArray caller = installationOf(req);
-            if (!caller.isEmpty())
-                t_request.caller = m_log.pseudonym(caller);
+            const QByteArray caller = tusCaller(req);
             ApiReply answer;
             std::unique_ptr<UploadAppend> append = m_api.beginAppend(
                 caller, QString::fromStdString(req.matches[1]), offset, declaredLength(req), &answer);
